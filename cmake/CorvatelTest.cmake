@@ -1,0 +1,20 @@
+# corvatel_add_test(NAME SOURCES file... LIBS lib...)
+# One QtTest executable per class; runs headless with its own configuration
+# folder and working directory, so no test sees another's settings or proxy.lst.
+function(corvatel_add_test name)
+  cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE Qt6::Test ${T_LIBS})
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
+  target_compile_definitions(${name} PRIVATE
+    CORVATEL_TEST_DATA="${PROJECT_SOURCE_DIR}/tests/data"
+    CORVATEL_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
+  set(work ${CMAKE_BINARY_DIR}/test-work/${name})
+  file(MAKE_DIRECTORY ${work})
+  add_test(NAME ${name} COMMAND ${name} WORKING_DIRECTORY ${work})
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 300)
+  endif()
+  set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT}
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;XDG_CONFIG_HOME=${work}/config;ASAN_OPTIONS=detect_leaks=0")
+endfunction()

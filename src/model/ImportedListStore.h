@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QHash>
+#include <QString>
+#include <QStringList>
+
+// The imported list as the ordered stored row texts of proxy.lst. Lines are kept exactly as read:
+// a line that is not valid UTF-8 (or that the grid cannot show) is saved back byte for byte.
+// find() looks a proxy up by its Proxy field through an index, never by substring.
+class ImportedListStore final
+{
+public:
+    struct Result
+    {
+        bool ok = true;
+        QString message; // one line for the status text when !ok
+    };
+
+    // proxy.lst in the process's current directory at the moment of the call.
+    static QString defaultPath();
+
+    // Replaces the content by the file's lines (LF or CR LF; no trailing empty line for the final
+    // line break). On failure the store keeps what it had.
+    Result loadFromFile(const QString& path);
+    // Writes every line, LF-terminated, through a temporary file that replaces the old one only
+    // once it is complete. On failure the old file stays as it was.
+    Result saveToFile(const QString& path) const;
+
+    int count() const { return int(m_lines.size()); }
+    QString item(int index) const; // "" out of range
+    void setItem(int index, const QString& text);
+    void add(const QString& text);
+    // Index of the first line whose Proxy field equals proxy exactly; -1 when none or proxy is empty.
+    int find(const QString& proxy) const;
+    void remove(int index);
+    void clear();
+    const QStringList& lines() const { return m_lines; }
+
+private:
+    void indexLine(int index) const;
+    void unindexLine(int index);
+    void ensureIndex() const;
+
+    QStringList m_lines;
+    mutable QHash<QString, int> m_index; // Proxy field -> first line index
+    mutable int m_duplicates = 0;        // lines whose Proxy field an earlier line already has
+    mutable bool m_indexValid = true;
+};

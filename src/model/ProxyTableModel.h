@@ -1,0 +1,88 @@
+#pragma once
+
+#include "model/ProxyRow.h"
+
+#include <QAbstractTableModel>
+
+#include <vector>
+
+// The rows of one list grid. Indices in the grid-style methods (Rows, TextMatrix, AddItem, ...)
+// count the header as row 0, as the list code expects; the Qt model rows are the data rows only
+// (model row = grid row - 1).
+//
+// Bulk changes (appendRows, setRows, removeRowRange, sort) notify the views once. While Redraw
+// is off the model changes silently and the views are reset once when it is switched back on.
+class ProxyTableModel final : public QAbstractTableModel
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(ProxyTableModel)
+
+public:
+    using Colours = std::array<QRgb, ProxyRow::ColumnCount>;
+    struct Row
+    {
+        ProxyRow::Cells cells;
+        Colours fore{};
+        Colours back{};
+    };
+
+    // Sort codes of Sort().
+    enum SortCode : int {
+        NumericAscending = 3,
+        NumericDescending = 4,
+        TextAscending = 7,
+        TextDescending = 8,
+    };
+
+    explicit ProxyTableModel(QObject* parent = nullptr);
+
+    // QAbstractTableModel
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation,
+                        int role = Qt::DisplayRole) const override;
+
+    // Grid-style access; row 0 is the header row.
+    int Rows() const { return int(m_rows.size()) + 1; }
+    void setRows(int rows); // at least 1; adds empty rows at the end or drops rows from the end
+    int Cols() const { return ProxyRow::ColumnCount; }
+    QString TextMatrix(int row, int col) const; // "" outside the grid
+    void setTextMatrix(int row, int col, const QString& text); // ignored outside the grid
+    void AddItem(const QString& tabSeparatedCells, int index = -1); // -1: at the end
+    void RemoveItem(int row);
+    // Sorts grid rows first..last (inclusive) by column col; colours move with their rows.
+    // Numeric codes compare the leading number of each text (a text without one counts as 0).
+    void Sort(int firstRow, int lastRow, int col, int code);
+
+    // Colour of a rectangle of cells (grid rows and columns, inclusive, any corner order).
+    void setCellForeColor(int row1, int col1, int row2, int col2, QRgb colour);
+    void setCellBackColor(int row1, int col1, int row2, int col2, QRgb colour);
+    QRgb cellForeColor(int row, int col) const;
+    QRgb cellBackColor(int row, int col) const;
+
+    // Odd data rows white, even data rows in the band colour, across every column.
+    void paintRowBands(QRgb band);
+
+    bool Redraw() const { return m_redraw; }
+    void setRedraw(bool redraw);
+
+    // Whole rows (grid index).
+    const Row& row(int gridRow) const;
+    void setRow(int gridRow, const Row& row);
+    void appendRows(std::vector<Row> rows);
+    void removeRowRange(int firstGridRow, int count);
+    // Number of data rows whose Proxy cell is not empty (the figure the status bar shows).
+    int proxyCount() const;
+
+    void setHeaderText(int col, const QString& text);
+
+private:
+    void changed(int firstGridRow, int lastGridRow);
+    void fillColour(Colours Row::*which, int row1, int col1, int row2, int col2, QRgb colour,
+                    int role);
+
+    std::vector<Row> m_rows;
+    std::array<QString, ProxyRow::ColumnCount> m_headers;
+    bool m_redraw = true;
+};

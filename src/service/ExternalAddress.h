@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QDate>
+#include <QString>
+
+namespace ExternalAddress {
+
+// The day text the address is remembered under: the locale's short date.
+QString dayText(const QDate& date);
+
+// True when the address must be fetched: none is stored, or it was learnt on another day.
+bool fetchDue(const QString& storedAddress, const QString& storedDay, const QString& today);
+
+// The address in an IP-information page: the text after the first "/ip/" up to the next double
+// quote. found is false when the page has no "/ip/".
+QString fromPage(const QString& page, bool* found);
+
+} // namespace ExternalAddress

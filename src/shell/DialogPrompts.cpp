@@ -1,0 +1,28 @@
+#include "shell/DialogPrompts.h"
+
+#include <QDir>
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QMessageBox>
+
+void DialogPrompts::message(const QString& text, const QString& title)
+{
+    QMessageBox::information(m_parent, title, text);
+}
+
+bool DialogPrompts::question(const QString& text, const QString& title)
+{
+    return QMessageBox::question(m_parent, title, text, QMessageBox::Yes | QMessageBox::No) ==
+           QMessageBox::Yes;
+}
+
+QString DialogPrompts::input(const QString& prompt, const QString& title,
+                             const QString& defaultText, bool* ok)
+{
+    return QInputDialog::getText(m_parent, title, prompt, QLineEdit::Normal, defaultText, ok);
+}
+
+QString DialogPrompts::openFile(const QString& title, const QString& filter)
+{
+    return QFileDialog::getOpenFileName(m_parent, title, QDir::currentPath(), filter);
+}

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+
+// Lets a long loop on the UI thread serve the event queue often enough for the window to stay
+// live (about every 20 ms of work) without paying for it after every unit of work.
+class YieldClock final
+{
+public:
+    static constexpr int IntervalMs = 20;
+
+    YieldClock() { m_clock.start(); }
+
+    // True when it served the event queue.
+    bool maybeYield()
+    {
+        if (m_clock.elapsed() < IntervalMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+        m_clock.restart();
+        return true;
+    }
+
+private:
+    QElapsedTimer m_clock;
+};

@@ -1,0 +1,843 @@
+#include "shell/frmMain.h"
+
+#include "model/ProxyRow.h"
+#include "model/SettingsStore.h"
+#include "service/DocumentFetcher.h"
+#include "service/ExternalAddress.h"
+#include "service/HttpFetcher.h"
+#include "service/ServiceList.h"
+#include "shell/Prompts.h"
+#include "shell/YieldClock.h"
+#include "views/ProxyGrid.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QSet>
+#include <QStatusBar>
+#include <QSystemTrayIcon>
+#include <QTimer>
+#include <QToolButton>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+constexpr int GridLeft = 100;
+constexpr int GridTop = 400;
+constexpr QRgb ServiceBand = 0xFFE6F0F0;      // 230, 240, 240
+constexpr QRgb ImportedBand = 0xFFF0EFD8;     // 240, 239, 216
+constexpr QRgb ImportedResultBand = 0xFFFAF8CF; // 250, 248, 207
+
+const QString AllLocations = QStringLiteral("All Locations");
+const QString AllTypes = QStringLiteral("All Proxy Types");
+const QString AllClasses = QStringLiteral("All Proxy Classes");
+
+QIcon makeIcon(QColor fill, const QString& letter)
+{
+    QPixmap pixmap(64, 64);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setBrush(fill);
+    p.setPen(Qt::NoPen);
+    p.drawEllipse(2, 2, 60, 60);
+    p.setPen(Qt::white);
+    QFont f = p.font();
+    f.setBold(true);
+    f.setPixelSize(38);
+    p.setFont(f);
+    p.drawText(pixmap.rect(), Qt::AlignCenter, letter);
+    return QIcon(pixmap);
+}
+
+int toPixels(int twips, double tpp)
+{
+    return int(std::lround(twips / tpp));
+}
+
+} // namespace
+
+// Counts the routines that are in progress, so ending the program knows whether it is being
+// asked from inside one of them.
+class frmMain::Running final
+{
+public:
+    explicit Running(frmMain& window) : m_window(window) { ++m_window.m_running; }
+    ~Running() { --m_window.m_running; }
+    Running(const Running&) = delete;
+    Running& operator=(const Running&) = delete;
+
+private:
+    frmMain& m_window;
+};
+
+frmMain::frmMain(const Deployment& deployment, SettingsStore& store, Prompts& prompts,
+                 QWidget* parent)
+    : QMainWindow(parent), m_deployment(deployment), m_store(store), m_prompts(prompts),
+      m_http(std::make_unique<HttpFetcher>()),
+      m_fetcher(std::make_unique<DocumentFetcher>(*m_http, stopRequested)),
+      m_today([] { return QDate::currentDate(); })
+{
+    setObjectName(QStringLiteral("frmMain"));
+    setWindowIcon(makeIcon(QColor(0x1f, 0x6f, 0xb5), QStringLiteral("C")));
+    createControls();
+    createMenus();
+
+    m_terminate = [this] {
+        // Ending "at once": from inside a running routine nothing on the stack may go on.
+        if (m_running > 0) {
+            std::fflush(nullptr);
+            std::_Exit(0);
+        }
+        QCoreApplication::exit(0);
+    };
+
+    setGeometryTwips(0, 0, DesignWidth, DesignHeight);
+}
+
+frmMain::~frmMain() = default;
+
+QString frmMain::caption()
+{
+    return QStringLiteral("Corvatel - version %1.%2.%3")
+        .arg(CORVATEL_VERSION_MAJOR)
+        .arg(CORVATEL_VERSION_MINOR)
+        .arg(CORVATEL_VERSION_REVISION);
+}
+
+void frmMain::createControls()
+{
+    auto* central = new QWidget(this);
+    central->setObjectName(QStringLiteral("central"));
+    setCentralWidget(central);
+
+    MSH = new ProxyGrid(QStringLiteral("MSH"), central);
+    MSH2 = new ProxyGrid(QStringLiteral("MSH2"), central);
+    MSHi = new ProxyGrid(QStringLiteral("MSHi"), central);
+    MSHi2 = new ProxyGrid(QStringLiteral("MSHi2"), central);
+    for (ProxyGrid* grid : {MSH, MSH2, MSHi, MSHi2})
+        grid->setRows(2);
+    MSH2->hide();
+    MSHi->hide();
+    MSHi2->hide();
+
+    Option1 = new QRadioButton(QStringLiteral("Main"), central);
+    Option1->setObjectName(QStringLiteral("Option1"));
+    Option1->setChecked(true);
+    Option2 = new QRadioButton(QStringLiteral("Imported Proxies"), central);
+    Option2->setObjectName(QStringLiteral("Option2"));
+    connect(Option1, &QRadioButton::clicked, this, [this] { Option1_Click(); });
+    connect(Option2, &QRadioButton::clicked, this, [this] { Option2_Click(); });
+
+    picTWITTER = new QToolButton(central);
+    picTWITTER->setObjectName(QStringLiteral("picTWITTER"));
+    picTWITTER->setIcon(makeIcon(QColor(0x1d, 0xa1, 0xf2), QStringLiteral("t")));
+    picTWITTER->setToolTip(QStringLiteral("Click HERE to Get Our Updates on Twitter"));
+    picTWITTER->setAutoRaise(true);
+    picFB = new QToolButton(central);
+    picFB->setObjectName(QStringLiteral("picFB"));
+    picFB->setIcon(makeIcon(QColor(0x3b, 0x59, 0x98), QStringLiteral("f")));
+    picFB->setToolTip(QStringLiteral("Click HERE to Get Our Updates on Facebook"));
+    picFB->setAutoRaise(true);
+
+    frame = new QGroupBox(QStringLiteral("Filter"), central);
+    frame->setObjectName(QStringLiteral("frame"));
+    auto makeCombo = [this](const char* name, const QString& neutral) {
+        auto* combo = new QComboBox(frame);
+        combo->setObjectName(QLatin1String(name));
+        combo->setPlaceholderText(neutral);
+        combo->setCurrentIndex(-1);
+        return combo;
+    };
+    cboLOC = makeCombo("cboLOC", AllLocations);
+    cboTYPE = makeCombo("cboTYPE", AllTypes);
+    cboCLASS = makeCombo("cboCLASS", AllClasses);
+    Label1 = new QLabel(QStringLiteral("Speed"), frame);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label2 = new QLabel(QStringLiteral("to"), frame);
+    Label2->setObjectName(QStringLiteral("Label2"));
+    txtMinSpeed = new QLineEdit(QStringLiteral("0"), frame);
+    txtMinSpeed->setObjectName(QStringLiteral("txtMinSpeed"));
+    txtMaxSpeed = new QLineEdit(QStringLiteral("0"), frame);
+    txtMaxSpeed->setObjectName(QStringLiteral("txtMaxSpeed"));
+    cmdFilter = new QPushButton(QStringLiteral("Filter"), frame);
+    cmdFilter->setObjectName(QStringLiteral("cmdFilter"));
+    cmdReset = new QPushButton(QStringLiteral("Reset"), frame);
+    cmdReset->setObjectName(QStringLiteral("cmdReset"));
+
+    // The status text: written by the program only; read-only refuses typing and pasting.
+    txtSTAT = new QPlainTextEdit(frame);
+    txtSTAT->setObjectName(QStringLiteral("txtSTAT"));
+    txtSTAT->setReadOnly(true);
+    txtSTAT->setUndoRedoEnabled(false);
+    txtSTAT->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    ProgressBar1 = new QProgressBar(frame);
+    ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
+    ProgressBar1->setRange(0, 100);
+    ProgressBar1->setValue(0);
+    ProgressBar1->setTextVisible(false);
+
+    for (int i = 0; i < 3; ++i) {
+        m_panels[i] = new QLabel(this);
+        m_panels[i]->setObjectName(QStringLiteral("panel%1").arg(i + 1));
+        m_panels[i]->setMinimumWidth(120);
+        statusBar()->addPermanentWidget(m_panels[i], i == 2 ? 1 : 0);
+    }
+    statusBar()->setObjectName(QStringLiteral("statbar"));
+    statusBar()->setSizeGripEnabled(true);
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(1000);
+    connect(Timer1, &QTimer::timeout, this, [this] { Timer1_Timer(); });
+    Timer1->start();
+
+    timerPTest = new QTimer(this);
+    timerPTest->setObjectName(QStringLiteral("timerPTest"));
+    timerPTest->setInterval(60000);
+
+    TrayX1 = new QSystemTrayIcon(this);
+    TrayX1->setObjectName(QStringLiteral("TrayX1"));
+    connect(TrayX1, &QSystemTrayIcon::activated, this, [this] { restoreFromTray(); });
+}
+
+void frmMain::createMenus()
+{
+    auto action = [this](QMenu* menu, const char* name, const QString& text,
+                         const QKeySequence& shortcut = {}) {
+        auto* a = menu->addAction(text);
+        a->setObjectName(QLatin1String(name));
+        if (!shortcut.isEmpty()) {
+            a->setShortcut(shortcut);
+            a->setShortcutContext(Qt::WindowShortcut);
+        }
+        return a;
+    };
+
+    menuFile = menuBar()->addMenu(QStringLiteral("&File"));
+    menuFile->setObjectName(QStringLiteral("menuFile"));
+    menuImpProxList = action(menuFile, "menuImpProxList", QStringLiteral("Import Proxy List from File"));
+    menuImpProxSource =
+        action(menuFile, "menuImpProxSource", QStringLiteral("Import Proxies from Web Source"));
+    menuFile->addSeparator()->setObjectName(QStringLiteral("menuSep2"));
+    menuRefresh = action(menuFile, "menuRefresh", QStringLiteral("Refresh Proxy List (Remote)"),
+                         QKeySequence(Qt::Key_F5));
+    menuStop = action(menuFile, "menuStop", QStringLiteral("Stop"));
+    menuStop->setEnabled(false);
+    menuSetup = action(menuFile, "menuSetup", QStringLiteral("Setup"));
+    menuExit = action(menuFile, "menuExit", QStringLiteral("Exit"));
+
+    menuTools = menuBar()->addMenu(QStringLiteral("&Tools"));
+    menuTools->setObjectName(QStringLiteral("menuTools"));
+    menuTestProxy = action(menuTools, "menuTestProxy", QStringLiteral("Test Selected Proxies"),
+                           QKeySequence(Qt::CTRL | Qt::Key_T));
+    menuGetINFO = action(menuTools, "menuGetINFO", QStringLiteral("Get Selected Proxy Info"));
+    menuTools->addSeparator()->setObjectName(QStringLiteral("menuSep0"));
+    menuPROXON = action(menuTools, "menuPROXON", QStringLiteral("Enable Selected Proxy on System"),
+                        QKeySequence(Qt::Key_F1));
+    menuPROXOFF = action(menuTools, "menuPROXOFF", QStringLiteral("Disable All Proxies on System"),
+                         QKeySequence(Qt::Key_F2));
+    menuTools->addSeparator()->setObjectName(QStringLiteral("menuSep1"));
+    menuWHATIP = action(menuTools, "menuWHATIP", QStringLiteral("What is my IP Address?"));
+    menuCopyProx = action(menuTools, "menuCopyProx", QStringLiteral("Copy Selected Proxies to Clipboard"),
+                          QKeySequence(Qt::CTRL | Qt::Key_C));
+
+    menuHelp = menuBar()->addMenu(QStringLiteral("&Help"));
+    menuHelp->setObjectName(QStringLiteral("menuHelp"));
+    menuSupport = action(menuHelp, "menuSupport", QStringLiteral("&Support"));
+    menuAbout = action(menuHelp, "menuAbout", QStringLiteral("About"));
+
+    connect(menuRefresh, &QAction::triggered, this, [this] { loadProxyRemote(); });
+    connect(menuStop, &QAction::triggered, this, [this] { menuStop_Click(); });
+    connect(menuExit, &QAction::triggered, this, [this] { menuExit_Click(); });
+}
+
+double frmMain::twipsPerPixel() const
+{
+    return ProxyGrid::twipsPerPixel(this);
+}
+
+// A length set in twips reads back unchanged while the window keeps the pixel length it became,
+// so stored places and sizes do not drift by a pixel's rounding at every start.
+int frmMain::twips(int index, int pixels) const
+{
+    const Remembered& r = m_remembered[index];
+    if (r.pixels == pixels)
+        return r.twips;
+    return int(std::lround(pixels * twipsPerPixel()));
+}
+
+int frmMain::pixelsFor(int index, int twips)
+{
+    const int px = toPixels(twips, twipsPerPixel());
+    m_remembered[index] = {twips, px};
+    return px;
+}
+
+int frmMain::leftTwips() const
+{
+    return twips(0, pos().x());
+}
+
+int frmMain::topTwips() const
+{
+    return twips(1, pos().y());
+}
+
+int frmMain::widthTwips() const
+{
+    return twips(2, width());
+}
+
+int frmMain::heightTwips() const
+{
+    return twips(3, height());
+}
+
+void frmMain::setGeometryTwips(int left, int top, int width, int height)
+{
+    move(pixelsFor(0, left), pixelsFor(1, top));
+    resize(pixelsFor(2, width), pixelsFor(3, height));
+}
+
+int frmMain::statusBarTwips() const
+{
+    const int px = statusBar()->isVisible() ? statusBar()->height() : statusBar()->sizeHint().height();
+    return int(std::lround(px * twipsPerPixel()));
+}
+
+// ---- start-up --------------------------------------------------------------------------------
+
+void frmMain::Form_Load()
+{
+    Running running(*this);
+    const double tpp = twipsPerPixel();
+
+    setWindowTitle(caption());
+
+    // Place and size. A stored text that is not a number leaves that value as designed.
+    const QRect screen = this->screen() ? this->screen()->geometry() : QRect(0, 0, 1024, 768);
+    const double screenW = screen.width() * tpp;
+    const double screenH = screen.height() * tpp;
+    double value = 0;
+    QPoint place(leftTwips(), topTwips());
+    QSize size(widthTwips(), heightTwips());
+    if (SettingsText::toNumber(m_store.read(QStringLiteral("Left"),
+                                            QString::number(screenW / 2 - DesignWidth / 2.0)),
+                               value))
+        place.setX(int(std::lround(float(value))));
+    if (SettingsText::toNumber(m_store.read(QStringLiteral("Top"),
+                                            QString::number(screenH / 2 - DesignHeight / 2.0)),
+                               value))
+        place.setY(int(std::lround(float(value))));
+    if (SettingsText::toNumber(m_store.read(QStringLiteral("Width")), value) && value >= 0)
+        size.setWidth(int(std::lround(float(value))));
+    if (SettingsText::toNumber(m_store.read(QStringLiteral("Height")), value) && value >= 0)
+        size.setHeight(int(std::lround(float(value))));
+    setGeometryTwips(place.x(), place.y(), size.width(), size.height());
+
+    cboLOC->setCurrentIndex(-1);
+    cboCLASS->setCurrentIndex(-1);
+    cboTYPE->setCurrentIndex(-1);
+    txtMinSpeed->setText(QStringLiteral("0"));
+    txtMaxSpeed->setText(QStringLiteral("0"));
+
+    const QString listPath = ImportedListStore::defaultPath();
+    ImportedListStore::Result loaded;
+    if (QFileInfo::exists(listPath)) {
+        loaded = sblistPROXLoc.loadFromFile(listPath);
+        if (!loaded.ok)
+            setStatusText(loaded.message);
+    }
+
+    Form_Resize();
+    show();
+
+    lastSortOrder = 7;
+    TrayX1->setIcon(windowIcon());
+    TrayX1->setToolTip(windowTitle());
+    GetSettings();
+
+    MSH->setCol(0);
+    MSH->setColSel(MSH->Cols() - 1);
+
+    int lastTab = 0;
+    if (SettingsText::toWholeNumber(m_store.read(QStringLiteral("LastTab")), lastTab)) {
+        if (lastTab == 1)
+            Option1_Click();
+        else if (lastTab == 2)
+            Option2_Click();
+    }
+    show();
+
+    getMyIP();
+    loadProxyRemote();
+    // Loading the lists clears the status text; a list that could not be read must stay said.
+    if (!loaded.ok)
+        setStatusText(loaded.message);
+}
+
+void frmMain::GetSettings()
+{
+    m_settings.readFrom(m_store);
+    m_fetcher->setTestTimeout(m_settings.txtTimeout);
+    double size = 0;
+    const bool hasSize = SettingsText::toNumber(m_settings.cboFontSize, size);
+    for (ProxyGrid* grid : {MSH, MSH2, MSHi, MSHi2}) {
+        grid->setGridFont(m_settings.cboFont, size, hasSize);
+        grid->setFixedFontFace(m_settings.cboFont);
+    }
+}
+
+// ---- layout ----------------------------------------------------------------------------------
+
+void frmMain::Form_Resize()
+{
+    if (isMinimized()) {
+        if (QSystemTrayIcon::isSystemTrayAvailable()) {
+            TrayX1->show();
+            hide();
+        }
+        return;
+    }
+    TrayX1->hide();
+
+    for (ProxyGrid* grid : {MSH, MSH2, MSHi, MSHi2})
+        SetupGrid(*grid);
+
+    const int frameWidth = widthTwips() - 140;
+    if (frameWidth >= 0)
+        m_frameTwips[2] = frameWidth;
+    m_frameTwips[1] = MSH->topTwips() + MSH->heightTwips() + 200;
+    const double tpp = twipsPerPixel();
+    frame->setGeometry(toPixels(m_frameTwips[0], tpp), toPixels(m_frameTwips[1], tpp),
+                       toPixels(m_frameTwips[2], tpp), toPixels(m_frameTwips[3], tpp));
+    placeFrameContents();
+
+    const int right = toPixels(widthTwips(), tpp);
+    const int iconSize = toPixels(330, tpp);
+    picFB->setGeometry(right - 2 * iconSize - 16, 2, iconSize, iconSize);
+    picFB->setIconSize(QSize(iconSize - 6, iconSize - 6));
+    picTWITTER->setGeometry(right - iconSize - 10, 2, iconSize, iconSize);
+    picTWITTER->setIconSize(QSize(iconSize - 6, iconSize - 6));
+    Option1->setGeometry(toPixels(GridLeft, tpp), toPixels(60, tpp), toPixels(1100, tpp),
+                         toPixels(300, tpp));
+    Option2->setGeometry(toPixels(1300, tpp), toPixels(60, tpp), toPixels(2200, tpp),
+                         toPixels(300, tpp));
+}
+
+void frmMain::SetupGrid(ProxyGrid& grid)
+{
+    static constexpr int Widths[] = {700, 2000, 900, 800, 1600, 1000};
+    const int width = widthTwips() - 280;
+    const int height = heightTwips() - (MSH->topTwips() + statusBarTwips() + FrameHeight + 1050);
+    grid.setGeometryTwips(GridLeft, GridTop, width, height);
+    for (int c = 0; c < 6; ++c)
+        grid.setColWidth(c, Widths[c]);
+    grid.setColWidth(ProxyRow::Location, 2000);
+    int used = 2000;
+    for (int c = 0; c <= ProxyRow::SSL; ++c)
+        used += grid.ColWidth(c);
+    grid.setColWidth(ProxyRow::Class, grid.widthTwips() - used);
+    const QStringList& headers = ProxyRow::columnHeaders();
+    for (int c = 0; c < ProxyRow::ColumnCount; ++c)
+        grid.setTextMatrix(0, c, headers.at(c));
+    for (int c = ProxyRow::Cookies; c <= ProxyRow::SSL; ++c)
+        grid.setColWidth(c, 0);
+}
+
+void frmMain::placeFrameContents()
+{
+    const double tpp = twipsPerPixel();
+    auto put = [tpp](QWidget* w, int left, int top, int width, int height) {
+        w->setGeometry(toPixels(left, tpp), toPixels(top, tpp), toPixels(width, tpp),
+                       toPixels(height, tpp));
+    };
+    const int row = 300;
+    const int h = 330;
+    put(cboLOC, 120, row, 2400, h);
+    put(cboTYPE, 2600, row, 1700, h);
+    put(cboCLASS, 4380, row, 2800, h);
+    put(Label1, 7300, row, 600, h);
+    put(txtMinSpeed, 7900, row, 600, h);
+    put(Label2, 8580, row, 300, h);
+    put(txtMaxSpeed, 8900, row, 600, h);
+    put(cmdFilter, 9650, row - 15, 1000, h + 30);
+    put(cmdReset, 10750, row - 15, 1000, h + 30);
+
+    const int frameWidth = m_frameTwips[2];
+    const int progressWidth = 2400;
+    const int statWidth = std::max(0, frameWidth - progressWidth - 360);
+    put(txtSTAT, 120, 720, statWidth, 615);
+    put(ProgressBar1, 120 + statWidth + 120, 720 + 200, progressWidth, 240);
+}
+
+void frmMain::resizeEvent(QResizeEvent* event)
+{
+    QMainWindow::resizeEvent(event);
+    Form_Resize();
+}
+
+void frmMain::changeEvent(QEvent* event)
+{
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange)
+        Form_Resize();
+}
+
+void frmMain::restoreFromTray()
+{
+    setWindowState(windowState() & ~Qt::WindowMinimized);
+    if (!isVisible()) {
+        show();
+        activateWindow();
+    }
+    Form_Resize();
+}
+
+// ---- shutdown --------------------------------------------------------------------------------
+
+void frmMain::closeEvent(QCloseEvent* event)
+{
+    event->accept();
+    if (!m_closing)
+        Form_QueryUnload();
+}
+
+void frmMain::Form_QueryUnload()
+{
+    m_closing = true;
+    const Qt::WindowStates state = windowState();
+    const bool normal =
+        !(state & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen));
+    if (normal) {
+        m_store.write(QStringLiteral("Left"), QString::number(leftTwips()));
+        m_store.write(QStringLiteral("Top"), QString::number(topTwips()));
+        m_store.write(QStringLiteral("Width"), QString::number(widthTwips()));
+        m_store.write(QStringLiteral("Height"), QString::number(heightTwips()));
+    }
+    m_store.sync();
+    TrayX1->hide();
+    if (m_terminate)
+        m_terminate();
+}
+
+void frmMain::menuExit_Click()
+{
+    close();
+}
+
+// ---- status, clock, commands -----------------------------------------------------------------
+
+void frmMain::setStatusText(const QString& text)
+{
+    txtSTAT->setPlainText(text);
+}
+
+QString frmMain::statusText() const
+{
+    return txtSTAT->toPlainText();
+}
+
+QLabel* frmMain::panel(int index) const
+{
+    return index >= 1 && index <= 3 ? m_panels[index - 1] : nullptr;
+}
+
+QString frmMain::panelText(int index) const
+{
+    const QLabel* p = panel(index);
+    return p ? p->text() : QString();
+}
+
+void frmMain::setPanelText(int index, const QString& text)
+{
+    if (QLabel* p = panel(index))
+        p->setText(text);
+}
+
+QString frmMain::comboText(const QComboBox& combo)
+{
+    return combo.currentIndex() < 0 ? combo.placeholderText() : combo.currentText();
+}
+
+void frmMain::Timer1_Timer()
+{
+    m_fetcher->tick();
+}
+
+void frmMain::enableControls(bool enabled)
+{
+    Option1->setEnabled(enabled);
+    Option2->setEnabled(enabled);
+    menuTools->setEnabled(enabled);
+    menuTools->menuAction()->setEnabled(enabled);
+    menuHelp->setEnabled(enabled);
+    menuHelp->menuAction()->setEnabled(enabled);
+    menuImpProxList->setEnabled(enabled);
+    menuImpProxSource->setEnabled(enabled);
+    menuRefresh->setEnabled(enabled);
+    menuSetup->setEnabled(enabled);
+    menuStop->setEnabled(!enabled);
+}
+
+void frmMain::menuStop_Click()
+{
+    stopRequested = true;
+    setStatusText(QStringLiteral("Finished checking proxies.."));
+    ProgressBar1->setValue(0);
+    ProxyGrid* grids[] = {MSH, MSH2, MSHi, MSHi2};
+    if (activeGrid >= 1 && activeGrid <= 4)
+        grids[activeGrid - 1]->setEnabled(true);
+    frame->setEnabled(true);
+    enableControls(true);
+    m_fetcher->wake();
+}
+
+// ---- pages -----------------------------------------------------------------------------------
+
+void frmMain::Option1_Click()
+{
+    MSH->show();
+    MSH2->hide();
+    MSHi->hide();
+    MSHi2->hide();
+    Option1->setChecked(true);
+    activeGrid = 1;
+    buildFilterChoices(*MSH);
+}
+
+void frmMain::Option2_Click()
+{
+    MSH->hide();
+    MSH2->hide();
+    MSHi->show();
+    MSHi2->hide();
+    Option2->setChecked(true);
+    activeGrid = 3;
+    buildFilterChoices(*MSHi);
+}
+
+// ---- lists -----------------------------------------------------------------------------------
+
+void frmMain::paintRowBands(ProxyGrid& grid, QRgb band)
+{
+    grid.rows().paintRowBands(band);
+    const int last = grid.Rows() - 1;
+    grid.setRow(last);
+    grid.setCol(0);
+    grid.setColSel(grid.Cols() - 1);
+}
+
+void frmMain::addImportedRow(const QString& text)
+{
+    if (text.startsWith(QLatin1String("127.")) || text.startsWith(QLatin1String("0.")))
+        return;
+    ProxyTableModel& model = MSHi->rows();
+    const int last = model.Rows() - 1;
+    ProxyTableModel::Row row = model.row(last);
+    ProxyRow::readStoredRowText(text, row.cells);
+    const QRgb colour = ProxyRow::markColour(row.cells[ProxyRow::Active]);
+    if (colour != ProxyRow::NoColour)
+        row.fore.fill(colour);
+    model.setRow(last, row);
+    model.setRows(last + 2);
+}
+
+void frmMain::buildFilterChoices(ProxyGrid& grid, int fromRow, int toRow)
+{
+    sbLOC.clear();
+    sbTYPE.clear();
+    sbCLASS.clear();
+    setStatusText(QStringLiteral("Importing Proxies.."));
+    if (fromRow == 0)
+        fromRow = 1;
+    if (toRow == 0)
+        toRow = grid.Rows();
+    ProgressBar1->setMaximum(std::max(toRow, 1));
+
+    QSet<QString> seen[3];
+    QStringList* lists[3] = {&sbLOC, &sbTYPE, &sbCLASS};
+    static constexpr int Columns[3] = {ProxyRow::Location, ProxyRow::Type, ProxyRow::Class};
+    const ProxyTableModel& model = grid.rows();
+    YieldClock clock;
+    for (int r = fromRow; r <= toRow; ++r) {
+        if (r >= 1 && r < model.Rows()) {
+            const ProxyRow::Cells& cells = model.row(r).cells;
+            for (int k = 0; k < 3; ++k) {
+                const QString& text = cells[Columns[k]];
+                if (!text.isEmpty() && !seen[k].contains(text)) {
+                    seen[k].insert(text);
+                    lists[k]->append(text);
+                }
+            }
+        }
+        if (stopRequested)
+            break;
+        if (clock.maybeYield())
+            ProgressBar1->setValue(std::min(r, ProgressBar1->maximum()));
+    }
+    ProgressBar1->setValue(0);
+
+    QComboBox* combos[3] = {cboLOC, cboTYPE, cboCLASS};
+    for (int k = 0; k < 3; ++k) {
+        QStringList items = *lists[k];
+        items.sort(Qt::CaseInsensitive);
+        combos[k]->clear();
+        combos[k]->addItems(items);
+        combos[k]->setCurrentIndex(-1);
+    }
+}
+
+void frmMain::loadProxyRemote()
+{
+    Running running(*this);
+    enableControls(false);
+
+    MSH->setRows(1);
+    MSH->setRows(2);
+    Form_Resize();
+    MSH->setRedraw(false);
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+
+    if (m_settings.chkCOR == 1) {
+        setStatusText(QStringLiteral("Loading External Proxy List.."));
+        httpResult = m_fetcher->getDOC_WINHTTP(true, false, ServiceList::listUrl(m_deployment.serviceUrl));
+        const std::vector<QStringView> lines = ServiceList::linesToLoad(httpResult);
+        if (!lines.empty()) {
+            setStatusText(QStringLiteral("Cleaning Proxy List.."));
+            ProgressBar1->setMaximum(std::max<int>(int(lines.size()) - 1, 1));
+            std::vector<ProxyTableModel::Row> rows;
+            rows.reserve(lines.size());
+            ProxyTableModel::Row row;
+            YieldClock clock;
+            for (std::size_t i = 0; i < lines.size(); ++i) {
+                if (stopRequested)
+                    break;
+                row.cells = ProxyRow::Cells();
+                if (ProxyRow::serviceLineToCells(lines[i], row.cells))
+                    rows.push_back(row);
+                if (clock.maybeYield())
+                    ProgressBar1->setValue(int(i));
+            }
+            // The loaded rows replace the grid's empty row.
+            MSH->setRows(1);
+            MSH->rows().appendRows(std::move(rows));
+        }
+        ProgressBar1->setValue(0);
+    }
+
+    if (m_settings.chkIMP == 1) {
+        const int count = sblistPROXLoc.count();
+        if (count >= 1) {
+            MSHi->setEnabled(false);
+            MSHi->setRedraw(false);
+            MSHi->setRows(1);
+            MSHi->setRows(2);
+            ProgressBar1->setMaximum(count);
+            setStatusText(QStringLiteral("Importing Local Proxies.."));
+            YieldClock clock;
+            for (int i = 0; i < count; ++i) {
+                if (stopRequested)
+                    break;
+                const QString& line = sblistPROXLoc.lines().at(i);
+                // A line without a proxy (blank, damaged) stays in the store but is not shown.
+                if (!ProxyRow::proxyField(line).isEmpty())
+                    addImportedRow(line);
+                if (clock.maybeYield())
+                    ProgressBar1->setValue(i);
+            }
+            MSHi->rows().RemoveItem(MSHi->Rows() - 1);
+            MSHi->setEnabled(true);
+            MSHi->setRedraw(true);
+        }
+        ProgressBar1->setValue(0);
+    }
+
+    if (MSH->Rows() >= 2) {
+        MSH->setCol(ProxyRow::Tested);
+        MSH->setRow(1);
+        MSH->setRowSel(MSH->Rows() - 1);
+        MSH->Sort(ProxyTableModel::TextDescending);
+        MSH->setRow(1);
+        MSH->setCol(0);
+        MSH->setColSel(MSH->Cols() - 1);
+    }
+
+    if (m_settings.chkCOR == 1) {
+        MSH->setEnabled(false);
+        paintRowBands(*MSH, ServiceBand);
+        paintRowBands(*MSH2, ServiceBand);
+        MSH->setEnabled(true);
+        MSH->setRedraw(true);
+    }
+    if (m_settings.chkIMP == 1) {
+        MSHi->setEnabled(false);
+        MSHi->setRedraw(false);
+        paintRowBands(*MSHi, ImportedBand);
+        paintRowBands(*MSHi2, ImportedResultBand);
+        MSHi->setEnabled(true);
+        MSHi->setRedraw(true);
+    }
+
+    if (activeGrid == 1 || activeGrid == 2)
+        buildFilterChoices(*MSH);
+    else if (activeGrid == 3 || activeGrid == 4)
+        buildFilterChoices(*MSHi);
+
+    MSH->setRedraw(true);
+    if (MSH->Rows() >= 2) {
+        MSH->setRow(1);
+        MSH->setCol(0);
+        MSH->setColSel(MSH->Cols() - 1);
+    }
+    setStatusText(QString());
+    setPanelText(1, QString::number(MSH->rows().proxyCount()) + QStringLiteral(" Main"));
+    setPanelText(2, QString::number(MSHi->rows().proxyCount()) + QStringLiteral(" Imported"));
+    QGuiApplication::restoreOverrideCursor();
+
+    if (!isMinimized() && MSH->isVisible())
+        MSH->setFocus();
+    enableControls(true);
+    // A Stop that ended this load must not cut short the next fetch or run.
+    stopRequested = false;
+}
+
+void frmMain::getMyIP()
+{
+    Running running(*this);
+    const QDate today = m_today();
+    const QString todayText = ExternalAddress::dayText(today);
+    const QString lastDay =
+        m_store.read(QStringLiteral("LAST_MYIP"), ExternalAddress::dayText(today.addDays(-1)));
+    const QString stored = m_store.read(QStringLiteral("MYIP"), QString());
+    if (!ExternalAddress::fetchDue(stored, lastDay, todayText)) {
+        setPanelText(3, stored);
+        return;
+    }
+    setStatusText(QStringLiteral("Getting External IP Address.."));
+    const QString page = m_fetcher->getDOC_WINHTTP(true, false, m_deployment.ipInfoUrl);
+    bool found = false;
+    const QString address = ExternalAddress::fromPage(page, &found);
+    if (found)
+        setPanelText(3, address);
+    setStatusText(QString());
+    // Only an address is remembered: a page without one must not end up in the status bar.
+    m_store.write(QStringLiteral("MYIP"), found ? address : QString());
+    m_store.write(QStringLiteral("LAST_MYIP"), todayText);
+}

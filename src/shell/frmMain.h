@@ -1,0 +1,186 @@
+#pragma once
+
+#include "model/ImportedListStore.h"
+#include "shell/Deployment.h"
+#include "shell/WindowSettings.h"
+
+#include <QDate>
+#include <QMainWindow>
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+
+class DocumentFetcher;
+class HttpFetcher;
+class Prompts;
+class ProxyGrid;
+class QAction;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPlainTextEdit;
+class QProgressBar;
+class QRadioButton;
+class QPushButton;
+class QSystemTrayIcon;
+class QTimer;
+class QToolButton;
+class SettingsStore;
+
+// The main window: owns both proxy lists (in its four grids and the imported list store), the
+// fetcher, the timers and every command. Its routines keep the names the rest of the program
+// knows them by (Form_Load, loadProxyRemote, ...). Long routines serve the event queue while
+// they work, so the window stays live; enableControls keeps interfering commands away meanwhile.
+class frmMain final : public QMainWindow
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(frmMain)
+
+public:
+    // Design-time outer size in twips, which the first start centres on the screen.
+    static constexpr int DesignWidth = 16965;
+    static constexpr int DesignHeight = 7965;
+    static constexpr int FrameHeight = 1400; // the "Filter" frame, status text included
+
+    frmMain(const Deployment& deployment, SettingsStore& store, Prompts& prompts,
+            QWidget* parent = nullptr);
+    ~frmMain() override;
+
+    static QString caption();
+
+    // Start-up; call once after construction.
+    void Form_Load();
+    void GetSettings();
+    void Form_Resize();
+    void SetupGrid(ProxyGrid& grid);
+    void Form_QueryUnload();
+    void menuExit_Click();
+    void menuStop_Click();
+    void Timer1_Timer();
+    void restoreFromTray();
+
+    void loadProxyRemote();
+    void addImportedRow(const QString& text);
+    void buildFilterChoices(ProxyGrid& grid, int fromRow = 0, int toRow = 0);
+    void getMyIP();
+    void enableControls(bool enabled);
+    void paintRowBands(ProxyGrid& grid, QRgb band);
+    void Option1_Click();
+    void Option2_Click();
+
+    void setStatusText(const QString& text);
+    QString statusText() const;
+    QString panelText(int panel) const; // 1..3
+    void setPanelText(int panel, const QString& text);
+    // The text a filter combo box shows: its choice, or its neutral text when none is chosen.
+    static QString comboText(const QComboBox& combo);
+
+    // Window place and size in twips.
+    int leftTwips() const;
+    int topTwips() const;
+    int widthTwips() const;
+    int heightTwips() const;
+    double twipsPerPixel() const;
+    void setGeometryTwips(int left, int top, int width, int height);
+
+    // Test seams: what "end the program" does, and what day it is.
+    void setTerminate(std::function<void()> terminate) { m_terminate = std::move(terminate); }
+    void setToday(std::function<QDate()> today) { m_today = std::move(today); }
+
+    DocumentFetcher& fetcher() { return *m_fetcher; }
+    ImportedListStore& importedStore() { return sblistPROXLoc; }
+    const WindowSettings& settings() const { return m_settings; }
+    const Deployment& deployment() const { return m_deployment; }
+
+    // Controls, by the names the routines use.
+    ProxyGrid* MSH = nullptr;
+    ProxyGrid* MSH2 = nullptr;
+    ProxyGrid* MSHi = nullptr;
+    ProxyGrid* MSHi2 = nullptr;
+    QRadioButton* Option1 = nullptr;
+    QRadioButton* Option2 = nullptr;
+    QGroupBox* frame = nullptr;
+    QComboBox* cboLOC = nullptr;
+    QComboBox* cboTYPE = nullptr;
+    QComboBox* cboCLASS = nullptr;
+    QLabel* Label1 = nullptr;
+    QLabel* Label2 = nullptr;
+    QLineEdit* txtMinSpeed = nullptr;
+    QLineEdit* txtMaxSpeed = nullptr;
+    QPushButton* cmdFilter = nullptr;
+    QPushButton* cmdReset = nullptr;
+    QPlainTextEdit* txtSTAT = nullptr;
+    QProgressBar* ProgressBar1 = nullptr;
+    QTimer* timerPTest = nullptr;
+    QTimer* Timer1 = nullptr;
+    QSystemTrayIcon* TrayX1 = nullptr;
+    QToolButton* picTWITTER = nullptr;
+    QToolButton* picFB = nullptr;
+
+    QMenu* menuFile = nullptr;
+    QAction* menuImpProxList = nullptr;
+    QAction* menuImpProxSource = nullptr;
+    QAction* menuRefresh = nullptr;
+    QAction* menuStop = nullptr;
+    QAction* menuSetup = nullptr;
+    QAction* menuExit = nullptr;
+    QMenu* menuTools = nullptr;
+    QAction* menuTestProxy = nullptr;
+    QAction* menuGetINFO = nullptr;
+    QAction* menuPROXON = nullptr;
+    QAction* menuPROXOFF = nullptr;
+    QAction* menuWHATIP = nullptr;
+    QAction* menuCopyProx = nullptr;
+    QMenu* menuHelp = nullptr;
+    QAction* menuSupport = nullptr;
+    QAction* menuAbout = nullptr;
+
+    // Hidden working lists of the filter choices.
+    QStringList sbLOC;
+    QStringList sbTYPE;
+    QStringList sbCLASS;
+
+    bool stopRequested = false;
+    int activeGrid = 1;
+    int lastSortOrder = 7;
+    QString httpResult;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    class Running;
+
+    void createControls();
+    void createMenus();
+    void placeFrameContents();
+    int statusBarTwips() const;
+    int twips(int index, int pixels) const;
+    int pixelsFor(int index, int twips);
+    QLabel* panel(int index) const;
+
+    Deployment m_deployment;
+    SettingsStore& m_store;
+    Prompts& m_prompts;
+    WindowSettings m_settings;
+    ImportedListStore sblistPROXLoc;
+    std::unique_ptr<HttpFetcher> m_http;
+    std::unique_ptr<DocumentFetcher> m_fetcher;
+    QLabel* m_panels[3] = {};
+    int m_frameTwips[4] = {70, 0, 0, FrameHeight};
+    struct Remembered
+    {
+        int twips = 0;
+        int pixels = -1;
+    };
+    Remembered m_remembered[4]; // left, top, width, height
+    int m_running = 0;
+    bool m_closing = false;
+    std::function<void()> m_terminate;
+    std::function<QDate()> m_today;
+};

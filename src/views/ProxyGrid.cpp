@@ -1,0 +1,199 @@
+#include "views/ProxyGrid.h"
+
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QScreen>
+#include <QScrollBar>
+
+#include <algorithm>
+#include <cmath>
+
+ProxyGrid::ProxyGrid(const QString& name, QWidget* parent) : QTableView(parent)
+{
+    setObjectName(name);
+    m_colWidth.fill(DefaultColWidth);
+    setModel(&m_model);
+    setSelectionBehavior(QAbstractItemView::SelectItems);
+    setSelectionMode(QAbstractItemView::ContiguousSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setWordWrap(false);
+    setCornerButtonEnabled(false);
+    verticalHeader()->setVisible(false);
+    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
+    horizontalHeader()->setHighlightSections(false);
+    horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    horizontalHeader()->setMinimumSectionSize(0);
+    for (int c = 0; c < ProxyRow::ColumnCount; ++c)
+        setColWidth(c, DefaultColWidth);
+
+    connect(selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this] { takeSelectionFromView(); });
+    connect(selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this] { takeSelectionFromView(); });
+    connect(&m_model, &QAbstractItemModel::modelReset, this, [this] { syncSelection(); });
+}
+
+double ProxyGrid::twipsPerPixel(const QWidget* widget)
+{
+    const QScreen* screen = widget ? widget->screen() : nullptr;
+    const double dpi = screen ? screen->logicalDotsPerInchX() : 96.0;
+    return dpi > 0 ? 1440.0 / dpi : 15.0;
+}
+
+void ProxyGrid::setRows(int rows)
+{
+    m_model.setRows(rows);
+    const int last = m_model.Rows() - 1;
+    m_row = std::min(m_row, last);
+    m_rowSel = std::min(m_rowSel, last);
+}
+
+void ProxyGrid::setRow(int row)
+{
+    m_row = std::clamp(row, 0, m_model.Rows() - 1);
+    m_rowSel = m_row;
+    syncSelection();
+}
+
+void ProxyGrid::setCol(int col)
+{
+    m_col = std::clamp(col, 0, m_model.Cols() - 1);
+    m_colSel = m_col;
+    syncSelection();
+}
+
+void ProxyGrid::setRowSel(int row)
+{
+    m_rowSel = std::clamp(row, 0, m_model.Rows() - 1);
+    syncSelection();
+}
+
+void ProxyGrid::setColSel(int col)
+{
+    m_colSel = std::clamp(col, 0, m_model.Cols() - 1);
+    syncSelection();
+}
+
+void ProxyGrid::Sort(int code)
+{
+    m_model.Sort(selectionTop(), selectionBottom(), m_col, code);
+}
+
+void ProxyGrid::setCellForeColor(QRgb colour)
+{
+    m_model.setCellForeColor(m_row, m_col, m_rowSel, m_colSel, colour);
+}
+
+void ProxyGrid::setCellBackColor(QRgb colour)
+{
+    m_model.setCellBackColor(m_row, m_col, m_rowSel, m_colSel, colour);
+}
+
+int ProxyGrid::TopRow() const
+{
+    const int first = rowAt(0);
+    return first < 0 ? 1 : first + 1;
+}
+
+void ProxyGrid::setTopRow(int row)
+{
+    if (row < 1 || row >= m_model.Rows())
+        return;
+    scrollTo(m_model.index(row - 1, 0), QAbstractItemView::PositionAtTop);
+}
+
+void ProxyGrid::setRedraw(bool redraw)
+{
+    m_model.setRedraw(redraw);
+    setUpdatesEnabled(redraw);
+}
+
+void ProxyGrid::setGridFont(const QString& face, double pointSize, bool setSize)
+{
+    QFont f = font();
+    if (setSize && pointSize > 0)
+        f.setPointSizeF(pointSize);
+    if (!face.isEmpty())
+        f.setFamily(face);
+    setFont(f);
+    verticalHeader()->setDefaultSectionSize(QFontMetrics(f).height() + 4);
+}
+
+void ProxyGrid::setFixedFontFace(const QString& face)
+{
+    if (face.isEmpty())
+        return;
+    QFont f = horizontalHeader()->font();
+    f.setFamily(face);
+    horizontalHeader()->setFont(f);
+}
+
+void ProxyGrid::setGeometryTwips(int left, int top, int width, int height)
+{
+    // A negative length is refused: the old one stays.
+    if (width < 0)
+        width = m_geometry[2];
+    if (height < 0)
+        height = m_geometry[3];
+    m_geometry = {left, top, width, height};
+    const double tpp = twipsPerPixel(this);
+    setGeometry(int(std::lround(left / tpp)), int(std::lround(top / tpp)),
+                int(std::lround(width / tpp)), int(std::lround(height / tpp)));
+}
+
+int ProxyGrid::ColWidth(int col) const
+{
+    return col >= 0 && col < ProxyRow::ColumnCount ? m_colWidth[col] : 0;
+}
+
+void ProxyGrid::setColWidth(int col, int twips)
+{
+    if (col < 0 || col >= ProxyRow::ColumnCount || twips < 0)
+        return;
+    m_colWidth[col] = twips;
+    setColumnHidden(col, twips == 0);
+    if (twips > 0)
+        horizontalHeader()->resizeSection(col, int(std::lround(twips / twipsPerPixel(this))));
+}
+
+void ProxyGrid::syncSelection()
+{
+    if (m_syncing || !m_model.Redraw())
+        return;
+    m_syncing = true;
+    QItemSelectionModel* sel = selectionModel();
+    const int top = selectionTop();
+    const int bottom = selectionBottom();
+    if (top >= 1) {
+        const QModelIndex current = m_model.index(m_row - 1, m_col);
+        const QItemSelection range(m_model.index(top - 1, std::min(m_col, m_colSel)),
+                                   m_model.index(bottom - 1, std::max(m_col, m_colSel)));
+        sel->setCurrentIndex(current, QItemSelectionModel::NoUpdate);
+        sel->select(range, QItemSelectionModel::ClearAndSelect);
+    } else {
+        sel->clearSelection();
+    }
+    m_syncing = false;
+}
+
+void ProxyGrid::takeSelectionFromView()
+{
+    if (m_syncing)
+        return;
+    const QModelIndex current = selectionModel()->currentIndex();
+    if (!current.isValid())
+        return;
+    m_row = current.row() + 1;
+    m_col = current.column();
+    m_rowSel = m_row;
+    m_colSel = m_col;
+    // The far corner is the end of the selected block opposite the current cell.
+    for (const QItemSelectionRange& r : selectionModel()->selection()) {
+        if (!r.contains(current))
+            continue;
+        m_rowSel = (r.top() + 1 == m_row ? r.bottom() : r.top()) + 1;
+        m_colSel = r.left() == m_col ? r.right() : r.left();
+        break;
+    }
+}

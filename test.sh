@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds Corvatel with its tests and runs them all.
+# CORVATEL_SANITIZE=1 ./test.sh builds and runs them under AddressSanitizer + UBSan instead.
+set -euo pipefail
+cd "$(dirname "$0")"
+. scripts/deps.sh
+install_deps xvfb xauth
+
+dir=build
+args=(-DCMAKE_BUILD_TYPE=Release -DCORVATEL_BUILD_TESTS=ON -DCORVATEL_SANITIZE=OFF)
+if [ "${CORVATEL_SANITIZE:-0}" = 1 ]; then
+    dir=build-sanitize
+    args=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DCORVATEL_BUILD_TESTS=ON -DCORVATEL_SANITIZE=ON)
+fi
+cmake -S . -B "$dir" "${args[@]}" >/dev/null
+cmake --build "$dir" -j"$(nproc)"
+cd "$dir"
+ctest --output-on-failure -j"$(nproc)"

@@ -1,0 +1,342 @@
+#include "model/SettingsStore.h"
+#include "support/MainWindowFixture.h"
+#include "views/ProxyGrid.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStatusBar>
+#include <QToolButton>
+#include <QFile>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QScreen>
+#include <QTest>
+#include <QTimer>
+
+#include <cmath>
+
+class tst_frmMain : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void firstStartWithEmptySettings();
+    void storedPlaceAndSize_data();
+    void storedPlaceAndSize();
+    void lastTabOpensImportedPage();
+    void importedListLoadedAtStart();
+    void unreadableListIsReported();
+    void controlsAndMenus();
+    void layoutWidths();
+    void narrowWindowKeepsClassColumn();
+    void geometryStoredOnlyWhenNormal_data();
+    void geometryStoredOnlyWhenNormal();
+    void statusTextRefusesInput();
+    void enableControlsAndStop();
+};
+
+void tst_frmMain::firstStartWithEmptySettings()
+{
+    MainWindowFixture f;
+    frmMain& w = f.create();
+    w.Form_Load();
+
+    QCOMPARE(w.windowTitle(), QStringLiteral("Corvatel - version 2.1.89"));
+    QCOMPARE(w.widthTwips(), 12000);
+    QCOMPARE(w.heightTwips(), 7000);
+    const double tpp = w.twipsPerPixel();
+    const QRect screen = w.screen()->geometry();
+    const double left = screen.width() * tpp / 2 - frmMain::DesignWidth / 2.0;
+    const double top = screen.height() * tpp / 2 - frmMain::DesignHeight / 2.0;
+    QVERIFY2(std::abs(w.leftTwips() - left) <= tpp, qPrintable(QString::number(w.leftTwips())));
+    QVERIFY2(std::abs(w.topTwips() - top) <= tpp, qPrintable(QString::number(w.topTwips())));
+
+    for (ProxyGrid* grid : {w.MSH, w.MSH2, w.MSHi, w.MSHi2}) {
+        QCOMPARE(grid->font().family(), QStringLiteral("MS Sans Serif"));
+        QCOMPARE(grid->font().pointSizeF(), 8.0);
+    }
+    QCOMPARE(w.settings().chkCOR, 1);
+    QCOMPARE(w.settings().chkIMP, 1);
+    QCOMPARE(w.settings().txtTimeout, 60);
+    QCOMPARE(w.activeGrid, 1);
+    QVERIFY(w.MSH->isVisible());
+    QVERIFY(!w.MSHi->isVisible());
+    QVERIFY(w.Option1->isChecked());
+    QCOMPARE(w.lastSortOrder, 7);
+    // Nothing answered: the service page keeps one empty row and both counts are 0.
+    QCOMPARE(w.MSH->Rows(), 2);
+    QCOMPARE(w.panelText(1), QStringLiteral("0 Main"));
+    QCOMPARE(w.panelText(2), QStringLiteral("0 Imported"));
+    QCOMPARE(frmMain::comboText(*w.cboLOC), QStringLiteral("All Locations"));
+    QCOMPARE(frmMain::comboText(*w.cboTYPE), QStringLiteral("All Proxy Types"));
+    QCOMPARE(frmMain::comboText(*w.cboCLASS), QStringLiteral("All Proxy Classes"));
+    QCOMPARE(w.txtMinSpeed->text(), QStringLiteral("0"));
+    QVERIFY(w.menuRefresh->isEnabled());
+    QVERIFY(!w.menuStop->isEnabled());
+    QVERIFY(w.Timer1->isActive());
+    QVERIFY(!w.timerPTest->isActive());
+    QCOMPARE(w.timerPTest->interval(), 60000);
+}
+
+void tst_frmMain::storedPlaceAndSize_data()
+{
+    QTest::addColumn<QString>("left");
+    QTest::addColumn<QString>("width");
+    QTest::addColumn<int>("expectedLeft");
+    QTest::addColumn<int>("expectedWidth");
+
+    QTest::newRow("numbers") << "1500" << "9000" << 1500 << 9000;
+    QTest::newRow("single precision text") << "1500.0" << "9.6E3" << 1500 << 9600;
+    // Texts that are not numbers leave the window where and as large as it was designed.
+    QTest::newRow("not numbers") << "left" << "wide" << -1 << frmMain::DesignWidth;
+}
+
+void tst_frmMain::storedPlaceAndSize()
+{
+    QFETCH(QString, left);
+    QFETCH(QString, width);
+    QFETCH(int, expectedLeft);
+    QFETCH(int, expectedWidth);
+
+    MainWindowFixture f;
+    f.store->write(QStringLiteral("Left"), left);
+    f.store->write(QStringLiteral("Top"), QStringLiteral("900"));
+    f.store->write(QStringLiteral("Width"), width);
+    f.store->write(QStringLiteral("Height"), QStringLiteral("6000"));
+    frmMain& w = f.create();
+    const int designLeft = w.leftTwips();
+    w.Form_Load();
+
+    QCOMPARE(w.leftTwips(), expectedLeft < 0 ? designLeft : expectedLeft);
+    QCOMPARE(w.topTwips(), 900);
+    QVERIFY(std::abs(w.widthTwips() - expectedWidth) <= w.twipsPerPixel());
+    QCOMPARE(w.heightTwips(), 6000);
+}
+
+void tst_frmMain::lastTabOpensImportedPage()
+{
+    MainWindowFixture f;
+    f.store->write(QStringLiteral("LastTab"), QStringLiteral("2"));
+    frmMain& w = f.create();
+    w.Form_Load();
+    QCOMPARE(w.activeGrid, 3);
+    QVERIFY(w.MSHi->isVisible());
+    QVERIFY(!w.MSH->isVisible());
+    QVERIFY(w.Option2->isChecked());
+}
+
+void tst_frmMain::importedListLoadedAtStart()
+{
+    MainWindowFixture f;
+    QFile file(f.listPath());
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("?|1.2.3.4:80|0|||||||||||\r\n"
+               "Y|5.6.7.8:3128|2||2024-01-02 10:11|HTTP||||||Oslo|Anonymous proxy|\n"
+               "\n"
+               "N|9.9.9.9:8080|5|||SOCKS5|||||||\n");
+    file.close();
+
+    frmMain& w = f.create();
+    w.Form_Load();
+    QCOMPARE(w.importedStore().count(), 4); // the blank line is kept, not shown
+    QCOMPARE(w.MSHi->Rows(), 4);
+    QCOMPARE(w.MSHi->TextMatrix(1, 1), QStringLiteral("1.2.3.4:80"));
+    QCOMPARE(w.MSHi->TextMatrix(2, 11), QStringLiteral("Oslo"));
+    QCOMPARE(w.MSHi->rows().cellForeColor(2, 5), ProxyRow::PassedColour);
+    QCOMPARE(w.MSHi->rows().cellForeColor(3, 1), ProxyRow::FailedColour);
+    QCOMPARE(w.MSHi->rows().cellForeColor(1, 1), ProxyRow::NoColour);
+    QCOMPARE(w.panelText(2), QStringLiteral("3 Imported"));
+    // Bands: odd rows white, even rows in the imported page's colour.
+    QCOMPARE(w.MSHi->rows().cellBackColor(1, 0), ProxyRow::White);
+    QCOMPARE(w.MSHi->rows().cellBackColor(2, 12), QRgb(0xFFF0EFD8));
+}
+
+void tst_frmMain::unreadableListIsReported()
+{
+    MainWindowFixture f;
+    QVERIFY(QDir(f.work.path()).mkdir(QStringLiteral("proxy.lst")));
+    frmMain& w = f.create();
+    w.Form_Load();
+    QCOMPARE(w.importedStore().count(), 0);
+    QVERIFY2(w.statusText().contains(QStringLiteral("proxy.lst")), qPrintable(w.statusText()));
+    QVERIFY(!w.statusText().contains(QLatin1Char('\n')));
+}
+
+void tst_frmMain::controlsAndMenus()
+{
+    MainWindowFixture f;
+    frmMain& w = f.create();
+    QStringList titles;
+    for (QAction* a : w.menuBar()->actions())
+        titles << a->text();
+    QCOMPARE(titles, QStringList({"&File", "&Tools", "&Help"}));
+
+    auto entries = [](QMenu* menu) {
+        QStringList out;
+        for (QAction* a : menu->actions())
+            out << (a->isSeparator() ? QStringLiteral("-")
+                                     : a->text() + QLatin1Char('|') + a->shortcut().toString());
+        return out;
+    };
+    QCOMPARE(entries(w.menuFile),
+             QStringList({"Import Proxy List from File|", "Import Proxies from Web Source|", "-",
+                          "Refresh Proxy List (Remote)|F5", "Stop|", "Setup|", "Exit|"}));
+    QCOMPARE(entries(w.menuTools),
+             QStringList({"Test Selected Proxies|Ctrl+T", "Get Selected Proxy Info|", "-",
+                          "Enable Selected Proxy on System|F1", "Disable All Proxies on System|F2",
+                          "-", "What is my IP Address?|", "Copy Selected Proxies to Clipboard|Ctrl+C"}));
+    QCOMPARE(entries(w.menuHelp), QStringList({"&Support|", "About|"}));
+
+    QCOMPARE(w.Option1->text(), QStringLiteral("Main"));
+    QCOMPARE(w.Option2->text(), QStringLiteral("Imported Proxies"));
+    QCOMPARE(w.cmdFilter->text(), QStringLiteral("Filter"));
+    QCOMPARE(w.cmdReset->text(), QStringLiteral("Reset"));
+    QCOMPARE(w.Label1->text(), QStringLiteral("Speed"));
+    QCOMPARE(w.Label2->text(), QStringLiteral("to"));
+    QCOMPARE(w.picTWITTER->toolTip(), QStringLiteral("Click HERE to Get Our Updates on Twitter"));
+    QCOMPARE(w.picFB->toolTip(), QStringLiteral("Click HERE to Get Our Updates on Facebook"));
+    for (const char* name : {"MSH", "MSH2", "MSHi", "MSHi2", "frame", "txtSTAT", "ProgressBar1",
+                             "cboLOC", "cboTYPE", "cboCLASS", "txtMinSpeed", "txtMaxSpeed"})
+        QVERIFY2(w.findChild<QWidget*>(QLatin1String(name)), name);
+}
+
+void tst_frmMain::layoutWidths()
+{
+    MainWindowFixture f;
+    frmMain& w = f.create();
+    const double tpp = w.twipsPerPixel();
+    w.setGeometryTwips(0, 0, 12000, 7000);
+    QCOMPARE(w.widthTwips(), 12000);
+
+    // A fresh grid still has its default widths in the hidden columns: the rest would be
+    // negative, so the Class column keeps its width the first time.
+    ProxyGrid fresh(QStringLiteral("fresh"), w.centralWidget());
+    w.SetupGrid(fresh);
+    QCOMPARE(fresh.widthTwips(), 11720);
+    QCOMPARE(fresh.ColWidth(12), ProxyGrid::DefaultColWidth);
+    w.SetupGrid(fresh);
+    QCOMPARE(fresh.ColWidth(12), 2720);
+
+    w.Form_Resize();
+    QCOMPARE(w.MSHi2->ColWidth(12), ProxyGrid::DefaultColWidth);
+    w.Form_Resize();
+    for (ProxyGrid* grid : {w.MSH, w.MSH2, w.MSHi, w.MSHi2}) {
+        QCOMPARE(grid->leftTwips(), 100);
+        QCOMPARE(grid->topTwips(), 400);
+        QCOMPARE(grid->widthTwips(), 11720);
+        const QList<int> widths = {700, 2000, 900, 800, 1600, 1000, 0, 0, 0, 0, 0, 2000, 2720};
+        for (int c = 0; c < 13; ++c)
+            QCOMPARE(grid->ColWidth(c), widths.at(c));
+        for (int c = 6; c <= 10; ++c)
+            QVERIFY(grid->isColumnHidden(c));
+        QCOMPARE(grid->TextMatrix(0, 12), QStringLiteral("Class"));
+    }
+    QCOMPARE(w.MSH->heightTwips(),
+             7000 - (400 + int(std::lround(w.statusBar()->sizeHint().height() * tpp)) +
+                     frmMain::FrameHeight + 1050));
+
+    // A width changed by hand is put back by the next layout.
+    w.MSH->setColWidth(1, 500);
+    w.Form_Resize();
+    QCOMPARE(w.MSH->ColWidth(1), 2000);
+}
+
+void tst_frmMain::narrowWindowKeepsClassColumn()
+{
+    MainWindowFixture f;
+    frmMain& w = f.create();
+    w.setGeometryTwips(0, 0, 12000, 7000);
+    w.Form_Resize();
+    w.Form_Resize();
+    QCOMPARE(w.MSH->ColWidth(12), 2720);
+    w.setGeometryTwips(0, 0, 9000, 7000);
+    w.Form_Resize();
+    QCOMPARE(w.MSH->widthTwips(), 8720);
+    QCOMPARE(w.MSH->ColWidth(12), 2720);
+}
+
+void tst_frmMain::geometryStoredOnlyWhenNormal_data()
+{
+    QTest::addColumn<int>("state");
+    QTest::addColumn<bool>("stored");
+    QTest::newRow("normal") << int(Qt::WindowNoState) << true;
+    QTest::newRow("maximized") << int(Qt::WindowMaximized) << false;
+    QTest::newRow("minimized") << int(Qt::WindowMinimized) << false;
+}
+
+void tst_frmMain::geometryStoredOnlyWhenNormal()
+{
+    QFETCH(int, state);
+    QFETCH(bool, stored);
+
+    MainWindowFixture f;
+    f.store->write(QStringLiteral("Left"), QStringLiteral("30"));
+    frmMain& w = f.create();
+    w.Form_Load();
+    w.setGeometryTwips(1500, 900, 10500, 6000);
+    w.setWindowState(Qt::WindowStates(state));
+    QCoreApplication::processEvents();
+
+    w.menuExit_Click();
+    QCOMPARE(f.terminations, 1);
+    SettingsStore reread(f.store->filePath());
+    if (stored) {
+        QCOMPARE(reread.read(QStringLiteral("Left"), {}), QStringLiteral("1500"));
+        QCOMPARE(reread.read(QStringLiteral("Top"), {}), QStringLiteral("900"));
+        QCOMPARE(reread.read(QStringLiteral("Width"), {}), QStringLiteral("10500"));
+        QCOMPARE(reread.read(QStringLiteral("Height"), {}), QStringLiteral("6000"));
+    } else {
+        QCOMPARE(reread.read(QStringLiteral("Left"), {}), QStringLiteral("30"));
+        QVERIFY(!reread.contains(QStringLiteral("Width")));
+    }
+}
+
+void tst_frmMain::statusTextRefusesInput()
+{
+    MainWindowFixture f;
+    frmMain& w = f.create();
+    w.show();
+    w.setStatusText(QStringLiteral("Loading External Proxy List.."));
+    w.txtSTAT->setFocus();
+    QTest::keyClicks(w.txtSTAT, QStringLiteral("typed"));
+    QTest::keyClick(w.txtSTAT, Qt::Key_Backspace);
+    QTest::keyClick(w.txtSTAT, Qt::Key_Return);
+    QGuiApplication::clipboard()->setText(QStringLiteral("pasted"));
+    QTest::keyClick(w.txtSTAT, Qt::Key_V, Qt::ControlModifier);
+    w.txtSTAT->paste();
+    QCOMPARE(w.statusText(), QStringLiteral("Loading External Proxy List.."));
+}
+
+void tst_frmMain::enableControlsAndStop()
+{
+    MainWindowFixture f;
+    frmMain& w = f.create();
+    w.enableControls(false);
+    for (QAction* a : {w.menuImpProxList, w.menuImpProxSource, w.menuRefresh, w.menuSetup,
+                       w.menuTools->menuAction(), w.menuHelp->menuAction()})
+        QVERIFY2(!a->isEnabled(), qPrintable(a->text()));
+    QVERIFY(!w.Option1->isEnabled());
+    QVERIFY(!w.Option2->isEnabled());
+    QVERIFY(w.menuStop->isEnabled());
+    QVERIFY(w.menuExit->isEnabled());
+
+    w.ProgressBar1->setMaximum(10);
+    w.ProgressBar1->setValue(5);
+    w.menuStop->trigger();
+    QVERIFY(w.stopRequested);
+    QCOMPARE(w.statusText(), QStringLiteral("Finished checking proxies.."));
+    QCOMPARE(w.ProgressBar1->value(), 0);
+    QVERIFY(w.menuRefresh->isEnabled());
+    QVERIFY(!w.menuStop->isEnabled());
+}
+
+QTEST_MAIN(tst_frmMain)
+#include "tst_frmMain.moc"

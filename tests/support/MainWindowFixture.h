@@ -1,0 +1,56 @@
+#pragma once
+
+#include "model/SettingsStore.h"
+#include "shell/Deployment.h"
+#include "shell/frmMain.h"
+#include "support/ScriptedPrompts.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+
+#include <memory>
+
+// A main window over a fresh settings file and a fresh current directory (where proxy.lst
+// lives). Ending the program only counts the request.
+struct MainWindowFixture
+{
+    explicit MainWindowFixture(const Deployment& deployment = unreachableDeployment())
+        : previousDir(QDir::currentPath())
+    {
+        QDir::setCurrent(work.path());
+        store = std::make_unique<SettingsStore>(work.filePath(QStringLiteral("config/Corvatel.conf")));
+        this->deployment = deployment;
+    }
+    ~MainWindowFixture()
+    {
+        window.reset();
+        QDir::setCurrent(previousDir);
+    }
+
+    frmMain& create()
+    {
+        window = std::make_unique<frmMain>(deployment, *store, prompts);
+        window->setTerminate([this] { ++terminations; });
+        return *window;
+    }
+
+    // Nothing listens on port 9 of the loopback: every fetch fails at once.
+    static Deployment unreachableDeployment()
+    {
+        Deployment d = Deployment::defaults();
+        d.serviceUrl = QStringLiteral("http://127.0.0.1:9");
+        d.ipInfoUrl = QStringLiteral("http://127.0.0.1:9/");
+        d.whatIpUrl = d.ipInfoUrl;
+        return d;
+    }
+
+    QString listPath() const { return work.filePath(QStringLiteral("proxy.lst")); }
+
+    QTemporaryDir work;
+    QString previousDir;
+    Deployment deployment;
+    std::unique_ptr<SettingsStore> store;
+    ScriptedPrompts prompts;
+    std::unique_ptr<frmMain> window;
+    int terminations = 0;
+};

@@ -1,0 +1,37 @@
+#pragma once
+
+#include "shell/Prompts.h"
+
+#include <QQueue>
+#include <QStringList>
+
+// Prompts that answer from a script instead of opening dialogs, and remember what was asked.
+class ScriptedPrompts final : public Prompts
+{
+public:
+    void message(const QString& text, const QString& title) override
+    {
+        asked << title + QStringLiteral(": ") + text;
+    }
+    bool question(const QString& text, const QString& title) override
+    {
+        asked << title + QStringLiteral(": ") + text;
+        return answers.isEmpty() ? false : answers.dequeue() == QLatin1String("yes");
+    }
+    QString input(const QString& prompt, const QString& title, const QString&, bool* ok) override
+    {
+        asked << title + QStringLiteral(": ") + prompt;
+        const bool has = !answers.isEmpty();
+        if (ok)
+            *ok = has;
+        return has ? answers.dequeue() : QString();
+    }
+    QString openFile(const QString& title, const QString&) override
+    {
+        asked << title;
+        return answers.isEmpty() ? QString() : answers.dequeue();
+    }
+
+    QQueue<QString> answers;
+    QStringList asked;
+};
