@@ -1,5 +1,6 @@
 #include "views/ProxyGrid.h"
 
+#include <QEvent>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QScreen>
@@ -153,8 +154,41 @@ void ProxyGrid::setColWidth(int col, int twips)
         return;
     m_colWidth[col] = twips;
     setColumnHidden(col, twips == 0);
-    if (twips > 0)
-        horizontalHeader()->resizeSection(col, int(std::lround(twips / twipsPerPixel(this))));
+    applyColumnWidths();
+}
+
+void ProxyGrid::applyColumnWidths()
+{
+    const double tpp = twipsPerPixel(this);
+    int last = -1;
+    for (int c = 0; c < ProxyRow::ColumnCount; ++c)
+        if (m_colWidth[c] > 0)
+            last = c;
+    int used = 0;
+    for (int c = 0; c < last; ++c) {
+        if (m_colWidth[c] == 0)
+            continue;
+        const int px = int(std::lround(m_colWidth[c] / tpp));
+        horizontalHeader()->resizeSection(c, px);
+        used += px;
+    }
+    if (last < 0)
+        return;
+    // The last column is drawn no wider than the room that is left, so a vertical scroll bar
+    // does not bring a horizontal one with it; its width in twips stays as it was set.
+    int px = int(std::lround(m_colWidth[last] / tpp));
+    const int room = viewport()->width() - used;
+    if (room >= MinLastColumnPixels && px > room)
+        px = room;
+    horizontalHeader()->resizeSection(last, px);
+}
+
+bool ProxyGrid::viewportEvent(QEvent* event)
+{
+    const bool handled = QTableView::viewportEvent(event);
+    if (event->type() == QEvent::Resize)
+        applyColumnWidths();
+    return handled;
 }
 
 void ProxyGrid::syncSelection()

@@ -69,7 +69,13 @@ public:
 
     static double twipsPerPixel(const QWidget* widget);
 
+protected:
+    bool viewportEvent(QEvent* event) override;
+
 private:
+    static constexpr int MinLastColumnPixels = 40;
+
+    void applyColumnWidths();
     void syncSelection();
     void takeSelectionFromView();
 

@@ -18,6 +18,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QScreen>
+#include <QSystemTrayIcon>
 #include <QTest>
 #include <QTimer>
 
@@ -41,6 +42,7 @@ private slots:
     void geometryStoredOnlyWhenNormal();
     void statusTextRefusesInput();
     void enableControlsAndStop();
+    void restoreFromTray();
 };
 
 void tst_frmMain::firstStartWithEmptySettings()
@@ -336,6 +338,25 @@ void tst_frmMain::enableControlsAndStop()
     QCOMPARE(w.ProgressBar1->value(), 0);
     QVERIFY(w.menuRefresh->isEnabled());
     QVERIFY(!w.menuStop->isEnabled());
+}
+
+void tst_frmMain::restoreFromTray()
+{
+    MainWindowFixture f;
+    frmMain& w = f.create();
+    w.show();
+    w.setWindowState(Qt::WindowMinimized);
+    w.hide();
+    w.restoreFromTray();
+    QVERIFY(w.isVisible());
+    QVERIFY(!w.isMinimized());
+    QVERIFY(!w.TrayX1->isVisible());
+
+    // Already visible: only the state goes back to normal.
+    w.setWindowState(Qt::WindowMinimized);
+    w.restoreFromTray();
+    QVERIFY(w.isVisible());
+    QVERIFY(!w.isMinimized());
 }
 
 QTEST_MAIN(tst_frmMain)
