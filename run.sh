@@ -6,14 +6,14 @@ set -euo pipefail
 cd "$(dirname "$0")"
 top=$PWD
 . scripts/deps.sh
-install_deps
+install_deps xvfb xauth
 
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DCORVATEL_BUILD_TESTS=OFF >/dev/null
 cmake --build build -j"$(nproc)"
 
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ "${QT_QPA_PLATFORM:-}" != offscreen ]; then
     echo "No display found. Corvatel is a desktop program; to run it without one, use:" >&2
-    echo "    xvfb-run -a ./run.sh      (xvfb-run comes with: apt-get install xvfb xauth)" >&2
+    echo "    xvfb-run -a ./run.sh" >&2
     exit 1
 fi
 

@@ -7,7 +7,6 @@ function(corvatel_add_test name)
   target_link_libraries(${name} PRIVATE Qt6::Test ${T_LIBS})
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
   target_compile_definitions(${name} PRIVATE
-    CORVATEL_TEST_DATA="${PROJECT_SOURCE_DIR}/tests/data"
     CORVATEL_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
   set(work ${CMAKE_BINARY_DIR}/test-work/${name})
   file(MAKE_DIRECTORY ${work})

@@ -210,8 +210,8 @@ ImportedListStore::Result ImportedListStore::saveToFile(const QString& path) con
     }
 
     QSaveFile file(path);
-    const bool written =
-        file.open(QIODevice::WriteOnly) && file.write(content) == content.size() && file.commit();
+    const bool written = file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) &&
+                         file.write(content) == content.size() && file.flush() && file.commit();
     if (written)
         return {};
     const QString reason = failureReason(path, file);

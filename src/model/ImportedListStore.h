@@ -30,7 +30,8 @@ public:
     QString item(int index) const; // "" out of range
     void setItem(int index, const QString& text);
     void add(const QString& text);
-    // Index of the first line whose Proxy field equals proxy exactly; -1 when none or proxy is empty.
+    // Index of the first line whose Proxy field equals proxy exactly; -1 when none or proxy is
+    // empty.
     int find(const QString& proxy) const;
     void remove(int index);
     void clear();

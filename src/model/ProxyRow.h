@@ -57,9 +57,10 @@ void readStoredRowText(QStringView text, Cells& cells);
 QStringView proxyField(QStringView storedText);
 
 // A service list line ("addr:port|speed|reliable|tested|type|...|location|class|") mapped onto
-// cells 1..12, with "Y" in cell 0. Lines that start with "127." or "0." are refused (returns false).
-// "Tested" loses the text from its last ":" on; a "Reliable" value that is 0 or not a number
-// becomes "?". Cells the line does not fill are left empty; a refused line leaves cells alone.
+// cells 1..12, with "Y" in cell 0. Lines that start with "127." or "0." are refused (returns
+// false). "Tested" loses the text from its last ":" on; a "Reliable" value that is 0 or not a
+// number becomes "?". Cells the line does not fill are left empty; a refused line leaves cells
+// alone.
 bool serviceLineToCells(QStringView line, Cells& cells);
 
 } // namespace ProxyRow

@@ -47,8 +47,8 @@ public:
     int Rows() const { return int(m_rows.size()) + 1; }
     void setRows(int rows); // at least 1; adds empty rows at the end or drops rows from the end
     int Cols() const { return ProxyRow::ColumnCount; }
-    QString TextMatrix(int row, int col) const; // "" outside the grid
-    void setTextMatrix(int row, int col, const QString& text); // ignored outside the grid
+    QString TextMatrix(int row, int col) const;                     // "" outside the grid
+    void setTextMatrix(int row, int col, const QString& text);      // ignored outside the grid
     void AddItem(const QString& tabSeparatedCells, int index = -1); // -1: at the end
     void RemoveItem(int row);
     // Sorts grid rows first..last (inclusive) by column col; colours move with their rows.

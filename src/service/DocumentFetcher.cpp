@@ -5,7 +5,6 @@
 #include <QEventLoop>
 #include <QPointer>
 #include <QScopeGuard>
-#include <QTimer>
 
 #include <algorithm>
 #include <climits>
@@ -13,7 +12,6 @@
 namespace {
 
 constexpr int DefaultTimeoutSeconds = 60;
-constexpr int FinalWaitMs = 30000;
 constexpr int CounterLimit = 100000;
 // The job's own limit only matters when the clock stops ticking.
 constexpr int BackstopExtraSeconds = 45;
@@ -100,15 +98,6 @@ QString DocumentFetcher::getDOC_WINHTTP(bool async, bool proxyTest, const QStrin
         loop.exec();
     if (w.seconds >= limit)
         w.error = -1;
-
-    if (w.error == 0 && !m_stopRequested && !w.finished) {
-        QTimer deadline;
-        deadline.setSingleShot(true);
-        connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
-        deadline.start(FinalWaitMs);
-        while (w.error == 0 && !m_stopRequested && !w.finished && deadline.isActive())
-            loop.exec();
-    }
 
     if (w.error != 0) {
         w.error = -1;

@@ -6,10 +6,10 @@
 // (CORVATEL_SERVICE_URL, ...), with defaults for everything.
 struct Deployment
 {
-    QString serviceUrl;  // proxy-list service base URL, no trailing "/"
-    QString ipInfoUrl;   // page that shows the caller's address in a link "/ip/<address>"
-    QString whatIpUrl;   // IP-echo page opened in the browser
-    QString probeUrl;    // reachability probe page
+    QString serviceUrl; // proxy-list service base URL, no trailing "/"
+    QString ipInfoUrl;  // page that shows the caller's address in a link "/ip/<address>"
+    QString whatIpUrl;  // IP-echo page opened in the browser
+    QString probeUrl;   // reachability probe page
     QString siteUrl;
     QString facebookUrl;
     QString twitterUrl;

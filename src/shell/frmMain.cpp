@@ -39,8 +39,8 @@ namespace {
 
 constexpr int GridLeft = 100;
 constexpr int GridTop = 400;
-constexpr QRgb ServiceBand = 0xFFE6F0F0;      // 230, 240, 240
-constexpr QRgb ImportedBand = 0xFFF0EFD8;     // 240, 239, 216
+constexpr QRgb ServiceBand = 0xFFE6F0F0;        // 230, 240, 240
+constexpr QRgb ImportedBand = 0xFFF0EFD8;       // 240, 239, 216
 constexpr QRgb ImportedResultBand = 0xFFFAF8CF; // 250, 248, 207
 
 const QString AllLocations = QStringLiteral("All Locations");
@@ -231,7 +231,8 @@ void frmMain::createMenus()
 
     menuFile = menuBar()->addMenu(QStringLiteral("&File"));
     menuFile->setObjectName(QStringLiteral("menuFile"));
-    menuImpProxList = action(menuFile, "menuImpProxList", QStringLiteral("Import Proxy List from File"));
+    menuImpProxList =
+        action(menuFile, "menuImpProxList", QStringLiteral("Import Proxy List from File"));
     menuImpProxSource =
         action(menuFile, "menuImpProxSource", QStringLiteral("Import Proxies from Web Source"));
     menuFile->addSeparator()->setObjectName(QStringLiteral("menuSep2"));
@@ -254,8 +255,9 @@ void frmMain::createMenus()
                          QKeySequence(Qt::Key_F2));
     menuTools->addSeparator()->setObjectName(QStringLiteral("menuSep1"));
     menuWHATIP = action(menuTools, "menuWHATIP", QStringLiteral("What is my IP Address?"));
-    menuCopyProx = action(menuTools, "menuCopyProx", QStringLiteral("Copy Selected Proxies to Clipboard"),
-                          QKeySequence(Qt::CTRL | Qt::Key_C));
+    menuCopyProx =
+        action(menuTools, "menuCopyProx", QStringLiteral("Copy Selected Proxies to Clipboard"),
+               QKeySequence(Qt::CTRL | Qt::Key_C));
 
     menuHelp = menuBar()->addMenu(QStringLiteral("&Help"));
     menuHelp->setObjectName(QStringLiteral("menuHelp"));
@@ -317,7 +319,8 @@ void frmMain::setGeometryTwips(int left, int top, int width, int height)
 
 int frmMain::statusBarTwips() const
 {
-    const int px = statusBar()->isVisible() ? statusBar()->height() : statusBar()->sizeHint().height();
+    const int px =
+        statusBar()->isVisible() ? statusBar()->height() : statusBar()->sizeHint().height();
     return int(std::lround(px * twipsPerPixel()));
 }
 
@@ -337,13 +340,13 @@ void frmMain::Form_Load()
     double value = 0;
     QPoint place(leftTwips(), topTwips());
     QSize size(widthTwips(), heightTwips());
-    if (SettingsText::toNumber(m_store.read(QStringLiteral("Left"),
-                                            QString::number(screenW / 2 - DesignWidth / 2.0)),
-                               value))
+    if (SettingsText::toNumber(
+            m_store.read(QStringLiteral("Left"), QString::number(screenW / 2 - DesignWidth / 2.0)),
+            value))
         place.setX(int(std::lround(float(value))));
-    if (SettingsText::toNumber(m_store.read(QStringLiteral("Top"),
-                                            QString::number(screenH / 2 - DesignHeight / 2.0)),
-                               value))
+    if (SettingsText::toNumber(
+            m_store.read(QStringLiteral("Top"), QString::number(screenH / 2 - DesignHeight / 2.0)),
+            value))
         place.setY(int(std::lround(float(value))));
     if (SettingsText::toNumber(m_store.read(QStringLiteral("Width")), value) && value >= 0)
         size.setWidth(int(std::lround(float(value))));
@@ -717,7 +720,8 @@ void frmMain::loadProxyRemote()
 
     if (m_settings.chkCOR == 1) {
         setStatusText(QStringLiteral("Loading External Proxy List.."));
-        httpResult = m_fetcher->getDOC_WINHTTP(true, false, ServiceList::listUrl(m_deployment.serviceUrl));
+        httpResult =
+            m_fetcher->getDOC_WINHTTP(true, false, ServiceList::listUrl(m_deployment.serviceUrl));
         const std::vector<QStringView> lines = ServiceList::linesToLoad(httpResult);
         if (!lines.empty()) {
             setStatusText(QStringLiteral("Cleaning Proxy List.."));

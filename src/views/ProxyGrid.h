@@ -31,16 +31,19 @@ public:
     int Col() const { return m_col; }
     int RowSel() const { return m_rowSel; }
     int ColSel() const { return m_colSel; }
-    void setRow(int row);      // also collapses the selection onto the new current cell
+    void setRow(int row); // also collapses the selection onto the new current cell
     void setCol(int col);
-    void setRowSel(int row);   // extends the selection from the current cell
+    void setRowSel(int row); // extends the selection from the current cell
     void setColSel(int col);
     // Selected rows, smaller to larger end.
     int selectionTop() const { return std::min(m_row, m_rowSel); }
     int selectionBottom() const { return std::max(m_row, m_rowSel); }
 
     QString TextMatrix(int row, int col) const { return m_model.TextMatrix(row, col); }
-    void setTextMatrix(int row, int col, const QString& text) { m_model.setTextMatrix(row, col, text); }
+    void setTextMatrix(int row, int col, const QString& text)
+    {
+        m_model.setTextMatrix(row, col, text);
+    }
     // Sorts the selected rows by the current column.
     void Sort(int code);
 

@@ -41,7 +41,8 @@ void tst_getMyIP::addressInPage_data()
     QTest::addColumn<QString>("page");
     QTest::addColumn<bool>("found");
     QTest::addColumn<QString>("address");
-    QTest::newRow("link") << "<a href=\"https://x/ip/203.0.113.7\">you</a>" << true << "203.0.113.7";
+    QTest::newRow("link") << "<a href=\"https://x/ip/203.0.113.7\">you</a>" << true
+                          << "203.0.113.7";
     QTest::newRow("first of two") << "/ip/1.1.1.1\" /ip/2.2.2.2\"" << true << "1.1.1.1";
     QTest::newRow("no closing quote") << "see /ip/198.51.100.1" << true << "198.51.100.1";
     QTest::newRow("none") << "<html>no address</html>" << false << "";

@@ -1,5 +1,5 @@
-#include "service/ServiceList.h"
 #include "service/ReferenceService.h"
+#include "service/ServiceList.h"
 #include "support/MainWindowFixture.h"
 #include "views/ProxyGrid.h"
 
@@ -76,8 +76,8 @@ void tst_loadProxyRemote::bodies_data()
 
     const QByteArray a = line("1.1.1.1:80");
     const QByteArray b = line("2.2.2.2:8080");
-    QTest::newRow("two lines each followed by <BR>") << a + "<BR>" + b + "<BR>"
-                                                     << QStringList{"1.1.1.1:80", "2.2.2.2:8080"};
+    QTest::newRow("two lines each followed by <BR>")
+        << a + "<BR>" + b + "<BR>" << QStringList{"1.1.1.1:80", "2.2.2.2:8080"};
     QTest::newRow("one line followed by <BR>") << a + "<BR>" << QStringList{};
     // Two pieces only: the text after the last separator never counts, and one line is too few.
     QTest::newRow("second line without <BR>") << a + "<BR>" + b << QStringList{};
@@ -88,7 +88,8 @@ void tst_loadProxyRemote::bodies_data()
     QTest::newRow("lower-case <br> is no separator")
         << a + "<br>" + b + "<br>" + a + "<br>" << QStringList{};
     QTest::newRow("loopback and zero lines skipped")
-        << line("127.0.0.1:80") + "<BR>" + line("0.0.0.0:80") + "<BR>" + line("10.0.0.1:80") + "<BR>"
+        << line("127.0.0.1:80") + "<BR>" + line("0.0.0.0:80") + "<BR>" + line("10.0.0.1:80") +
+               "<BR>"
         << QStringList{"10.0.0.1:80"};
     QTest::newRow("all lines skipped")
         << line("127.0.0.1:80") + "<BR>" + line("0.1.2.3:80") + "<BR>" << QStringList{};
@@ -143,8 +144,7 @@ void tst_loadProxyRemote::rowsAreMappedSortedAndBanded()
         QCOMPARE(w.MSH->TextMatrix(r, 12), QStringLiteral("Anonymous proxy"));
         // Downloaded rows keep the default text colour until tested.
         QCOMPARE(w.MSH->rows().cellForeColor(r, 1), ProxyRow::NoColour);
-        QCOMPARE(w.MSH->rows().cellBackColor(r, 4),
-                 r % 2 ? ProxyRow::White : QRgb(0xFFE6F0F0));
+        QCOMPARE(w.MSH->rows().cellBackColor(r, 4), r % 2 ? ProxyRow::White : QRgb(0xFFE6F0F0));
     }
     QCOMPARE(w.MSH->Row(), 1);
     QCOMPARE(w.MSH->RowSel(), 1);
@@ -262,7 +262,8 @@ void tst_loadProxyRemote::stopEndsTheLoadAndIsCleared()
     QByteArray body;
     for (int i = 0; i < 50000; ++i)
         body += line("10.0." + QByteArray::number(i / 250) + "." + QByteArray::number(i % 250) +
-                     ":80") + "<BR>";
+                     ":80") +
+                "<BR>";
     frmMain& w = start(f, QByteArray());
     m_service.setListBody(body);
     QTimer::singleShot(0, &w, [&] { w.menuStop->trigger(); });
@@ -280,11 +281,12 @@ void tst_loadProxyRemote::manyLines()
     MainWindowFixture f;
     QByteArray body;
     for (int i = 0; i < 100000; ++i)
-        body += line("10." + QByteArray::number(i / 65536) + "." + QByteArray::number(i / 256 % 256) +
-                         "." + QByteArray::number(i % 256) + ":80",
-                     "2013-05-01 12:" + QByteArray::number(10 + i % 50) + ":00", "9",
-                     "L" + QByteArray::number(i % 40)) +
-                "<BR>";
+        body +=
+            line("10." + QByteArray::number(i / 65536) + "." + QByteArray::number(i / 256 % 256) +
+                     "." + QByteArray::number(i % 256) + ":80",
+                 "2013-05-01 12:" + QByteArray::number(10 + i % 50) + ":00", "9",
+                 "L" + QByteArray::number(i % 40)) +
+            "<BR>";
     frmMain& w = start(f, body);
     QCOMPARE(w.MSH->Rows(), 100001);
     QCOMPARE(w.panelText(1), QStringLiteral("100000 Main"));

@@ -6,21 +6,21 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPushButton>
-#include <QRadioButton>
-#include <QStatusBar>
-#include <QToolButton>
-#include <QFile>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QScreen>
+#include <QStatusBar>
 #include <QSystemTrayIcon>
 #include <QTest>
 #include <QTimer>
+#include <QToolButton>
 
 #include <cmath>
 
@@ -95,10 +95,13 @@ void tst_frmMain::storedPlaceAndSize_data()
     QTest::addColumn<int>("expectedLeft");
     QTest::addColumn<int>("expectedWidth");
 
-    QTest::newRow("numbers") << "1500" << "9000" << 1500 << 9000;
-    QTest::newRow("single precision text") << "1500.0" << "9.6E3" << 1500 << 9600;
+    QTest::newRow("numbers") << "1500"
+                             << "9000" << 1500 << 9000;
+    QTest::newRow("single precision text") << "1500.0"
+                                           << "9.6E3" << 1500 << 9600;
     // Texts that are not numbers leave the window where and as large as it was designed.
-    QTest::newRow("not numbers") << "left" << "wide" << -1 << frmMain::DesignWidth;
+    QTest::newRow("not numbers") << "left"
+                                 << "wide" << -1 << frmMain::DesignWidth;
 }
 
 void tst_frmMain::storedPlaceAndSize()
@@ -191,10 +194,11 @@ void tst_frmMain::controlsAndMenus()
     QCOMPARE(entries(w.menuFile),
              QStringList({"Import Proxy List from File|", "Import Proxies from Web Source|", "-",
                           "Refresh Proxy List (Remote)|F5", "Stop|", "Setup|", "Exit|"}));
-    QCOMPARE(entries(w.menuTools),
-             QStringList({"Test Selected Proxies|Ctrl+T", "Get Selected Proxy Info|", "-",
-                          "Enable Selected Proxy on System|F1", "Disable All Proxies on System|F2",
-                          "-", "What is my IP Address?|", "Copy Selected Proxies to Clipboard|Ctrl+C"}));
+    QCOMPARE(
+        entries(w.menuTools),
+        QStringList({"Test Selected Proxies|Ctrl+T", "Get Selected Proxy Info|", "-",
+                     "Enable Selected Proxy on System|F1", "Disable All Proxies on System|F2", "-",
+                     "What is my IP Address?|", "Copy Selected Proxies to Clipboard|Ctrl+C"}));
     QCOMPARE(entries(w.menuHelp), QStringList({"&Support|", "About|"}));
 
     QCOMPARE(w.Option1->text(), QStringLiteral("Main"));

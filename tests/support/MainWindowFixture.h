@@ -18,7 +18,8 @@ struct MainWindowFixture
         : previousDir(QDir::currentPath())
     {
         QDir::setCurrent(work.path());
-        store = std::make_unique<SettingsStore>(work.filePath(QStringLiteral("config/Corvatel.conf")));
+        store =
+            std::make_unique<SettingsStore>(work.filePath(QStringLiteral("config/Corvatel.conf")));
         this->deployment = deployment;
     }
     ~MainWindowFixture()

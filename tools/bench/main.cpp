@@ -146,8 +146,8 @@ int main(int argc, char* argv[])
     window.fetcher().setTestTimeout(waitSeconds);
     const double cpuBefore = cpuSeconds();
     clock.restart();
-    window.fetcher().getDOC_WINHTTP(true, true,
-                                    QStringLiteral("http://127.0.0.1:%1/").arg(silent.serverPort()));
+    window.fetcher().getDOC_WINHTTP(
+        true, true, QStringLiteral("http://127.0.0.1:%1/").arg(silent.serverPort()));
     const double waited = clock.nsecsElapsed() / 1e9;
     const double cpu = cpuSeconds() - cpuBefore;
     std::snprintf(what, sizeof what, "CPU of a fetch that waited %.1f s (time-out %d s)", waited,
