@@ -1,5 +1,7 @@
 #include "model/ProxyTableModel.h"
 
+#include "model/NumberText.h"
+
 #include <QColor>
 
 #include <algorithm>
@@ -12,28 +14,13 @@ namespace {
 double leadingNumber(QStringView text)
 {
     qsizetype i = 0;
-    const qsizetype n = text.size();
-    while (i < n && (text[i] == u' ' || text[i] == u'\t'))
+    while (i < text.size() && (text[i] == u' ' || text[i] == u'\t'))
         ++i;
-    const qsizetype start = i;
-    if (i < n && (text[i] == u'+' || text[i] == u'-'))
-        ++i;
-    bool digits = false;
-    bool point = false;
-    for (; i < n; ++i) {
-        const QChar c = text[i];
-        if (c >= u'0' && c <= u'9') {
-            digits = true;
-        } else if (c == u'.' && !point) {
-            point = true;
-        } else {
-            break;
-        }
-    }
-    if (!digits)
+    const qsizetype length = NumberText::numberPrefix(text.sliced(i));
+    if (length == 0)
         return 0.0;
     bool ok = false;
-    const double value = text.sliced(start, i - start).toDouble(&ok);
+    const double value = text.sliced(i, length).toDouble(&ok);
     return ok ? value : 0.0;
 }
 

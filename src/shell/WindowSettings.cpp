@@ -1,5 +1,6 @@
 #include "shell/WindowSettings.h"
 
+#include "model/NumberText.h"
 #include "model/SettingsStore.h"
 
 #include <QLocale>
@@ -14,22 +15,7 @@ constexpr int defaultTimeout = 60;
 // An optional sign, then digits with at most one decimal point among them.
 bool isDecimalText(QStringView text)
 {
-    qsizetype i = 0;
-    if (i < text.size() && (text[i] == u'+' || text[i] == u'-'))
-        ++i;
-    bool digits = false;
-    bool point = false;
-    for (; i < text.size(); ++i) {
-        const QChar c = text[i];
-        if (c >= u'0' && c <= u'9') {
-            digits = true;
-        } else if (c == u'.' && !point) {
-            point = true;
-        } else {
-            return false;
-        }
-    }
-    return digits;
+    return !text.isEmpty() && NumberText::numberPrefix(text) == text.size();
 }
 
 double parseDouble(const QString& text, bool* ok)
