@@ -337,21 +337,25 @@ void frmMain::Form_Load()
     const QRect screen = this->screen() ? this->screen()->geometry() : QRect(0, 0, 1024, 768);
     const double screenW = screen.width() * tpp;
     const double screenH = screen.height() * tpp;
+    // Stored as single-precision numbers; a hand-edited giant is kept within reach of the screen.
+    auto storedTwips = [](double value) {
+        return int(std::lround(std::clamp(double(float(value)), -1e7, 1e7)));
+    };
     double value = 0;
     QPoint place(leftTwips(), topTwips());
     QSize size(widthTwips(), heightTwips());
     if (SettingsText::toNumber(
             m_store.read(QStringLiteral("Left"), QString::number(screenW / 2 - DesignWidth / 2.0)),
             value))
-        place.setX(int(std::lround(float(value))));
+        place.setX(storedTwips(value));
     if (SettingsText::toNumber(
             m_store.read(QStringLiteral("Top"), QString::number(screenH / 2 - DesignHeight / 2.0)),
             value))
-        place.setY(int(std::lround(float(value))));
+        place.setY(storedTwips(value));
     if (SettingsText::toNumber(m_store.read(QStringLiteral("Width")), value) && value >= 0)
-        size.setWidth(int(std::lround(float(value))));
+        size.setWidth(storedTwips(value));
     if (SettingsText::toNumber(m_store.read(QStringLiteral("Height")), value) && value >= 0)
-        size.setHeight(int(std::lround(float(value))));
+        size.setHeight(storedTwips(value));
     setGeometryTwips(place.x(), place.y(), size.width(), size.height());
 
     cboLOC->setCurrentIndex(-1);

@@ -102,6 +102,8 @@ void tst_frmMain::storedPlaceAndSize_data()
     // Texts that are not numbers leave the window where and as large as it was designed.
     QTest::newRow("not numbers") << "left"
                                  << "wide" << -1 << frmMain::DesignWidth;
+    QTest::newRow("out of reach") << "1e30"
+                                  << "-5" << 10000000 << frmMain::DesignWidth;
 }
 
 void tst_frmMain::storedPlaceAndSize()
