@@ -41,4 +41,6 @@ if [ -z "${CORVATEL_SERVICE_URL:-}" ]; then
     fi
 fi
 
-build/bin/corvatel "$@"
+# In the background, so that a signal to this script reaches the trap at once.
+build/bin/corvatel "$@" & pids+=($!)
+wait "${pids[-1]}"
