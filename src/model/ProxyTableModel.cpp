@@ -184,25 +184,66 @@ void ProxyTableModel::Sort(int firstRow, int lastRow, int col, int code)
             std::stable_sort(order.begin(), order.end(),
                              [&value](size_t a, size_t b) { return value(b) < value(a); });
     } else {
-        const auto text = [this, col](size_t i) -> const QString& { return m_rows[i].cells[col]; };
+        // The first characters of every text side by side: most comparisons end inside them
+        // without chasing each row's string through memory.
+        struct Key
+        {
+            std::array<char16_t, 20> head{};
+            qsizetype length = 0;
+            size_t row = 0;
+        };
+        std::vector<Key> keys(count);
+        for (size_t k = 0; k < count; ++k) {
+            const QString& text = m_rows[size_t(first) + k].cells[col];
+            Key& key = keys[k];
+            key.row = size_t(first) + k;
+            key.length = text.size();
+            const qsizetype n = std::min<qsizetype>(key.length, qsizetype(key.head.size()));
+            for (qsizetype i = 0; i < n; ++i)
+                key.head[size_t(i)] = text.at(i).unicode();
+        }
+        const auto less = [this, col](const Key& a, const Key& b) {
+            const qsizetype n = std::min({a.length, b.length, qsizetype(a.head.size())});
+            for (qsizetype i = 0; i < n; ++i) {
+                if (a.head[size_t(i)] != b.head[size_t(i)])
+                    return a.head[size_t(i)] < b.head[size_t(i)];
+            }
+            if (n < qsizetype(a.head.size()))
+                return a.length < b.length;
+            return QString::compare(m_rows[a.row].cells[col], m_rows[b.row].cells[col],
+                                    Qt::CaseSensitive) < 0;
+        };
         if (code == TextAscending)
-            std::stable_sort(order.begin(), order.end(), [&text](size_t a, size_t b) {
-                return QString::compare(text(a), text(b), Qt::CaseSensitive) < 0;
-            });
+            std::stable_sort(keys.begin(), keys.end(), less);
         else
-            std::stable_sort(order.begin(), order.end(), [&text](size_t a, size_t b) {
-                return QString::compare(text(b), text(a), Qt::CaseSensitive) < 0;
-            });
+            std::stable_sort(keys.begin(), keys.end(),
+                             [&less](const Key& a, const Key& b) { return less(b, a); });
+        for (size_t k = 0; k < count; ++k)
+            order[k] = keys[k].row;
     }
 
     if (m_redraw)
         emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
 
-    std::vector<Row> sorted;
-    sorted.reserve(count);
-    for (size_t i : order)
-        sorted.push_back(std::move(m_rows[i]));
-    std::move(sorted.begin(), sorted.end(), m_rows.begin() + first);
+    // Rows are large: put them in place by following the permutation's cycles, each row moved
+    // once, rather than through a second copy of the whole range.
+    std::vector<bool> placed(count, false);
+    for (size_t start = 0; start < count; ++start) {
+        if (placed[start] || order[start] - size_t(first) == start)
+            continue;
+        Row held = std::move(m_rows[size_t(first) + start]);
+        size_t pos = start;
+        for (;;) {
+            placed[pos] = true;
+            const size_t from = order[pos] - size_t(first);
+            if (from == start) {
+                m_rows[size_t(first) + pos] = std::move(held);
+                break;
+            }
+            m_rows[size_t(first) + pos] = std::move(m_rows[size_t(first) + from]);
+            pos = from;
+        }
+    }
 
     if (m_redraw) {
         // Selections and current cells follow their rows to the new places.

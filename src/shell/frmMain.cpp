@@ -714,6 +714,8 @@ void frmMain::buildFilterChoices(ProxyGrid& grid, int fromRow, int toRow)
 void frmMain::loadProxyRemote()
 {
     Running running(*this);
+    // One clock for the whole load: the window is served between phases as well as inside them.
+    YieldClock clock;
     enableControls(false);
 
     MSH->setRows(1);
@@ -726,6 +728,7 @@ void frmMain::loadProxyRemote()
         setStatusText(QStringLiteral("Loading External Proxy List.."));
         httpResult =
             m_fetcher->getDOC_WINHTTP(true, false, ServiceList::listUrl(m_deployment.serviceUrl));
+        clock.yieldNow();
         const std::vector<QStringView> lines = ServiceList::linesToLoad(httpResult);
         if (!lines.empty()) {
             setStatusText(QStringLiteral("Cleaning Proxy List.."));
@@ -733,7 +736,6 @@ void frmMain::loadProxyRemote()
             std::vector<ProxyTableModel::Row> rows;
             rows.reserve(lines.size());
             ProxyTableModel::Row row;
-            YieldClock clock;
             for (std::size_t i = 0; i < lines.size(); ++i) {
                 if (stopRequested)
                     break;
@@ -746,6 +748,7 @@ void frmMain::loadProxyRemote()
             // The loaded rows replace the grid's empty row.
             MSH->setRows(1);
             MSH->rows().appendRows(std::move(rows));
+            clock.maybeYield();
         }
         ProgressBar1->setValue(0);
     }
@@ -759,7 +762,6 @@ void frmMain::loadProxyRemote()
             MSHi->setRows(2);
             ProgressBar1->setMaximum(count);
             setStatusText(QStringLiteral("Importing Local Proxies.."));
-            YieldClock clock;
             for (int i = 0; i < count; ++i) {
                 if (stopRequested)
                     break;
@@ -778,10 +780,12 @@ void frmMain::loadProxyRemote()
     }
 
     if (MSH->Rows() >= 2) {
+        clock.yieldNow();
         MSH->setCol(ProxyRow::Tested);
         MSH->setRow(1);
         MSH->setRowSel(MSH->Rows() - 1);
         MSH->Sort(ProxyTableModel::TextDescending);
+        clock.maybeYield();
         MSH->setRow(1);
         MSH->setCol(0);
         MSH->setColSel(MSH->Cols() - 1);
@@ -802,6 +806,7 @@ void frmMain::loadProxyRemote()
         MSHi->setEnabled(true);
         MSHi->setRedraw(true);
     }
+    clock.maybeYield();
 
     if (activeGrid == 1 || activeGrid == 2)
         buildFilterChoices(*MSH);

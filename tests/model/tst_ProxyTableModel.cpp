@@ -46,6 +46,14 @@ private slots:
             << int(ProxyTableModel::TextAscending) << texts << QList<int>{3, 4, 5, 1, 2, 0, 6};
         QTest::newRow("text descending")
             << int(ProxyTableModel::TextDescending) << texts << QList<int>{0, 6, 2, 1, 5, 4, 3};
+        // Texts alike for longer than the part compared side by side, and prefixes of each other.
+        const QString stem = QStringLiteral("2013-05-01 12:34:56.000000");
+        const QStringList longTexts{stem + "b",    stem + "a",    stem,
+                                    stem.left(20), stem.left(19), stem + "a"};
+        QTest::newRow("long texts ascending")
+            << int(ProxyTableModel::TextAscending) << longTexts << QList<int>{4, 3, 2, 1, 5, 0};
+        QTest::newRow("long texts descending")
+            << int(ProxyTableModel::TextDescending) << longTexts << QList<int>{0, 1, 5, 2, 3, 4};
         QList<int> firstOrder; // enough ties that an unstable sort would show
         for (int i = 0; i < 60; ++i)
             firstOrder.append(i);

@@ -20,6 +20,7 @@
 
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -122,9 +123,21 @@ int main(int argc, char* argv[])
     window.GetSettings();
     window.show();
 
+    // The longest stretch without serving the event queue during the load.
+    QElapsedTimer sinceTick;
+    qint64 longestGapMs = 0;
+    QTimer probe;
+    probe.setInterval(5);
+    QObject::connect(&probe, &QTimer::timeout,
+                     [&] { longestGapMs = std::max(longestGapMs, sinceTick.restart()); });
+
     QElapsedTimer clock;
     clock.start();
+    sinceTick.start();
+    probe.start();
     window.loadProxyRemote();
+    probe.stop();
+    longestGapMs = std::max(longestGapMs, sinceTick.elapsed());
     const double loadSeconds = clock.nsecsElapsed() / 1e9;
     if (window.MSH->rows().proxyCount() != lines) {
         std::fprintf(stderr, "loaded %d of %d lines\n", window.MSH->rows().proxyCount(), lines);
@@ -133,6 +146,7 @@ int main(int argc, char* argv[])
     char what[96];
     std::snprintf(what, sizeof what, "service list: %d lines fetched, parsed, shown", lines);
     report(what, loadSeconds, "s", 2.0);
+    report("longest wait of the event queue during the load", double(longestGapMs), "ms", 50);
     report("resident memory after the load", residentKb() / 1024.0, "MB", 300);
 
     // A fetch that waits for a server that never answers, counted by the window's clock.
