@@ -333,30 +333,30 @@ void frmMain::Form_Load()
 
     setWindowTitle(caption());
 
-    // Place and size. A stored text that is not a number leaves that value as designed.
+    // Place and size.
     const QRect screen = this->screen() ? this->screen()->geometry() : QRect(0, 0, 1024, 768);
     const double screenW = screen.width() * tpp;
     const double screenH = screen.height() * tpp;
     // Stored as single-precision numbers; a hand-edited giant is kept within reach of the screen.
-    auto storedTwips = [](double value) {
-        return int(std::lround(std::clamp(double(float(value)), -1e7, 1e7)));
+    // A text that is not a number leaves the value as designed.
+    auto restore = [this](const QString& key, const QString& fallback, int& twips, bool length) {
+        double value = 0;
+        if (SettingsText::toNumber(m_store.read(key, fallback), value) && (!length || value >= 0))
+            twips = int(std::lround(std::clamp(double(float(value)), -1e7, 1e7)));
     };
-    double value = 0;
-    QPoint place(leftTwips(), topTwips());
-    QSize size(widthTwips(), heightTwips());
-    if (SettingsText::toNumber(
-            m_store.read(QStringLiteral("Left"), QString::number(screenW / 2 - DesignWidth / 2.0)),
-            value))
-        place.setX(storedTwips(value));
-    if (SettingsText::toNumber(
-            m_store.read(QStringLiteral("Top"), QString::number(screenH / 2 - DesignHeight / 2.0)),
-            value))
-        place.setY(storedTwips(value));
-    if (SettingsText::toNumber(m_store.read(QStringLiteral("Width")), value) && value >= 0)
-        size.setWidth(storedTwips(value));
-    if (SettingsText::toNumber(m_store.read(QStringLiteral("Height")), value) && value >= 0)
-        size.setHeight(storedTwips(value));
-    setGeometryTwips(place.x(), place.y(), size.width(), size.height());
+    int left = leftTwips();
+    int top = topTwips();
+    int width = widthTwips();
+    int height = heightTwips();
+    const QString leftKey = QStringLiteral("Left");
+    const QString topKey = QStringLiteral("Top");
+    const QString widthKey = QStringLiteral("Width");
+    const QString heightKey = QStringLiteral("Height");
+    restore(leftKey, QString::number(screenW / 2 - DesignWidth / 2.0), left, false);
+    restore(topKey, QString::number(screenH / 2 - DesignHeight / 2.0), top, false);
+    restore(widthKey, SettingsStore::defaultOf(widthKey), width, true);
+    restore(heightKey, SettingsStore::defaultOf(heightKey), height, true);
+    setGeometryTwips(left, top, width, height);
 
     cboLOC->setCurrentIndex(-1);
     cboCLASS->setCurrentIndex(-1);
