@@ -2,7 +2,8 @@
 # Usage: install_deps pkg...   (in addition to the common build packages)
 
 corvatel_common_packages=(cmake g++ make qt6-base-dev qt6-httpserver-dev qt6-websockets-dev
-                          libxkbcommon-dev libgl-dev tinyproxy)
+                          libxkbcommon-dev libgl-dev tinyproxy
+                          libglib2.0-bin gsettings-desktop-schemas libkf5config-bin dbus-daemon)
 
 install_deps() {
     local missing=() p

@@ -30,6 +30,7 @@ constexpr SettingsStore::Key keyTable[] = {
     {"Email", nullptr},
     {"MYIP", ""},
     {"LAST_MYIP", nullptr},
+    {"ParallelTests", "1"},
     {nullptr, nullptr},
 };
 

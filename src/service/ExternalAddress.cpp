@@ -17,15 +17,19 @@ bool fetchDue(const QString& storedAddress, const QString& storedDay, const QStr
 QString fromPage(const QString& page, bool* found)
 {
     static const QString marker = QStringLiteral("/ip/");
+    *found = false;
     const qsizetype at = page.indexOf(marker);
-    *found = at >= 0;
     if (at < 0)
         return {};
-    QString address = page.mid(at + marker.size());
-    const qsizetype quote = address.indexOf(QLatin1Char('"'));
-    if (quote >= 0)
-        address.truncate(quote);
-    return address;
+    // Only the head of the rest is looked at: a huge page must not become a huge "address".
+    const QStringView rest = QStringView(page).mid(at + marker.size());
+    const QStringView head = rest.left(MaxAddressLength + 1);
+    const qsizetype quote = head.indexOf(QLatin1Char('"'));
+    const QStringView address = quote >= 0 ? head.left(quote) : rest;
+    if (address.size() > MaxAddressLength)
+        return {};
+    *found = true;
+    return address.toString();
 }
 
 } // namespace ExternalAddress

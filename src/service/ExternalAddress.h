@@ -11,8 +11,12 @@ QString dayText(const QDate& date);
 // True when the address must be fetched: none is stored, or it was learnt on another day.
 bool fetchDue(const QString& storedAddress, const QString& storedDay, const QString& today);
 
+// The longest text an address can be (an IPv6 address with an embedded IPv4 one).
+inline constexpr int MaxAddressLength = 45;
+
 // The address in an IP-information page: the text after the first "/ip/" up to the next double
-// quote. found is false when the page has no "/ip/".
+// quote (or the page's end). found is false when the page has no "/ip/" or that text is longer
+// than MaxAddressLength.
 QString fromPage(const QString& page, bool* found);
 
 } // namespace ExternalAddress

@@ -24,9 +24,13 @@ bool isWebScheme(const QString& scheme)
            scheme.compare(QLatin1String("https"), Qt::CaseInsensitive) == 0;
 }
 
-// "host:port" or "[v6 address]:port".
-bool parseProxy(const QString& text, QNetworkProxy* proxy)
+// "host:port" or "[v6 address]:port" of an HTTP proxy; "socks=" in front names a SOCKS5 proxy.
+bool parseProxy(QString text, QNetworkProxy* proxy)
 {
+    static const QString socksPrefix = QStringLiteral("socks=");
+    const bool socks = text.startsWith(socksPrefix, Qt::CaseInsensitive);
+    if (socks)
+        text.remove(0, socksPrefix.size());
     const int colon = text.lastIndexOf(QLatin1Char(':'));
     if (colon <= 0)
         return false;
@@ -46,7 +50,8 @@ bool parseProxy(const QString& text, QNetworkProxy* proxy)
         if (c.isSpace() || c == QLatin1Char('/') || c == QLatin1Char('@'))
             return false;
     }
-    *proxy = QNetworkProxy(QNetworkProxy::HttpProxy, host, quint16(port));
+    *proxy = QNetworkProxy(socks ? QNetworkProxy::Socks5Proxy : QNetworkProxy::HttpProxy, host,
+                           quint16(port));
     return true;
 }
 

@@ -15,7 +15,7 @@ class QNetworkReply;
 struct FetchRequest
 {
     QUrl url;
-    QString proxy;          // "host:port" of an HTTP proxy; empty = direct
+    QString proxy;          // "host:port" of an HTTP proxy, "socks=host:port"; empty = direct
     int timeoutSeconds = 0; // > 0: the job ends itself with error -1 after this long (backstop)
 };
 

@@ -10,6 +10,11 @@ void DialogPrompts::message(const QString& text, const QString& title)
     QMessageBox::information(m_parent, title, text);
 }
 
+void DialogPrompts::critical(const QString& text, const QString& title)
+{
+    QMessageBox::critical(m_parent, title, text);
+}
+
 bool DialogPrompts::question(const QString& text, const QString& title)
 {
     return QMessageBox::question(m_parent, title, text, QMessageBox::Yes | QMessageBox::No) ==

@@ -12,6 +12,7 @@ public:
     void setParent(QWidget* parent) { m_parent = parent; }
 
     void message(const QString& text, const QString& title) override;
+    void critical(const QString& text, const QString& title) override;
     bool question(const QString& text, const QString& title) override;
     QString input(const QString& prompt, const QString& title, const QString& defaultText,
                   bool* ok) override;

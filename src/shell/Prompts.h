@@ -10,6 +10,8 @@ public:
 
     // An information box with one OK button.
     virtual void message(const QString& text, const QString& title) = 0;
+    // An error box (stop icon) with one OK button.
+    virtual void critical(const QString& text, const QString& title) = 0;
     // A Yes/No question; true for Yes.
     virtual bool question(const QString& text, const QString& title) = 0;
     // An input box; ok tells whether the user confirmed.

@@ -8,6 +8,8 @@
 #include "service/ServiceList.h"
 #include "shell/Prompts.h"
 #include "shell/YieldClock.h"
+#include "system/SystemProxySwitch.h"
+#include "testing/ProxyTester.h"
 #include "views/ProxyGrid.h"
 
 #include <QApplication>
@@ -107,6 +109,13 @@ frmMain::frmMain(const Deployment& deployment, SettingsStore& store, Prompts& pr
         QCoreApplication::exit(0);
     };
 
+    m_tester = std::make_unique<ProxyTester>(*this, *m_fetcher, *m_http, sblistPROXLoc,
+                                             MSHi->rows(), m_store, m_deployment.serviceUrl);
+    m_autoTest = std::make_unique<AutoTest>(*this, *m_fetcher, m_prompts, m_deployment.probeUrl);
+    m_proxySwitch = std::make_unique<SystemProxySwitch>(
+        SystemProxySwitch::defaultContractPath(),
+        SystemProxySwitch::backendFor(m_deployment.systemProxy));
+
     setGeometryTwips(0, 0, DesignWidth, DesignHeight);
 }
 
@@ -181,12 +190,14 @@ void frmMain::createControls()
     cmdReset->setObjectName(QStringLiteral("cmdReset"));
 
     // The status text: written by the program only; read-only refuses typing and pasting.
-    txtSTAT = new QPlainTextEdit(frame);
+    // The status text and the progress bar sit over the filter frame but are not part of it, so
+    // they stay readable while a run disables the frame.
+    txtSTAT = new QPlainTextEdit(central);
     txtSTAT->setObjectName(QStringLiteral("txtSTAT"));
     txtSTAT->setReadOnly(true);
     txtSTAT->setUndoRedoEnabled(false);
     txtSTAT->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-    ProgressBar1 = new QProgressBar(frame);
+    ProgressBar1 = new QProgressBar(central);
     ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
     ProgressBar1->setRange(0, 100);
     ProgressBar1->setValue(0);
@@ -210,6 +221,7 @@ void frmMain::createControls()
     timerPTest = new QTimer(this);
     timerPTest->setObjectName(QStringLiteral("timerPTest"));
     timerPTest->setInterval(60000);
+    connect(timerPTest, &QTimer::timeout, this, [this] { timerPTest_Timer(); });
 
     TrayX1 = new QSystemTrayIcon(this);
     TrayX1->setObjectName(QStringLiteral("TrayX1"));
@@ -267,6 +279,9 @@ void frmMain::createMenus()
     connect(menuRefresh, &QAction::triggered, this, [this] { loadProxyRemote(); });
     connect(menuStop, &QAction::triggered, this, [this] { menuStop_Click(); });
     connect(menuExit, &QAction::triggered, this, [this] { menuExit_Click(); });
+    connect(menuTestProxy, &QAction::triggered, this, [this] { menuTestProxy_Click(); });
+    connect(menuPROXON, &QAction::triggered, this, [this] { menuPROXON_Click(); });
+    connect(menuPROXOFF, &QAction::triggered, this, [this] { menuPROXOFF_Click(); });
 }
 
 double frmMain::twipsPerPixel() const
@@ -373,6 +388,7 @@ void frmMain::Form_Load()
     }
 
     Form_Resize();
+    menuPROXOFF_Click();
     show();
 
     lastSortOrder = 7;
@@ -490,8 +506,12 @@ void frmMain::placeFrameContents()
     const int frameWidth = m_frameTwips[2];
     const int progressWidth = 2400;
     const int statWidth = std::max(0, frameWidth - progressWidth - 360);
-    put(txtSTAT, 120, 720, statWidth, 615);
-    put(ProgressBar1, 120 + statWidth + 120, 720 + 200, progressWidth, 240);
+    const int left = m_frameTwips[0];
+    const int top = m_frameTwips[1];
+    put(txtSTAT, left + 120, top + 720, statWidth, 615);
+    put(ProgressBar1, left + 120 + statWidth + 120, top + 720 + 200, progressWidth, 240);
+    txtSTAT->raise();
+    ProgressBar1->raise();
 }
 
 void frmMain::resizeEvent(QResizeEvent* event)
@@ -529,6 +549,7 @@ void frmMain::closeEvent(QCloseEvent* event)
 void frmMain::Form_QueryUnload()
 {
     m_closing = true;
+    menuPROXOFF_Click();
     const Qt::WindowStates state = windowState();
     const bool normal =
         !(state & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen));
@@ -614,6 +635,124 @@ void frmMain::menuStop_Click()
     frame->setEnabled(true);
     enableControls(true);
     m_fetcher->wake();
+    m_tester->wake();
+}
+
+ProxyGrid* frmMain::gridFor(int number) const
+{
+    ProxyGrid* const grids[] = {MSH, MSH2, MSHi, MSHi2};
+    return number >= 1 && number <= 4 ? grids[number - 1] : nullptr;
+}
+
+// ---- proxy tests -----------------------------------------------------------------------------
+
+void frmMain::menuTestProxy_Click()
+{
+    if (ProxyGrid* grid = gridFor(activeGrid))
+        testSelectedProxies(*grid);
+}
+
+void frmMain::testSelectedProxies(ProxyGrid& grid)
+{
+    Running running(*this);
+    int number = 0;
+    for (int n = 1; n <= 4; ++n) {
+        if (gridFor(n) == &grid)
+            number = n;
+    }
+    m_tester->testSelectedProxies({&grid.rows(), number, grid.Row(), grid.RowSel()});
+    httpResult = m_tester->lastGateBody();
+}
+
+void frmMain::setProgressMaximum(int maximum)
+{
+    ProgressBar1->setMaximum(std::max(maximum, 1));
+}
+
+void frmMain::setProgressValue(int value)
+{
+    ProgressBar1->setValue(std::clamp(value, 0, ProgressBar1->maximum()));
+}
+
+void frmMain::setBusyCursor(bool busy)
+{
+    if (busy)
+        MSH->setCursor(Qt::WaitCursor);
+    else
+        MSH->unsetCursor();
+}
+
+void frmMain::lockForRun(int grid)
+{
+    enableControls(false);
+    if (ProxyGrid* g = gridFor(grid))
+        g->setEnabled(false);
+    frame->setEnabled(false);
+}
+
+void frmMain::showTestedRow(int grid, int row)
+{
+    if (ProxyGrid* g = gridFor(grid)) {
+        g->setRow(row);
+        g->setCol(0);
+    }
+}
+
+void frmMain::unlockAfterRun(int grid)
+{
+    if (ProxyGrid* g = gridFor(grid)) {
+        g->setRedraw(true);
+        g->setEnabled(true);
+        g->setRow(g->Row()); // the selection shrinks to the current cell
+        if (!isMinimized() && !stopRequested)
+            g->setFocus();
+    }
+    frame->setEnabled(true);
+    enableControls(true);
+}
+
+// ---- system proxy ----------------------------------------------------------------------------
+
+void frmMain::menuPROXON_Click()
+{
+    ProxyGrid* grid = gridFor(activeGrid);
+    if (!grid || grid->Row() < 1)
+        return;
+    const int row = grid->Row();
+    const QString proxy = grid->TextMatrix(row, ProxyRow::Proxy);
+    if (proxy.isEmpty())
+        return;
+    const QString location = grid->TextMatrix(row, ProxyRow::Location);
+    setWindowTitle(caption() + QStringLiteral(" - Using [") + proxy + QStringLiteral("] in ") +
+                   location);
+    TrayX1->setToolTip(windowTitle());
+    const SystemProxySwitch::Result result =
+        m_proxySwitch->switchOn(proxy, grid->TextMatrix(row, ProxyRow::Type));
+    setStatusText(QStringLiteral("Proxy Use Enabled") +
+                  (result.ok ? QString() : QStringLiteral("\n") + result.message));
+    if (m_settings.chkTEST == 1)
+        timerPTest->start();
+    enabledProxyLabel = proxy + QStringLiteral(" [") + location + QStringLiteral("]");
+}
+
+void frmMain::menuPROXOFF_Click()
+{
+    setWindowTitle(caption());
+    TrayX1->setToolTip(windowTitle());
+    const SystemProxySwitch::Result result = m_proxySwitch->switchOff();
+    setStatusText(QStringLiteral("Proxy Use (System) Disabled") +
+                  (result.ok ? QString() : QStringLiteral("\n") + result.message));
+    if (m_settings.chkTEST == 1)
+        timerPTest->stop();
+    enabledProxyLabel.clear();
+}
+
+void frmMain::timerPTest_Timer()
+{
+    Running running(*this);
+    m_autoTest->timerPTest_Timer(enabledProxyLabel,
+                                 m_proxySwitch->value(QStringLiteral("ProxyServer")));
+    httpResult = m_autoTest->httpResult();
 }
 
 // ---- pages -----------------------------------------------------------------------------------

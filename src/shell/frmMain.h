@@ -3,6 +3,8 @@
 #include "model/ImportedListStore.h"
 #include "shell/Deployment.h"
 #include "shell/WindowSettings.h"
+#include "testing/AutoTest.h"
+#include "testing/TestRunHost.h"
 
 #include <QDate>
 #include <QMainWindow>
@@ -28,13 +30,15 @@ class QPushButton;
 class QSystemTrayIcon;
 class QTimer;
 class QToolButton;
+class ProxyTester;
 class SettingsStore;
+class SystemProxySwitch;
 
 // The main window: owns both proxy lists (in its four grids and the imported list store), the
 // fetcher, the timers and every command. Its routines keep the names the rest of the program
 // knows them by (Form_Load, loadProxyRemote, ...). Long routines serve the event queue while
 // they work, so the window stays live; enableControls keeps interfering commands away meanwhile.
-class frmMain final : public QMainWindow
+class frmMain final : public QMainWindow, public TestRunHost, public AutoTestHost
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(frmMain)
@@ -71,8 +75,17 @@ public:
     void Option1_Click();
     void Option2_Click();
 
-    void setStatusText(const QString& text);
-    QString statusText() const;
+    // Proxy tests, the system proxy and its auto-test.
+    void menuTestProxy_Click();
+    void testSelectedProxies(ProxyGrid& grid);
+    void menuPROXON_Click();
+    void menuPROXOFF_Click();
+    void timerPTest_Timer();
+    // The grid that activeGrid names; nullptr for any other value.
+    ProxyGrid* gridFor(int number) const;
+
+    void setStatusText(const QString& text) override;
+    QString statusText() const override;
     QString panelText(int panel) const; // 1..3
     void setPanelText(int panel, const QString& text);
     // The text a filter combo box shows: its choice, or its neutral text when none is chosen.
@@ -91,6 +104,8 @@ public:
     void setToday(std::function<QDate()> today) { m_today = std::move(today); }
 
     DocumentFetcher& fetcher() { return *m_fetcher; }
+    ProxyTester& tester() { return *m_tester; }
+    SystemProxySwitch& proxySwitch() { return *m_proxySwitch; }
     ImportedListStore& importedStore() { return sblistPROXLoc; }
     const WindowSettings& settings() const { return m_settings; }
     const Deployment& deployment() const { return m_deployment; }
@@ -147,6 +162,20 @@ public:
     int activeGrid = 1;
     int lastSortOrder = 7;
     QString httpResult;
+    QString enabledProxyLabel; // the switched-on proxy and its location, for the auto-test
+
+    // TestRunHost
+    void setProgressMaximum(int maximum) override;
+    void setProgressValue(int value) override;
+    void setBusyCursor(bool busy) override;
+    bool isStopRequested() const override { return stopRequested; }
+    void clearStopRequested() override { stopRequested = false; }
+    void lockForRun(int grid) override;
+    void showTestedRow(int grid, int row) override;
+    void unlockAfterRun(int grid) override;
+    // AutoTestHost
+    bool windowMinimized() const override { return isMinimized(); }
+    void restoreWindow() override { restoreFromTray(); }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -171,6 +200,9 @@ private:
     ImportedListStore sblistPROXLoc;
     std::unique_ptr<HttpFetcher> m_http;
     std::unique_ptr<DocumentFetcher> m_fetcher;
+    std::unique_ptr<ProxyTester> m_tester;
+    std::unique_ptr<AutoTest> m_autoTest;
+    std::unique_ptr<SystemProxySwitch> m_proxySwitch;
     QLabel* m_panels[3] = {};
     int m_frameTwips[4] = {70, 0, 0, FrameHeight};
     struct Remembered

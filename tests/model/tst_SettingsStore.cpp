@@ -28,11 +28,12 @@ void tst_SettingsStore::defaultsOnEmptyStore()
     int known = 0;
     for (const SettingsStore::Key* key = SettingsStore::keys(); key->name; ++key)
         ++known;
-    QCOMPARE(known, 21);
+    QCOMPARE(known, 22);
 
     const SettingsStore store(conf());
     QCOMPARE(store.read(QStringLiteral("chkcor")), QStringLiteral("1"));
     QCOMPARE(store.read(QStringLiteral("cboFont")), QStringLiteral("MS Sans Serif"));
+    QCOMPARE(store.read(QStringLiteral("parallelTESTS")), QStringLiteral("1"));
     QCOMPARE(store.read(QStringLiteral("Left")), QString()); // the reader supplies it
     QCOMPARE(store.read(QStringLiteral("chkCOR"), QStringLiteral("x")), QStringLiteral("x"));
     QVERIFY(!QFile::exists(conf())); // reading creates nothing

@@ -45,6 +45,10 @@ void tst_getMyIP::addressInPage_data()
                           << "203.0.113.7";
     QTest::newRow("first of two") << "/ip/1.1.1.1\" /ip/2.2.2.2\"" << true << "1.1.1.1";
     QTest::newRow("no closing quote") << "see /ip/198.51.100.1" << true << "198.51.100.1";
+    QTest::newRow("longest address") << "/ip/" + QString(45, u'f') + "\"" << true
+                                     << QString(45, u'f');
+    QTest::newRow("too long to be one") << "/ip/" + QString(46, u'f') + "\"" << false << "";
+    QTest::newRow("huge page without quote") << "/ip/" + QString(1 << 20, u'9') << false << "";
     QTest::newRow("none") << "<html>no address</html>" << false << "";
     QTest::newRow("empty") << "" << false << "";
 }

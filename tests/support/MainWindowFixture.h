@@ -42,6 +42,8 @@ struct MainWindowFixture
         d.serviceUrl = QStringLiteral("http://127.0.0.1:9");
         d.ipInfoUrl = QStringLiteral("http://127.0.0.1:9/");
         d.whatIpUrl = d.ipInfoUrl;
+        d.probeUrl = d.ipInfoUrl;
+        d.systemProxy = QStringLiteral("file"); // never the desktop of whoever runs the tests
         return d;
     }
 

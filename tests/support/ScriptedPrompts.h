@@ -13,6 +13,10 @@ public:
     {
         asked << title + QStringLiteral(": ") + text;
     }
+    void critical(const QString& text, const QString& title) override
+    {
+        asked << title + QStringLiteral(": ") + text;
+    }
     bool question(const QString& text, const QString& title) override
     {
         asked << title + QStringLiteral(": ") + text;

@@ -21,7 +21,7 @@ QString TinyProxy::executable()
                                                               {"/usr/sbin", "/usr/local/sbin"});
 }
 
-QString TinyProxy::start()
+QString TinyProxy::start(const QStringList& extraConfig)
 {
     m_process.setProcessChannelMode(QProcess::MergedChannels);
     // The free port is only free until somebody else takes it, so try a few.
@@ -31,8 +31,9 @@ QString TinyProxy::start()
         if (!config.open(QIODevice::WriteOnly | QIODevice::Truncate))
             return QStringLiteral("cannot write ") + config.fileName();
         config.write(
-            QStringLiteral("Port %1\nListen 127.0.0.1\nAllow 127.0.0.1\nLogLevel Warning\n")
-                .arg(m_port)
+            (QStringLiteral("Port %1\nListen 127.0.0.1\nAllow 127.0.0.1\nLogLevel Warning\n")
+                 .arg(m_port) +
+             extraConfig.join(u'\n') + u'\n')
                 .toUtf8());
         config.close();
         m_process.start(executable(),

@@ -13,7 +13,8 @@ public:
     // The tinyproxy program; empty when it is not installed.
     static QString executable();
     // Starts the proxy and waits until its port takes connections; returns what went wrong, or "".
-    QString start();
+    // extraConfig lines are added to its configuration ("DisableViaHeader Yes", say).
+    QString start(const QStringList& extraConfig = {});
     QString address() const { return QStringLiteral("127.0.0.1:%1").arg(m_port); }
 
 private:

@@ -30,6 +30,7 @@ class SilentPrompts final : public Prompts
 {
 public:
     void message(const QString&, const QString&) override {}
+    void critical(const QString&, const QString&) override {}
     bool question(const QString&, const QString&) override { return false; }
     QString input(const QString&, const QString&, const QString&, bool* ok) override
     {

@@ -1,0 +1,90 @@
+#pragma once
+
+#include "testing/ProxyCheck.h"
+
+#include <QHash>
+#include <QObject>
+#include <QString>
+
+#include <memory>
+#include <vector>
+
+class DocumentFetcher;
+class HttpFetcher;
+class ImportedListStore;
+class ProxyTableModel;
+class SettingsStore;
+class TestRunHost;
+
+// Test runs: the selected rows of one grid are tested through the service's gate page, and
+// each row gets its outcome (state, speed, test time, location, on the imported page the
+// anonymity class) and its colour. On the imported page the proxy's line in proxy.lst follows
+// its row.
+//
+// With one test at a time (the default) each gate fetch waits on the window's one-second clock,
+// as every other fetch does. With ParallelTests above 1 that many fetches run at once, each
+// ending at its own deadline; proxy.lst is then saved at most once a second and at the end.
+class ProxyTester final : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(ProxyTester)
+
+public:
+    // The grid a run works on.
+    struct Target
+    {
+        ProxyTableModel* rows = nullptr;
+        int grid = 0;         // 1..4
+        int currentRow = 0;   // the grid's current row
+        int selectionEnd = 0; // the row at the other end of its selection
+    };
+
+    // importedRows is the imported page's whole list (grid 3): a test made in its result grid
+    // (grid 4) is written there as well.
+    ProxyTester(TestRunHost& host, DocumentFetcher& fetcher, HttpFetcher& http,
+                ImportedListStore& store, ProxyTableModel& importedRows,
+                const SettingsStore& settings, const QString& serviceUrl,
+                QObject* parent = nullptr);
+    ~ProxyTester() override;
+
+    // Tests the block of rows between the current row and the selection's end, top to bottom.
+    void testSelectedProxies(const Target& target);
+    // Tests the given rows in order; returns when the run has ended.
+    void testProxies(const std::vector<int>& rows, const Target& target);
+
+    // Makes a running parallel run look at the Stop flag now.
+    void wake();
+
+    bool isRunning() const { return m_running; }
+    // The body of the last gate fetch.
+    const QString& lastGateBody() const { return m_lastGateBody; }
+    // Saves of proxy.lst made by runs so far (for the benchmark and tests).
+    int saveCount() const { return m_saves; }
+
+private:
+    class ParallelRun;
+    friend class ParallelRun;
+
+    void runSerial(const std::vector<int>& rows, const Target& target);
+    // The row's proxy when it can be tested; "" when it is skipped (said in the status text for a
+    // type other than HTTP).
+    QString testableProxy(const Target& target, int row);
+    void writeResult(const Target& target, int row, const QString& proxy,
+                     const ProxyCheck::Outcome& outcome);
+    bool onImportedPage(const Target& target) const { return target.grid == 3 || target.grid == 4; }
+    int importedMainRow(const QString& proxy);
+    void saveList();
+
+    TestRunHost& m_host;
+    DocumentFetcher& m_fetcher;
+    HttpFetcher& m_http;
+    ImportedListStore& m_store;
+    ProxyTableModel& m_importedRows;
+    const SettingsStore& m_settings;
+    QString m_serviceUrl;
+    QString m_lastGateBody;
+    ParallelRun* m_parallel = nullptr;
+    std::unique_ptr<QHash<QString, int>> m_importedIndex; // proxy -> row of grid 3, during a run
+    bool m_running = false;
+    int m_saves = 0;
+};

@@ -1,0 +1,137 @@
+#include "service/DocumentFetcher.h"
+#include "service/HttpFetcher.h"
+#include "support/ScriptedPrompts.h"
+#include "support/TestServers.h"
+#include "testing/AutoTest.h"
+
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTest>
+
+namespace {
+
+class FakeWindow final : public AutoTestHost
+{
+public:
+    bool windowMinimized() const override { return minimized; }
+    void restoreWindow() override
+    {
+        minimized = false;
+        ++restores;
+    }
+    bool minimized = true;
+    int restores = 0;
+};
+
+// Takes connections, keeps the first bytes each one sends and refuses every SOCKS5 login method.
+class RecordingServer final : public QTcpServer
+{
+public:
+    RecordingServer()
+    {
+        listen(QHostAddress::LocalHost);
+        connect(this, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket* socket = nextPendingConnection()) {
+                connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
+                    received += socket->readAll();
+                    socket->write(QByteArray("\x05\xff", 2));
+                    socket->disconnectFromHost();
+                });
+            }
+        });
+    }
+    QByteArray received;
+};
+
+const QString Alert = QStringLiteral(
+    "Corvatel: Error, proxy connection failed : 203.0.113.9:8080 [Oslo], please select another "
+    "or disable.");
+
+} // namespace
+
+class tst_AutoTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void probe_data();
+    void probe();
+    void notMinimizedAsksNothing();
+    void probeThroughSocksProxy();
+
+private:
+    bool m_stop = false;
+};
+
+void tst_AutoTest::probe_data()
+{
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<bool>("alert");
+    QTest::newRow("page intact") << 200 << QByteArray("<img id=google_favicon>") << false;
+    QTest::newRow("proxy's own page") << 200 << QByteArray("<h1>Access denied</h1>") << true;
+    QTest::newRow("marker in another case") << 200 << QByteArray("GOOGLE_FAVICON") << true;
+    QTest::newRow("error status") << 502 << QByteArray("google_favicon") << true;
+}
+
+// The probe goes to the page through the switched-on proxy, which is the one that answers here.
+void tst_AutoTest::probe()
+{
+    QFETCH(int, status);
+    QFETCH(QByteArray, body);
+    QFETCH(bool, alert);
+    FixedServer proxy(status, body);
+    HttpFetcher http;
+    DocumentFetcher fetcher(http, m_stop);
+    ScriptedPrompts prompts;
+    FakeWindow window;
+    AutoTest test(window, fetcher, prompts, QStringLiteral("http://probe.invalid/home"));
+
+    test.timerPTest_Timer(QStringLiteral("203.0.113.9:8080 [Oslo]"),
+                          QStringLiteral("127.0.0.1:%1").arg(proxy.serverPort()));
+
+    QCOMPARE(proxy.requests().size(), 1);
+    QVERIFY2(proxy.requests()[0].startsWith("GET http://probe.invalid/home "),
+             proxy.requests()[0].constData());
+    QCOMPARE(prompts.asked, alert ? QStringList{Alert} : QStringList());
+    QCOMPARE(window.restores, alert ? 1 : 0);
+    QCOMPARE(window.minimized, !alert);
+    QCOMPARE(test.httpResult().isEmpty(), status != 200);
+}
+
+void tst_AutoTest::notMinimizedAsksNothing()
+{
+    FixedServer proxy(200, "google_favicon");
+    HttpFetcher http;
+    DocumentFetcher fetcher(http, m_stop);
+    ScriptedPrompts prompts;
+    FakeWindow window;
+    window.minimized = false;
+    AutoTest test(window, fetcher, prompts, QStringLiteral("http://probe.invalid/"));
+    test.timerPTest_Timer(QStringLiteral("x [y]"),
+                          QStringLiteral("127.0.0.1:%1").arg(proxy.serverPort()));
+    QTest::qWait(100);
+    QVERIFY(proxy.requests().isEmpty());
+    QVERIFY(prompts.asked.isEmpty());
+    QCOMPARE(window.restores, 0);
+}
+
+// A SOCKS proxy is spoken to as one: the first byte is the SOCKS5 version.
+void tst_AutoTest::probeThroughSocksProxy()
+{
+    RecordingServer socks;
+    HttpFetcher http;
+    DocumentFetcher fetcher(http, m_stop);
+    ScriptedPrompts prompts;
+    FakeWindow window;
+    AutoTest test(window, fetcher, prompts, QStringLiteral("http://probe.invalid/"));
+    test.timerPTest_Timer(QStringLiteral("203.0.113.9:8080 [Oslo]"),
+                          QStringLiteral("socks=127.0.0.1:%1").arg(socks.serverPort()));
+    QVERIFY(!socks.received.isEmpty());
+    QCOMPARE(int(socks.received.at(0)), 5);
+    QCOMPARE(prompts.asked, QStringList{Alert});
+    QCOMPARE(window.restores, 1);
+}
+
+QTEST_GUILESS_MAIN(tst_AutoTest)
+#include "tst_AutoTest.moc"
