@@ -1,5 +1,5 @@
 // Benchmarks on generated data, release build. Prints one line per figure with its bar.
-//   corvatel-bench [--lines N] [--wait SECONDS]
+//   corvatel-bench [--lines N] [--wait SECONDS] [--no-tests]
 #include "model/SettingsStore.h"
 #include "service/DocumentFetcher.h"
 #include "service/HttpFetcher.h"
@@ -7,19 +7,26 @@
 #include "shell/Deployment.h"
 #include "shell/Prompts.h"
 #include "shell/frmMain.h"
+#include "testing/ProxyTester.h"
 #include "views/ProxyGrid.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QTimer>
 
+#include <netinet/in.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -81,6 +88,66 @@ QByteArray serviceBody(int lines)
     return body;
 }
 
+// The longest stretch without serving the event queue while it runs.
+class GapProbe final
+{
+public:
+    GapProbe()
+    {
+        m_timer.setInterval(5);
+        QObject::connect(&m_timer, &QTimer::timeout,
+                         [this] { m_longest = std::max(m_longest, m_since.restart()); });
+    }
+    void start()
+    {
+        m_longest = 0;
+        m_since.start();
+        m_timer.start();
+    }
+    qint64 stop()
+    {
+        m_timer.stop();
+        return m_longest = std::max(m_longest, m_since.elapsed());
+    }
+
+private:
+    QTimer m_timer;
+    QElapsedTimer m_since;
+    qint64 m_longest = 0;
+};
+
+// A port on the loopback that takes connections (the kernel completes them) and never answers:
+// nobody ever accepts them.
+int silentPort()
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+        ::listen(fd, 64) != 0 ||
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+        return -1;
+    return ntohs(address.sin_port); // the descriptor stays open until the process ends
+}
+
+int freePort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost);
+    return probe.serverPort();
+}
+
+void fillRows(ProxyTableModel& model, const QStringList& proxies)
+{
+    model.setRows(1);
+    std::vector<ProxyTableModel::Row> rows(size_t(proxies.size()));
+    for (int i = 0; i < proxies.size(); ++i)
+        rows[size_t(i)].cells[ProxyRow::Proxy] = proxies[i];
+    model.appendRows(std::move(rows));
+}
+
 void report(const char* what, double value, const char* unit, double bar)
 {
     std::printf("%-52s %10.3f %-3s (bar %g %s)%s\n", what, value, unit, bar, unit,
@@ -89,6 +156,175 @@ void report(const char* what, double value, const char* unit, double bar)
 }
 
 } // namespace
+
+// Test runs: never-answering proxies side by side with curl, then a thousand working proxies
+// inside a large imported list.
+bool benchTestRuns(frmMain& window, SettingsStore& store, int lines)
+{
+    // The gate page comes from a service of its own, so that serving it does not count as our
+    // event-queue time.
+    QProcess service;
+    const QString serviceExe =
+        QCoreApplication::applicationDirPath() + QStringLiteral("/corvatel-service");
+    const int servicePort = freePort();
+    service.start(serviceExe, {QStringLiteral("--port"), QString::number(servicePort)});
+    const QString serviceUrl = QStringLiteral("http://127.0.0.1:%1").arg(servicePort);
+    QTcpSocket up;
+    for (int i = 0; i < 100; ++i) {
+        up.connectToHost(QHostAddress::LocalHost, quint16(servicePort));
+        if (up.waitForConnected(100))
+            break;
+        up.abort();
+        QThread::msleep(50);
+    }
+    if (up.state() != QAbstractSocket::ConnectedState) {
+        std::fprintf(stderr, "corvatel-service did not start on %d\n", servicePort);
+        return false;
+    }
+    up.abort();
+    HttpFetcher http;
+    bool stop = false;
+    DocumentFetcher fetcher(http, stop);
+    QTimer clock;
+    clock.setInterval(1000);
+    QObject::connect(&clock, &QTimer::timeout, [&] { fetcher.tick(); });
+    clock.start();
+    ProxyTester tester(window, fetcher, http, window.importedStore(), window.MSHi->rows(), store,
+                       serviceUrl);
+    GapProbe gaps;
+    QElapsedTimer timer;
+    char what[112];
+
+    // 200 proxies that take the connection and never answer, T = 2 s.
+    constexpr int Silent = 200;
+    constexpr int Width = 50;
+    QStringList silent;
+    for (int i = 0; i < Silent; ++i)
+        silent << QStringLiteral("127.0.0.1:%1").arg(silentPort());
+    fetcher.setTestTimeout(2);
+    store.write(QStringLiteral("ParallelTests"), QString::number(Width));
+    ProxyTableModel& results = window.MSH2->rows();
+    fillRows(results, silent);
+    gaps.start();
+    timer.start();
+    tester.testSelectedProxies({&results, 2, 1, Silent});
+    const double ours = timer.nsecsElapsed() / 1e9;
+    qint64 longestGap = gaps.stop();
+
+    double curl = 0;
+    if (!QStandardPaths::findExecutable(QStringLiteral("curl")).isEmpty()) {
+        QProcess xargs;
+        xargs.start(QStringLiteral("xargs"),
+                    {QStringLiteral("-P"), QString::number(Width), QStringLiteral("-I{}"),
+                     QStringLiteral("curl"), QStringLiteral("-s"), QStringLiteral("-o"),
+                     QStringLiteral("/dev/null"), QStringLiteral("--max-time"), QStringLiteral("2"),
+                     QStringLiteral("-x"), QStringLiteral("{}"), serviceUrl + "/gate.php"});
+        timer.restart();
+        xargs.write((silent.join(u'\n') + u'\n').toUtf8());
+        xargs.closeWriteChannel();
+        xargs.waitForFinished(120000);
+        curl = timer.nsecsElapsed() / 1e9;
+    }
+    std::snprintf(what, sizeof what, "%d silent proxies, T=2, %d at once: ours", Silent, Width);
+    report(what, ours, "s", 9.84);
+    if (curl > 0) {
+        report("  the same with xargs -P 50 curl --max-time 2", curl, "s", 9.84);
+        report("  ours / curl", ours / curl, "x", 1.2);
+    }
+
+    fillRows(results, silent.mid(0, 10));
+    store.write(QStringLiteral("ParallelTests"), QStringLiteral("1"));
+    timer.restart();
+    tester.testSelectedProxies({&results, 2, 1, 10});
+    const double serial = timer.nsecsElapsed() / 1e9;
+    std::snprintf(what, sizeof what, "  one at a time: 10 rows, extrapolated to %d", Silent);
+    report(what, serial * Silent / 10, "s", Silent * 3.0);
+
+    // A thousand proxies through a live proxy, inside an imported list of `lines` rows. Every
+    // 127.x.y.z address reaches the one proxy listening on all of them.
+    QTemporaryDir tinyDir;
+    QProcess tiny;
+    const int tinyPort = freePort();
+    {
+        QFile conf(tinyDir.filePath(QStringLiteral("tinyproxy.conf")));
+        if (!conf.open(QIODevice::WriteOnly))
+            return false;
+        conf.write(QStringLiteral("Port %1\nAllow 127.0.0.0/8\nMaxClients 200\nLogLevel Critical\n")
+                       .arg(tinyPort)
+                       .toUtf8());
+        conf.close();
+        tiny.start(QStandardPaths::findExecutable(QStringLiteral("tinyproxy"),
+                                                  {"/usr/bin", "/usr/sbin"}),
+                   {QStringLiteral("-d"), QStringLiteral("-c"), conf.fileName()});
+    }
+    QTcpSocket tinyUp;
+    for (int i = 0; i < 100; ++i) {
+        tinyUp.connectToHost(QHostAddress::LocalHost, quint16(tinyPort));
+        if (tinyUp.waitForConnected(100))
+            break;
+        tinyUp.abort();
+        QThread::msleep(50);
+    }
+    if (tinyUp.state() != QAbstractSocket::ConnectedState) {
+        std::fprintf(stderr, "tinyproxy did not start on %d\n", tinyPort);
+        return true; // the figures so far stand
+    }
+    tinyUp.abort();
+
+    constexpr int Live = 1000;
+    const int first = lines / 2;
+    ImportedListStore& list = window.importedStore();
+    list.clear();
+    std::vector<ProxyTableModel::Row> rows(static_cast<size_t>(lines));
+    for (int i = 0; i < lines; ++i) {
+        const bool live = i >= first && i < first + Live;
+        const int k = i - first;
+        const QString proxy = live ? QStringLiteral("127.1.%1.%2:%3")
+                                         .arg(k / 250)
+                                         .arg(k % 250 + 1)
+                                         .arg(tinyPort)
+                                   : QStringLiteral("10.%1.%2.%3:8080")
+                                         .arg(i >> 16)
+                                         .arg((i >> 8) & 255)
+                                         .arg(i & 255);
+        const QString text = ProxyRow::newImportedRowText(proxy);
+        list.add(text);
+        ProxyRow::readStoredRowText(text, rows[size_t(i)].cells);
+    }
+    ProxyTableModel& imported = window.MSHi->rows();
+    imported.setRows(1);
+    imported.appendRows(std::move(rows));
+    store.write(QStringLiteral("ParallelTests"), QString::number(Width));
+    fetcher.setTestTimeout(10);
+    const int savesBefore = tester.saveCount();
+    gaps.start();
+    timer.restart();
+    tester.testSelectedProxies({&imported, 3, first + 1, first + Live});
+    const double liveSeconds = timer.nsecsElapsed() / 1e9;
+    longestGap = std::max(longestGap, gaps.stop());
+    int passed = 0;
+    for (int r = first + 1; r <= first + Live; ++r)
+        passed += imported.TextMatrix(r, ProxyRow::Active) == QLatin1String("Y");
+    std::snprintf(what, sizeof what, "%d live proxies in a %d-row list, %d at once", Live, lines,
+                  Width);
+    report(what, liveSeconds, "s", 5);
+    std::printf("  %d passed, proxy.lst saved %d times\n", passed, tester.saveCount() - savesBefore);
+
+    timer.restart();
+    list.saveToFile(ImportedListStore::defaultPath());
+    std::snprintf(what, sizeof what, "  one save of proxy.lst, %d lines", lines);
+    report(what, timer.nsecsElapsed() / 1e6, "ms", 50);
+    ImportedListStore onDisk;
+    const bool whole = onDisk.loadFromFile(ImportedListStore::defaultPath()).ok &&
+                       onDisk.lines() == list.lines();
+    std::printf("  proxy.lst afterwards: %s\n", whole ? "whole, as in memory" : "DIFFERS");
+    report("longest wait of the event queue during the test runs", double(longestGap), "ms", 50);
+    tiny.kill();
+    service.kill();
+    tiny.waitForFinished();
+    service.waitForFinished();
+    return passed == Live && whole;
+}
 
 int main(int argc, char* argv[])
 {
@@ -103,6 +339,7 @@ int main(int argc, char* argv[])
                       QStringLiteral("n"), QStringLiteral("100000")});
     parser.addOption({QStringLiteral("wait"), QStringLiteral("Seconds of the idle fetch wait."),
                       QStringLiteral("s"), QStringLiteral("10")});
+    parser.addOption({QStringLiteral("no-tests"), QStringLiteral("Skip the proxy test runs.")});
     parser.process(app);
     const int lines = parser.value(QStringLiteral("lines")).toInt();
     const int waitSeconds = parser.value(QStringLiteral("wait")).toInt();
@@ -192,5 +429,7 @@ int main(int argc, char* argv[])
     std::snprintf(what, sizeof what, "CPU of a fetch that waited %.1f s (time-out %d s)", waited,
                   waitSeconds);
     report(what, cpu, "s", 0.2);
-    return 0;
+    if (parser.isSet(QStringLiteral("no-tests")))
+        return 0;
+    return benchTestRuns(window, store, lines) ? 0 : 1;
 }
