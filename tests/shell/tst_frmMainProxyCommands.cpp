@@ -99,9 +99,12 @@ void tst_frmMainProxyCommands::testRunThroughWindow()
         QVERIFY(!w.Option1->isEnabled());
         QVERIFY(!w.MSHi->isEnabled());
         QVERIFY(!w.frame->isEnabled());
-        // Readable while the frame is greyed out.
+        // Readable while the frame is greyed out, and still drawn inside it.
         QVERIFY(w.txtSTAT->isEnabled());
         QVERIFY(w.ProgressBar1->isEnabled());
+        QVERIFY(w.frame->geometry().contains(w.txtSTAT->geometry()));
+        QVERIFY(w.frame->geometry().contains(w.ProgressBar1->geometry()));
+        QVERIFY(w.txtSTAT->geometry().right() < w.ProgressBar1->geometry().left());
         QCOMPARE(w.ProgressBar1->maximum(), 2);
     });
     spy.start();

@@ -228,6 +228,7 @@ void tst_SystemProxySwitch::proxyText_data()
     QTest::addColumn<QString>("applied"); // empty: refused
 
     QTest::newRow("name") << "proxy-1.example.org:3128" << "proxy-1.example.org 3128 0";
+    QTest::newRow("lowest port") << "10.1.2.3:1" << "10.1.2.3 1 0";
     QTest::newRow("highest port") << "10.1.2.3:65535" << "10.1.2.3 65535 0";
     QTest::newRow("IPv6") << "[::1]:8080" << "::1 8080 0";
     QTest::newRow("no port") << "10.1.2.3" << "";

@@ -139,6 +139,19 @@ int freePort()
     return probe.serverPort();
 }
 
+// Waits up to about 15 s for a program just started to take connections on the port.
+bool waitForPort(int port)
+{
+    for (int i = 0; i < 100; ++i) {
+        QTcpSocket probe;
+        probe.connectToHost(QHostAddress::LocalHost, quint16(port));
+        if (probe.waitForConnected(100))
+            return true;
+        QThread::msleep(50);
+    }
+    return false;
+}
+
 void fillRows(ProxyTableModel& model, const QStringList& proxies)
 {
     model.setRows(1);
@@ -169,19 +182,10 @@ bool benchTestRuns(frmMain& window, SettingsStore& store, int lines)
     const int servicePort = freePort();
     service.start(serviceExe, {QStringLiteral("--port"), QString::number(servicePort)});
     const QString serviceUrl = QStringLiteral("http://127.0.0.1:%1").arg(servicePort);
-    QTcpSocket up;
-    for (int i = 0; i < 100; ++i) {
-        up.connectToHost(QHostAddress::LocalHost, quint16(servicePort));
-        if (up.waitForConnected(100))
-            break;
-        up.abort();
-        QThread::msleep(50);
-    }
-    if (up.state() != QAbstractSocket::ConnectedState) {
+    if (!waitForPort(servicePort)) {
         std::fprintf(stderr, "corvatel-service did not start on %d\n", servicePort);
         return false;
     }
-    up.abort();
     HttpFetcher http;
     bool stop = false;
     DocumentFetcher fetcher(http, stop);
@@ -257,19 +261,10 @@ bool benchTestRuns(frmMain& window, SettingsStore& store, int lines)
                                                   {"/usr/bin", "/usr/sbin"}),
                    {QStringLiteral("-d"), QStringLiteral("-c"), conf.fileName()});
     }
-    QTcpSocket tinyUp;
-    for (int i = 0; i < 100; ++i) {
-        tinyUp.connectToHost(QHostAddress::LocalHost, quint16(tinyPort));
-        if (tinyUp.waitForConnected(100))
-            break;
-        tinyUp.abort();
-        QThread::msleep(50);
-    }
-    if (tinyUp.state() != QAbstractSocket::ConnectedState) {
+    if (!waitForPort(tinyPort)) {
         std::fprintf(stderr, "tinyproxy did not start on %d\n", tinyPort);
         return true; // the figures so far stand
     }
-    tinyUp.abort();
 
     constexpr int Live = 1000;
     const int first = lines / 2;
