@@ -255,21 +255,53 @@ int ImportedListStore::find(const QString& proxy) const
     return m_index.value(proxy, -1);
 }
 
+void ImportedListStore::addMany(const QStringList& texts)
+{
+    m_lines.reserve(m_lines.size() + texts.size());
+    for (const QString& text : texts)
+        add(text);
+}
+
 void ImportedListStore::remove(int index)
 {
-    if (index < 0 || index >= count())
+    removeMany({index});
+}
+
+void ImportedListStore::removeMany(std::vector<int> indices)
+{
+    std::sort(indices.begin(), indices.end());
+    const auto begin = std::lower_bound(indices.begin(), indices.end(), 0);
+    const auto end = std::lower_bound(begin, indices.end(), count());
+    const std::vector<int> doomed(begin, std::unique(begin, end));
+    if (doomed.empty())
         return;
-    if (m_indexValid)
-        unindexLine(index);
-    m_lines.removeAt(index);
-    if (!m_indexValid || index == count())
-        return;
-    // Shifting the positions is far cheaper than hashing every field again, which matters when a
-    // selection of many rows is deleted one by one.
-    for (auto it = m_index.begin(); it != m_index.end(); ++it) {
-        if (it.value() > index)
-            --it.value();
+
+    if (m_indexValid) {
+        for (const int index : doomed)
+            unindexLine(index);
     }
+    // A line keeps its entry, moved down by the number of lines removed before it: far cheaper
+    // than hashing every field again. Lines cut from the end move nothing.
+    const bool onlyTail = doomed.front() + qsizetype(doomed.size()) == m_lines.size();
+    if (m_indexValid && !onlyTail) {
+        for (auto it = m_index.begin(); it != m_index.end(); ++it) {
+            const int index = it.value();
+            if (index > doomed.front())
+                it.value() -=
+                    int(std::lower_bound(doomed.begin(), doomed.end(), index) - doomed.begin());
+        }
+    }
+
+    qsizetype kept = doomed.front();
+    auto next = doomed.begin();
+    for (qsizetype i = kept; i < m_lines.size(); ++i) {
+        if (next != doomed.end() && *next == i) {
+            ++next;
+            continue;
+        }
+        m_lines[kept++].swap(m_lines[i]);
+    }
+    m_lines.resize(kept);
 }
 
 void ImportedListStore::clear()

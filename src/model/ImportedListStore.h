@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <vector>
+
 // The imported list as the ordered stored row texts of proxy.lst. Lines are kept exactly as read:
 // a line that is not valid UTF-8 (or that the grid cannot show) is saved back byte for byte.
 // find() looks a proxy up by its Proxy field through an index, never by substring.
@@ -30,10 +32,14 @@ public:
     QString item(int index) const; // "" out of range
     void setItem(int index, const QString& text);
     void add(const QString& text);
+    void addMany(const QStringList& texts); // appended in their order
     // Index of the first line whose Proxy field equals proxy exactly; -1 when none or proxy is
     // empty.
     int find(const QString& proxy) const;
     void remove(int index);
+    // Removes the lines at the given indices in one pass, in any order; repeats and indices out of
+    // range are ignored.
+    void removeMany(std::vector<int> indices);
     void clear();
     const QStringList& lines() const { return m_lines; }
 

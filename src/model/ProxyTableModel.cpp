@@ -24,10 +24,70 @@ double leadingNumber(QStringView text)
     return ok ? value : 0.0;
 }
 
-const ProxyTableModel::Row& emptyRow()
+// A row's texts are kept in one string: first a table of where cells 0..11 end, then the thirteen
+// texts one after another (cell 12 ends with the string). An end takes one unit while the texts
+// fit in 65 535 units and two (low half first) beyond, which the string's length tells apart. A
+// row whose cells are all empty has a null string.
+constexpr int EndCount = ProxyRow::ColumnCount - 1;
+constexpr qsizetype NarrowLimit = 0xFFFF;
+
+QStringView cellText(const QString& texts, int col)
 {
-    static const ProxyTableModel::Row row;
-    return row;
+    if (texts.isEmpty())
+        return {};
+    const auto* units = reinterpret_cast<const char16_t*>(texts.constData());
+    const bool wide = texts.size() > EndCount + NarrowLimit;
+    const qsizetype table = wide ? 2 * EndCount : EndCount;
+    const auto endOf = [units, wide](int c) {
+        return wide ? qsizetype(units[2 * c]) | qsizetype(units[2 * c + 1]) << 16
+                    : qsizetype(units[c]);
+    };
+    const qsizetype begin = col == 0 ? 0 : endOf(col - 1);
+    const qsizetype end = col == EndCount ? texts.size() - table : endOf(col);
+    return QStringView(units + table + begin, end - begin);
+}
+
+// cellAt(col) gives the text of each cell; it may look into the string being replaced.
+template <typename CellAt> QString packTexts(CellAt cellAt)
+{
+    std::array<QStringView, ProxyRow::ColumnCount> cells;
+    qsizetype total = 0;
+    for (int col = 0; col < ProxyRow::ColumnCount; ++col) {
+        cells[size_t(col)] = cellAt(col);
+        total += cells[size_t(col)].size();
+    }
+    if (total == 0)
+        return {};
+    const bool wide = total > NarrowLimit;
+    const qsizetype table = wide ? 2 * EndCount : EndCount;
+    QString texts(table + total, Qt::Uninitialized);
+    auto* units = reinterpret_cast<char16_t*>(texts.data());
+    qsizetype at = 0;
+    for (int col = 0; col < ProxyRow::ColumnCount; ++col) {
+        const QStringView cell = cells[size_t(col)];
+        std::copy_n(cell.utf16(), cell.size(), units + table + at);
+        at += cell.size();
+        if (col == EndCount)
+            break;
+        if (wide) {
+            units[2 * col] = char16_t(at & 0xFFFF);
+            units[2 * col + 1] = char16_t(at >> 16);
+        } else {
+            units[col] = char16_t(at);
+        }
+    }
+    return texts;
+}
+
+QString withCell(const QString& texts, int col, QStringView text)
+{
+    return packTexts([&](int c) { return c == col ? text : cellText(texts, c); });
+}
+
+bool allSame(const ProxyTableModel::Colours& colours)
+{
+    return std::all_of(colours.begin(), colours.end(),
+                       [first = colours[0]](QRgb c) { return c == first; });
 }
 
 } // namespace
@@ -56,15 +116,19 @@ QVariant ProxyTableModel::data(const QModelIndex& index, int role) const
     if (!index.isValid() || index.row() < 0 || size_t(index.row()) >= m_rows.size() ||
         index.column() < 0 || index.column() >= ProxyRow::ColumnCount)
         return {};
-    const Row& r = m_rows[size_t(index.row())];
+    const StoredRow& r = m_rows[size_t(index.row())];
     const int col = index.column();
     switch (role) {
     case Qt::DisplayRole:
-        return r.cells[col];
-    case Qt::ForegroundRole:
-        return r.fore[col] != ProxyRow::NoColour ? QVariant(QColor(r.fore[col])) : QVariant();
-    case Qt::BackgroundRole:
-        return r.back[col] != ProxyRow::NoColour ? QVariant(QColor(r.back[col])) : QVariant();
+        return cellText(r.texts, col).toString();
+    case Qt::ForegroundRole: {
+        const QRgb colour = r.foreAt(col);
+        return colour != ProxyRow::NoColour ? QVariant(QColor(colour)) : QVariant();
+    }
+    case Qt::BackgroundRole: {
+        const QRgb colour = r.backAt(col);
+        return colour != ProxyRow::NoColour ? QVariant(QColor(colour)) : QVariant();
+    }
     case Qt::TextAlignmentRole:
         return QVariant::fromValue(Qt::Alignment(Qt::AlignLeft | Qt::AlignVCenter));
     default:
@@ -107,7 +171,7 @@ QString ProxyTableModel::TextMatrix(int row, int col) const
         return {};
     if (row == 0)
         return m_headers[col];
-    return m_rows[size_t(row - 1)].cells[col];
+    return cellText(m_rows[size_t(row - 1)].texts, col).toString();
 }
 
 void ProxyTableModel::setTextMatrix(int row, int col, const QString& text)
@@ -118,7 +182,8 @@ void ProxyTableModel::setTextMatrix(int row, int col, const QString& text)
         setHeaderText(col, text);
         return;
     }
-    m_rows[size_t(row - 1)].cells[col] = text;
+    QString& texts = m_rows[size_t(row - 1)].texts;
+    texts = withCell(texts, col, text);
     if (m_redraw) {
         const QModelIndex at = index(row - 1, col);
         emit dataChanged(at, at, {Qt::DisplayRole});
@@ -132,13 +197,15 @@ void ProxyTableModel::AddItem(const QString& tabSeparatedCells, int index)
     if (index < 1 || index > Rows())
         return;
 
-    Row r;
+    std::array<QStringView, ProxyRow::ColumnCount> cells;
     int col = 0;
     for (QStringView cell : QStringView(tabSeparatedCells).tokenize(u'\t')) {
         if (col >= ProxyRow::ColumnCount)
             break;
-        r.cells[col++] = cell.toString();
+        cells[size_t(col++)] = cell;
     }
+    StoredRow r;
+    r.texts = packTexts([&cells](int c) { return cells[size_t(c)]; });
 
     const int at = index - 1;
     if (m_redraw)
@@ -175,7 +242,7 @@ void ProxyTableModel::Sort(int firstRow, int lastRow, int col, int code)
         // Parse each text once rather than in every comparison.
         std::vector<double> key(count);
         for (size_t k = 0; k < count; ++k)
-            key[k] = leadingNumber(m_rows[size_t(first) + k].cells[col]);
+            key[k] = leadingNumber(cellText(m_rows[size_t(first) + k].texts, col));
         const auto value = [&key, first](size_t i) { return key[i - size_t(first)]; };
         if (code == NumericAscending)
             std::stable_sort(order.begin(), order.end(),
@@ -194,7 +261,7 @@ void ProxyTableModel::Sort(int firstRow, int lastRow, int col, int code)
         };
         std::vector<Key> keys(count);
         for (size_t k = 0; k < count; ++k) {
-            const QString& text = m_rows[size_t(first) + k].cells[col];
+            const QStringView text = cellText(m_rows[size_t(first) + k].texts, col);
             Key& key = keys[k];
             key.row = size_t(first) + k;
             key.length = text.size();
@@ -210,8 +277,8 @@ void ProxyTableModel::Sort(int firstRow, int lastRow, int col, int code)
             }
             if (n < qsizetype(a.head.size()))
                 return a.length < b.length;
-            return QString::compare(m_rows[a.row].cells[col], m_rows[b.row].cells[col],
-                                    Qt::CaseSensitive) < 0;
+            return cellText(m_rows[a.row].texts, col)
+                       .compare(cellText(m_rows[b.row].texts, col), Qt::CaseSensitive) < 0;
         };
         if (code == TextAscending)
             std::stable_sort(keys.begin(), keys.end(), less);
@@ -225,25 +292,11 @@ void ProxyTableModel::Sort(int firstRow, int lastRow, int col, int code)
     if (m_redraw)
         emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
 
-    // Rows are large: put them in place by following the permutation's cycles, each row moved
-    // once, rather than through a second copy of the whole range.
-    std::vector<bool> placed(count, false);
-    for (size_t start = 0; start < count; ++start) {
-        if (placed[start] || order[start] - size_t(first) == start)
-            continue;
-        Row held = std::move(m_rows[size_t(first) + start]);
-        size_t pos = start;
-        for (;;) {
-            placed[pos] = true;
-            const size_t from = order[pos] - size_t(first);
-            if (from == start) {
-                m_rows[size_t(first) + pos] = std::move(held);
-                break;
-            }
-            m_rows[size_t(first) + pos] = std::move(m_rows[size_t(first) + from]);
-            pos = from;
-        }
-    }
+    std::vector<StoredRow> sorted;
+    sorted.reserve(count);
+    for (const size_t from : order)
+        sorted.push_back(std::move(m_rows[from]));
+    std::move(sorted.begin(), sorted.end(), m_rows.begin() + first);
 
     if (m_redraw) {
         // Selections and current cells follow their rows to the new places.
@@ -265,15 +318,15 @@ void ProxyTableModel::Sort(int firstRow, int lastRow, int col, int code)
 
 void ProxyTableModel::setCellForeColor(int row1, int col1, int row2, int col2, QRgb colour)
 {
-    fillColour(&Row::fore, row1, col1, row2, col2, colour, Qt::ForegroundRole);
+    fillColour(true, row1, col1, row2, col2, colour, Qt::ForegroundRole);
 }
 
 void ProxyTableModel::setCellBackColor(int row1, int col1, int row2, int col2, QRgb colour)
 {
-    fillColour(&Row::back, row1, col1, row2, col2, colour, Qt::BackgroundRole);
+    fillColour(false, row1, col1, row2, col2, colour, Qt::BackgroundRole);
 }
 
-void ProxyTableModel::fillColour(Colours Row::*which, int row1, int col1, int row2, int col2,
+void ProxyTableModel::fillColour(bool foreground, int row1, int col1, int row2, int col2,
                                  QRgb colour, int role)
 {
     if (row1 > row2)
@@ -286,26 +339,48 @@ void ProxyTableModel::fillColour(Colours Row::*which, int row1, int col1, int ro
     col2 = std::min(col2, ProxyRow::ColumnCount - 1);
     if (row1 > row2 || col1 > col2)
         return;
-    for (int r = row1; r <= row2; ++r) {
-        Colours& colours = m_rows[size_t(r - 1)].*which;
-        std::fill(colours.begin() + col1, colours.begin() + col2 + 1, colour);
-    }
+    for (int r = row1; r <= row2; ++r)
+        m_rows[size_t(r - 1)].setColours(foreground, col1, col2, colour);
     if (m_redraw)
         emit dataChanged(index(row1 - 1, col1), index(row2 - 1, col2), {role});
+}
+
+void ProxyTableModel::StoredRow::setColours(bool foreground, int col1, int col2, QRgb colour)
+{
+    if (!cellColours.constData()) {
+        QRgb& whole = foreground ? fore : back;
+        if (whole == colour)
+            return;
+        if (col1 == 0 && col2 == ProxyRow::ColumnCount - 1) {
+            whole = colour;
+            return;
+        }
+        cellColours = new CellColours;
+        cellColours->fore.fill(fore);
+        cellColours->back.fill(back);
+    }
+    Colours& colours = foreground ? cellColours->fore : cellColours->back;
+    std::fill(colours.begin() + col1, colours.begin() + col2 + 1, colour);
+    const CellColours& cells = *cellColours.constData();
+    if (allSame(cells.fore) && allSame(cells.back)) {
+        fore = cells.fore[0];
+        back = cells.back[0];
+        cellColours.reset();
+    }
 }
 
 QRgb ProxyTableModel::cellForeColor(int row, int col) const
 {
     if (row < 1 || row >= Rows() || col < 0 || col >= ProxyRow::ColumnCount)
         return ProxyRow::NoColour;
-    return m_rows[size_t(row - 1)].fore[col];
+    return m_rows[size_t(row - 1)].foreAt(col);
 }
 
 QRgb ProxyTableModel::cellBackColor(int row, int col) const
 {
     if (row < 1 || row >= Rows() || col < 0 || col >= ProxyRow::ColumnCount)
         return ProxyRow::NoColour;
-    return m_rows[size_t(row - 1)].back[col];
+    return m_rows[size_t(row - 1)].backAt(col);
 }
 
 void ProxyTableModel::paintRowBands(QRgb band)
@@ -314,7 +389,8 @@ void ProxyTableModel::paintRowBands(QRgb band)
         return;
     // Model row 0 is grid row 1, which is odd and therefore white.
     for (size_t i = 0; i < m_rows.size(); ++i)
-        m_rows[i].back.fill(i % 2 == 0 ? ProxyRow::White : band);
+        m_rows[i].setColours(false, 0, ProxyRow::ColumnCount - 1,
+                             i % 2 == 0 ? ProxyRow::White : band);
     if (m_redraw)
         emit dataChanged(index(0, 0), index(int(m_rows.size()) - 1, ProxyRow::ColumnCount - 1),
                          {Qt::BackgroundRole});
@@ -331,18 +407,51 @@ void ProxyTableModel::setRedraw(bool redraw)
         beginResetModel();
 }
 
-const ProxyTableModel::Row& ProxyTableModel::row(int gridRow) const
+QStringView ProxyTableModel::cell(int gridRow, int col) const
 {
+    if (gridRow < 1 || gridRow >= Rows() || col < 0 || col >= ProxyRow::ColumnCount)
+        return {};
+    return cellText(m_rows[size_t(gridRow - 1)].texts, col);
+}
+
+ProxyTableModel::Row ProxyTableModel::row(int gridRow) const
+{
+    Row out;
     if (gridRow < 1 || gridRow >= Rows())
-        return emptyRow();
-    return m_rows[size_t(gridRow - 1)];
+        return out;
+    const StoredRow& r = m_rows[size_t(gridRow - 1)];
+    for (int col = 0; col < ProxyRow::ColumnCount; ++col)
+        out.cells[size_t(col)] = cellText(r.texts, col).toString();
+    if (const CellColours* colours = r.cellColours.constData()) {
+        out.fore = colours->fore;
+        out.back = colours->back;
+    } else {
+        out.fore.fill(r.fore);
+        out.back.fill(r.back);
+    }
+    return out;
+}
+
+ProxyTableModel::StoredRow ProxyTableModel::stored(const Row& row)
+{
+    StoredRow r;
+    r.texts = packTexts([&row](int col) { return QStringView(row.cells[size_t(col)]); });
+    if (allSame(row.fore) && allSame(row.back)) {
+        r.fore = row.fore[0];
+        r.back = row.back[0];
+    } else {
+        r.cellColours = new CellColours;
+        r.cellColours->fore = row.fore;
+        r.cellColours->back = row.back;
+    }
+    return r;
 }
 
 void ProxyTableModel::setRow(int gridRow, const Row& row)
 {
     if (gridRow < 1 || gridRow >= Rows())
         return;
-    m_rows[size_t(gridRow - 1)] = row;
+    m_rows[size_t(gridRow - 1)] = stored(row);
     changed(gridRow, gridRow);
 }
 
@@ -354,10 +463,30 @@ void ProxyTableModel::appendRows(std::vector<Row> rows)
     if (m_redraw)
         beginInsertRows({}, first, first + int(rows.size()) - 1);
     if (m_rows.empty())
-        m_rows = std::move(rows);
-    else
-        m_rows.insert(m_rows.end(), std::make_move_iterator(rows.begin()),
-                      std::make_move_iterator(rows.end()));
+        m_rows.reserve(rows.size());
+    for (Row& row : rows) {
+        m_rows.push_back(stored(row));
+        row.cells = {}; // the spelled-out texts go as soon as they are packed
+    }
+    if (m_redraw)
+        endInsertRows();
+}
+
+void ProxyTableModel::appendCopies(const ProxyTableModel& source, const std::vector<int>& gridRows)
+{
+    std::vector<StoredRow> copies;
+    copies.reserve(gridRows.size());
+    for (const int gridRow : gridRows) {
+        if (gridRow >= 1 && gridRow < source.Rows())
+            copies.push_back(source.m_rows[size_t(gridRow - 1)]);
+    }
+    if (copies.empty())
+        return;
+    const int first = int(m_rows.size());
+    if (m_redraw)
+        beginInsertRows({}, first, first + int(copies.size()) - 1);
+    m_rows.insert(m_rows.end(), std::make_move_iterator(copies.begin()),
+                  std::make_move_iterator(copies.end()));
     if (m_redraw)
         endInsertRows();
 }
@@ -378,10 +507,63 @@ void ProxyTableModel::removeRowRange(int firstGridRow, int count)
         endRemoveRows();
 }
 
+void ProxyTableModel::removeGridRows(std::vector<int> gridRows)
+{
+    std::sort(gridRows.begin(), gridRows.end());
+    const auto begin = std::lower_bound(gridRows.begin(), gridRows.end(), 1);
+    const auto end = std::lower_bound(begin, gridRows.end(), Rows());
+    std::vector<int> doomed(begin, std::unique(begin, end)); // model rows from here on
+    if (doomed.empty())
+        return;
+    for (int& r : doomed)
+        --r;
+
+    struct Run
+    {
+        int first;
+        int last;
+    };
+    std::vector<Run> runs;
+    for (const int r : doomed) {
+        if (!runs.empty() && runs.back().last + 1 == r)
+            runs.back().last = r;
+        else
+            runs.push_back({r, r});
+    }
+
+    // Each signalled removal moves the rows behind it, and views redo their layout for each; past
+    // a handful a single reset is cheaper.
+    constexpr size_t MaxSignalledRuns = 32;
+    if (m_redraw && runs.size() <= MaxSignalledRuns) {
+        for (auto run = runs.rbegin(); run != runs.rend(); ++run) {
+            beginRemoveRows({}, run->first, run->last);
+            m_rows.erase(m_rows.begin() + run->first, m_rows.begin() + run->last + 1);
+            endRemoveRows();
+        }
+        return;
+    }
+
+    if (m_redraw)
+        beginResetModel();
+    size_t kept = size_t(doomed.front());
+    auto next = doomed.begin();
+    for (size_t r = kept; r < m_rows.size(); ++r) {
+        if (next != doomed.end() && size_t(*next) == r) {
+            ++next;
+            continue;
+        }
+        m_rows[kept++] = std::move(m_rows[r]);
+    }
+    m_rows.erase(m_rows.begin() + qsizetype(kept), m_rows.end());
+    if (m_redraw)
+        endResetModel();
+}
+
 int ProxyTableModel::proxyCount() const
 {
-    return int(std::count_if(m_rows.begin(), m_rows.end(),
-                             [](const Row& r) { return !r.cells[ProxyRow::Proxy].isEmpty(); }));
+    return int(std::count_if(m_rows.begin(), m_rows.end(), [](const StoredRow& r) {
+        return !cellText(r.texts, ProxyRow::Proxy).isEmpty();
+    }));
 }
 
 void ProxyTableModel::setHeaderText(int col, const QString& text)

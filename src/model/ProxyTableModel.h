@@ -3,6 +3,7 @@
 #include "model/ProxyRow.h"
 
 #include <QAbstractTableModel>
+#include <QSharedData>
 
 #include <vector>
 
@@ -10,8 +11,13 @@
 // count the header as row 0, as the list code expects; the Qt model rows are the data rows only
 // (model row = grid row - 1).
 //
-// Bulk changes (appendRows, setRows, removeRowRange, sort) notify the views once. While Redraw
-// is off the model changes silently and the views are reset once when it is switched back on.
+// Bulk changes (appendRows, appendCopies, setRows, removeRowRange, removeGridRows, sort) notify the
+// views once. While Redraw is off the model changes silently and the views are reset once when it
+// is switched back on.
+//
+// Every grid may hold 100 000 rows, so a row is kept compact: its thirteen texts in one string and
+// one text and one background colour, with per-cell colours only for the rare row that has them.
+// Row is the whole row spelled out, for handing rows in and out.
 class ProxyTableModel final : public QAbstractTableModel
 {
     Q_OBJECT
@@ -67,22 +73,58 @@ public:
     bool Redraw() const { return m_redraw; }
     void setRedraw(bool redraw);
 
+    // The text of one cell without a copy; valid until that row changes or moves. Empty outside
+    // the data rows.
+    QStringView cell(int gridRow, int col) const;
+
     // Whole rows (grid index).
-    const Row& row(int gridRow) const;
+    Row row(int gridRow) const; // an empty row outside the data rows
     void setRow(int gridRow, const Row& row);
     void appendRows(std::vector<Row> rows);
+    // Appends copies of the given grid rows of source (in the order given; rows outside source's
+    // data rows are skipped). The copies share their texts with the originals.
+    void appendCopies(const ProxyTableModel& source, const std::vector<int>& gridRows);
     void removeRowRange(int firstGridRow, int count);
+    // Removes the given grid rows in one pass, in any order; repeats and rows outside the data
+    // rows are ignored. The views hear one removal per run of adjacent rows, or one reset when
+    // the runs are many.
+    void removeGridRows(std::vector<int> gridRows);
     // Number of data rows whose Proxy cell is not empty (the figure the status bar shows).
     int proxyCount() const;
 
     void setHeaderText(int col, const QString& text);
 
 private:
-    void changed(int firstGridRow, int lastGridRow);
-    void fillColour(Colours Row::*which, int row1, int col1, int row2, int col2, QRgb colour,
-                    int role);
+    struct CellColours : QSharedData
+    {
+        Colours fore{};
+        Colours back{};
+    };
+    struct StoredRow
+    {
+        QString texts; // see cellText() in the source
+        QRgb fore = ProxyRow::NoColour;
+        QRgb back = ProxyRow::NoColour;
+        QSharedDataPointer<CellColours> cellColours; // set only while the cells differ
 
-    std::vector<Row> m_rows;
+        QRgb foreAt(int col) const
+        {
+            const CellColours* cells = cellColours.constData();
+            return cells ? cells->fore[size_t(col)] : fore;
+        }
+        QRgb backAt(int col) const
+        {
+            const CellColours* cells = cellColours.constData();
+            return cells ? cells->back[size_t(col)] : back;
+        }
+        void setColours(bool foreground, int col1, int col2, QRgb colour);
+    };
+
+    void changed(int firstGridRow, int lastGridRow);
+    void fillColour(bool foreground, int row1, int col1, int row2, int col2, QRgb colour, int role);
+    static StoredRow stored(const Row& row);
+
+    std::vector<StoredRow> m_rows;
     std::array<QString, ProxyRow::ColumnCount> m_headers;
     bool m_redraw = true;
 };

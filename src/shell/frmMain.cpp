@@ -36,18 +36,15 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 
 namespace {
 
 constexpr int GridLeft = 100;
 constexpr int GridTop = 400;
-constexpr QRgb ServiceBand = 0xFFE6F0F0;        // 230, 240, 240
-constexpr QRgb ImportedBand = 0xFFF0EFD8;       // 240, 239, 216
+constexpr QRgb ServiceBand = FilterPass::ServiceBand;
+constexpr QRgb ImportedBand = FilterPass::ImportedBand;
 constexpr QRgb ImportedResultBand = 0xFFFAF8CF; // 250, 248, 207
-
-const QString AllLocations = QStringLiteral("All Locations");
-const QString AllTypes = QStringLiteral("All Proxy Types");
-const QString AllClasses = QStringLiteral("All Proxy Classes");
 
 QIcon makeIcon(QColor fill, const QString& letter)
 {
@@ -116,6 +113,13 @@ frmMain::frmMain(const Deployment& deployment, SettingsStore& store, Prompts& pr
         SystemProxySwitch::defaultContractPath(),
         SystemProxySwitch::backendFor(m_deployment.systemProxy));
 
+    m_pages = std::make_unique<ListPages>(
+        ListPages::Controls{MSH, MSH2, MSHi, MSHi2, frame, cboLOC, cboTYPE, cboCLASS, txtMinSpeed,
+                            txtMaxSpeed, menuTools, menuTestProxy},
+        sblistPROXLoc, activeGrid, lastSortOrder, *this);
+    connect(cmdFilter, &QPushButton::clicked, this, [this] { cmdFilter_Click(); });
+    connect(cmdReset, &QPushButton::clicked, this, [this] { cmdReset_Click(); });
+
     setGeometryTwips(0, 0, DesignWidth, DesignHeight);
 }
 
@@ -173,9 +177,9 @@ void frmMain::createControls()
         combo->setCurrentIndex(-1);
         return combo;
     };
-    cboLOC = makeCombo("cboLOC", AllLocations);
-    cboTYPE = makeCombo("cboTYPE", AllTypes);
-    cboCLASS = makeCombo("cboCLASS", AllClasses);
+    cboLOC = makeCombo("cboLOC", FilterCriteria::allLocations());
+    cboTYPE = makeCombo("cboTYPE", FilterCriteria::allTypes());
+    cboCLASS = makeCombo("cboCLASS", FilterCriteria::allClasses());
     Label1 = new QLabel(QStringLiteral("Speed"), frame);
     Label1->setObjectName(QStringLiteral("Label1"));
     Label2 = new QLabel(QStringLiteral("to"), frame);
@@ -601,7 +605,7 @@ void frmMain::setPanelText(int index, const QString& text)
 
 QString frmMain::comboText(const QComboBox& combo)
 {
-    return combo.currentIndex() < 0 ? combo.placeholderText() : combo.currentText();
+    return ListPages::comboText(combo);
 }
 
 void frmMain::Timer1_Timer()
@@ -779,15 +783,22 @@ void frmMain::Option2_Click()
     buildFilterChoices(*MSHi);
 }
 
+void frmMain::cmdFilter_Click()
+{
+    Running running(*this);
+    m_pages->filterPage();
+}
+
+void frmMain::cmdReset_Click()
+{
+    m_pages->resetPage();
+}
+
 // ---- lists -----------------------------------------------------------------------------------
 
 void frmMain::paintRowBands(ProxyGrid& grid, QRgb band)
 {
-    grid.rows().paintRowBands(band);
-    const int last = grid.Rows() - 1;
-    grid.setRow(last);
-    grid.setCol(0);
-    grid.setColSel(grid.Cols() - 1);
+    grid.paintRowBands(band);
 }
 
 void frmMain::addImportedRow(const QString& text)
@@ -824,9 +835,8 @@ void frmMain::buildFilterChoices(ProxyGrid& grid, int fromRow, int toRow)
     YieldClock clock;
     for (int r = fromRow; r <= toRow; ++r) {
         if (r >= 1 && r < model.Rows()) {
-            const ProxyRow::Cells& cells = model.row(r).cells;
             for (int k = 0; k < 3; ++k) {
-                const QString& text = cells[Columns[k]];
+                const QString text = model.TextMatrix(r, Columns[k]);
                 if (!text.isEmpty() && !seen[k].contains(text)) {
                     seen[k].insert(text);
                     lists[k]->append(text);
@@ -872,8 +882,12 @@ void frmMain::loadProxyRemote()
         if (!lines.empty()) {
             setStatusText(QStringLiteral("Cleaning Proxy List.."));
             ProgressBar1->setMaximum(std::max<int>(int(lines.size()) - 1, 1));
+            // The loaded rows replace the grid's empty row. They go in by batches: packing a
+            // whole long list at once would keep the window waiting.
+            constexpr std::size_t Batch = 2048;
+            MSH->setRows(1);
             std::vector<ProxyTableModel::Row> rows;
-            rows.reserve(lines.size());
+            rows.reserve(Batch);
             ProxyTableModel::Row row;
             for (std::size_t i = 0; i < lines.size(); ++i) {
                 if (stopRequested)
@@ -881,11 +895,13 @@ void frmMain::loadProxyRemote()
                 row.cells = ProxyRow::Cells();
                 if (ProxyRow::serviceLineToCells(lines[i], row.cells))
                     rows.push_back(row);
+                if (rows.size() == Batch) {
+                    MSH->rows().appendRows(std::exchange(rows, {}));
+                    rows.reserve(Batch);
+                }
                 if (clock.maybeYield())
                     ProgressBar1->setValue(int(i));
             }
-            // The loaded rows replace the grid's empty row.
-            MSH->setRows(1);
             MSH->rows().appendRows(std::move(rows));
             clock.maybeYield();
         }

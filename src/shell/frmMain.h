@@ -5,6 +5,7 @@
 #include "shell/WindowSettings.h"
 #include "testing/AutoTest.h"
 #include "testing/TestRunHost.h"
+#include "views/ListPages.h"
 
 #include <QDate>
 #include <QMainWindow>
@@ -38,7 +39,10 @@ class SystemProxySwitch;
 // fetcher, the timers and every command. Its routines keep the names the rest of the program
 // knows them by (Form_Load, loadProxyRemote, ...). Long routines serve the event queue while
 // they work, so the window stays live; enableControls keeps interfering commands away meanwhile.
-class frmMain final : public QMainWindow, public TestRunHost, public AutoTestHost
+class frmMain final : public QMainWindow,
+                      public TestRunHost,
+                      public AutoTestHost,
+                      public ListPagesHost
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(frmMain)
@@ -58,7 +62,7 @@ public:
     // Start-up; call once after construction.
     void Form_Load();
     void GetSettings();
-    void Form_Resize();
+    void Form_Resize() override;
     void SetupGrid(ProxyGrid& grid);
     void Form_QueryUnload();
     void menuExit_Click();
@@ -67,17 +71,19 @@ public:
     void restoreFromTray();
 
     void loadProxyRemote();
-    void addImportedRow(const QString& text);
+    void addImportedRow(const QString& text) override;
     void buildFilterChoices(ProxyGrid& grid, int fromRow = 0, int toRow = 0);
     void getMyIP();
-    void enableControls(bool enabled);
+    void enableControls(bool enabled) override;
     void paintRowBands(ProxyGrid& grid, QRgb band);
     void Option1_Click();
     void Option2_Click();
+    void cmdFilter_Click();
+    void cmdReset_Click();
 
     // Proxy tests, the system proxy and its auto-test.
     void menuTestProxy_Click();
-    void testSelectedProxies(ProxyGrid& grid);
+    void testSelectedProxies(ProxyGrid& grid) override;
     void menuPROXON_Click();
     void menuPROXOFF_Click();
     void timerPTest_Timer();
@@ -87,7 +93,7 @@ public:
     void setStatusText(const QString& text) override;
     QString statusText() const override;
     QString panelText(int panel) const; // 1..3
-    void setPanelText(int panel, const QString& text);
+    void setPanelText(int panel, const QString& text) override;
     // The text a filter combo box shows: its choice, or its neutral text when none is chosen.
     static QString comboText(const QComboBox& combo);
 
@@ -106,6 +112,7 @@ public:
     DocumentFetcher& fetcher() { return *m_fetcher; }
     ProxyTester& tester() { return *m_tester; }
     SystemProxySwitch& proxySwitch() { return *m_proxySwitch; }
+    ListPages& pages() { return *m_pages; }
     ImportedListStore& importedStore() { return sblistPROXLoc; }
     const WindowSettings& settings() const { return m_settings; }
     const Deployment& deployment() const { return m_deployment; }
@@ -203,6 +210,7 @@ private:
     std::unique_ptr<ProxyTester> m_tester;
     std::unique_ptr<AutoTest> m_autoTest;
     std::unique_ptr<SystemProxySwitch> m_proxySwitch;
+    std::unique_ptr<ListPages> m_pages;
     QLabel* m_panels[3] = {};
     int m_frameTwips[4] = {70, 0, 0, FrameHeight};
     struct Remembered

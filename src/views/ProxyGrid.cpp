@@ -3,6 +3,8 @@
 #include <QEvent>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QKeyEvent>
+#include <QMouseEvent>
 #include <QScreen>
 #include <QScrollBar>
 
@@ -25,6 +27,9 @@ ProxyGrid::ProxyGrid(const QString& name, QWidget* parent) : QTableView(parent)
     horizontalHeader()->setHighlightSections(false);
     horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     horizontalHeader()->setMinimumSectionSize(0);
+    // Header clicks sort (reported through gridClicked); they must not select a column.
+    horizontalHeader()->setSectionsClickable(false);
+    horizontalHeader()->viewport()->installEventFilter(this);
     for (int c = 0; c < ProxyRow::ColumnCount; ++c)
         setColWidth(c, DefaultColWidth);
 
@@ -32,7 +37,11 @@ ProxyGrid::ProxyGrid(const QString& name, QWidget* parent) : QTableView(parent)
             [this] { takeSelectionFromView(); });
     connect(selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this] { takeSelectionFromView(); });
-    connect(&m_model, &QAbstractItemModel::modelReset, this, [this] { syncSelection(); });
+    connect(&m_model, &QAbstractItemModel::rowsRemoved, this, [this] { clampToRows(); });
+    connect(&m_model, &QAbstractItemModel::modelReset, this, [this] {
+        clampToRows();
+        syncSelection();
+    });
 }
 
 double ProxyGrid::twipsPerPixel(const QWidget* widget)
@@ -74,6 +83,35 @@ void ProxyGrid::setColSel(int col)
 {
     m_colSel = std::clamp(col, 0, m_model.Cols() - 1);
     syncSelection();
+}
+
+void ProxyGrid::selectWholeRow(int row)
+{
+    m_row = std::clamp(row, 0, m_model.Rows() - 1);
+    m_rowSel = m_row;
+    m_col = 0;
+    m_colSel = m_model.Cols() - 1;
+    syncSelection();
+}
+
+bool ProxyGrid::jumpToEnds(int key)
+{
+    int row = 0;
+    if (key == Qt::Key_End)
+        row = Rows() - 1;
+    else if (key == Qt::Key_Home)
+        row = 1;
+    else
+        return false;
+    selectWholeRow(row);
+    setTopRow(row);
+    return true;
+}
+
+void ProxyGrid::paintRowBands(QRgb band)
+{
+    m_model.paintRowBands(band);
+    selectWholeRow(Rows() - 1);
 }
 
 void ProxyGrid::Sort(int code)
@@ -189,6 +227,105 @@ bool ProxyGrid::viewportEvent(QEvent* event)
     if (event->type() == QEvent::Resize)
         applyColumnWidths();
     return handled;
+}
+
+bool ProxyGrid::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched != horizontalHeader()->viewport())
+        return QTableView::eventFilter(watched, event);
+    switch (event->type()) {
+    case QEvent::MouseButtonPress: {
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        m_mouseRow = 0;
+        m_mouseCol = horizontalHeader()->logicalIndexAt(mouse->position().toPoint());
+        setFocus(Qt::MouseFocusReason);
+        return true;
+    }
+    case QEvent::MouseButtonRelease: {
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        m_mouseRow = 0;
+        m_mouseCol = horizontalHeader()->logicalIndexAt(mouse->position().toPoint());
+        emit mouseReleased(mouse->button());
+        if (mouse->button() == Qt::LeftButton)
+            emit gridClicked();
+        return true;
+    }
+    case QEvent::MouseButtonDblClick:
+        return true; // a header is for sorting: no test run from here
+    default:
+        return QTableView::eventFilter(watched, event);
+    }
+}
+
+void ProxyGrid::focusInEvent(QFocusEvent* event)
+{
+    QTableView::focusInEvent(event);
+    emit gotFocus();
+}
+
+void ProxyGrid::keyPressEvent(QKeyEvent* event)
+{
+    const int key = event->key();
+    const bool jumped = jumpToEnds(key);
+    emit keyDown(key, event->modifiers());
+    if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+        emit enterPressed();
+        return;
+    }
+    // The view's own Home/End would move the selection again, and its select-all would work in
+    // every grid.
+    if (jumped || event->matches(QKeySequence::SelectAll))
+        return;
+    QTableView::keyPressEvent(event);
+}
+
+void ProxyGrid::trackMouse(const QPoint& pos)
+{
+    const int row = rowAt(pos.y());
+    m_mouseRow = row < 0 ? -1 : row + 1;
+    m_mouseCol = columnAt(pos.x());
+}
+
+void ProxyGrid::mousePressEvent(QMouseEvent* event)
+{
+    trackMouse(event->position().toPoint());
+    // Other buttons open menus; they leave the selection alone so a menu acts on it.
+    if (event->button() == Qt::LeftButton)
+        QTableView::mousePressEvent(event);
+}
+
+void ProxyGrid::mouseReleaseEvent(QMouseEvent* event)
+{
+    trackMouse(event->position().toPoint());
+    if (event->button() == Qt::LeftButton)
+        QTableView::mouseReleaseEvent(event);
+    emit mouseReleased(event->button());
+    if (event->button() != Qt::LeftButton)
+        return;
+    // The test run of a double-click starts once the view has seen the button come up: a run
+    // disables the grid, which would otherwise never see the release.
+    if (m_doubleClicked) {
+        m_doubleClicked = false;
+        emit gridDoubleClicked();
+    } else {
+        emit gridClicked();
+    }
+}
+
+void ProxyGrid::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    trackMouse(event->position().toPoint());
+    if (event->button() != Qt::LeftButton)
+        return;
+    QTableView::mouseDoubleClickEvent(event);
+    m_doubleClicked = true;
+}
+
+void ProxyGrid::clampToRows()
+{
+    const int last = m_model.Rows() - 1;
+    m_row = std::min(m_row, last);
+    m_rowSel = std::min(m_rowSel, last);
 }
 
 void ProxyGrid::syncSelection()

@@ -4,11 +4,16 @@
 
 #include <QTableView>
 
+#include <algorithm>
 #include <array>
 
 // One list grid: a QTableView over its own ProxyTableModel, with the grid-style operations the
 // list code uses. Rows and columns count as in the model (row 0 is the header row). Lengths are
 // twips (1/1440 inch), converted at the screen's logical DPI.
+//
+// Mouse and keyboard input is reported in grid terms (gridClicked, keyDown, ...; MouseRow and
+// MouseCol say where the pointer was, 0 for the header row). Home and End jump to the first and
+// last row themselves. Only the left button selects; Ctrl+A selects nothing unless a handler does.
 class ProxyGrid final : public QTableView
 {
     Q_OBJECT
@@ -26,18 +31,29 @@ public:
     void setRows(int rows);
     int Cols() const { return m_model.Cols(); }
 
-    // Current cell and the far corner of the selection.
-    int Row() const { return m_row; }
+    // Current cell and the far corner of the selection. Rows never read past the last row, even
+    // while the model changes with Redraw off.
+    int Row() const { return std::min(m_row, Rows() - 1); }
     int Col() const { return m_col; }
-    int RowSel() const { return m_rowSel; }
+    int RowSel() const { return std::min(m_rowSel, Rows() - 1); }
     int ColSel() const { return m_colSel; }
     void setRow(int row); // also collapses the selection onto the new current cell
     void setCol(int col);
     void setRowSel(int row); // extends the selection from the current cell
     void setColSel(int col);
     // Selected rows, smaller to larger end.
-    int selectionTop() const { return std::min(m_row, m_rowSel); }
-    int selectionBottom() const { return std::max(m_row, m_rowSel); }
+    int selectionTop() const { return std::min(Row(), RowSel()); }
+    int selectionBottom() const { return std::max(Row(), RowSel()); }
+    // Current and selection end row = row, across every column.
+    void selectWholeRow(int row);
+    // End selects the last row and scrolls it to the top, Home the first; false for other keys.
+    bool jumpToEnds(int key);
+    // Odd data rows white, even ones in band; leaves the last row selected.
+    void paintRowBands(QRgb band);
+
+    // Where the pointer was at the last mouse event: row 0 is the header, -1 below the rows.
+    int MouseRow() const { return m_mouseRow; }
+    int MouseCol() const { return m_mouseCol; }
 
     QString TextMatrix(int row, int col) const { return m_model.TextMatrix(row, col); }
     void setTextMatrix(int row, int col, const QString& text)
@@ -72,8 +88,22 @@ public:
 
     static double twipsPerPixel(const QWidget* widget);
 
+signals:
+    void gotFocus();
+    void gridClicked(); // left button, on the header or the cells
+    void gridDoubleClicked();
+    void mouseReleased(Qt::MouseButton button);
+    void keyDown(int key, Qt::KeyboardModifiers modifiers);
+    void enterPressed();
+
 protected:
     bool viewportEvent(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
 
 private:
     static constexpr int MinLastColumnPixels = 40;
@@ -81,13 +111,18 @@ private:
     void applyColumnWidths();
     void syncSelection();
     void takeSelectionFromView();
+    void clampToRows();
+    void trackMouse(const QPoint& pos);
 
     ProxyTableModel m_model;
     int m_row = 0;
     int m_col = 0;
     int m_rowSel = 0;
     int m_colSel = 0;
+    int m_mouseRow = -1;
+    int m_mouseCol = -1;
     bool m_syncing = false;
+    bool m_doubleClicked = false;
     std::array<int, ProxyRow::ColumnCount> m_colWidth;
     std::array<int, 4> m_geometry{};
 };

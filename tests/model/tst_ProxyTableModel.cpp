@@ -10,6 +10,15 @@
 using Edit = std::function<void(ProxyTableModel&)>;
 Q_DECLARE_METATYPE(Edit)
 
+struct Paint
+{
+    bool fore;
+    int row1, col1, row2, col2;
+    QRgb colour;
+};
+using Paints = QList<Paint>;
+Q_DECLARE_METATYPE(Paints)
+
 class tst_ProxyTableModel : public QObject
 {
     Q_OBJECT
@@ -106,6 +115,20 @@ private slots:
         row("removeRowRange to past the end", {"c"}, 1, [](auto& m) { m.removeRowRange(2, 5); });
         row("appendRows", {"c", "b", "a", "", ""}, 1,
             [](auto& m) { m.appendRows(std::vector<ProxyTableModel::Row>(2)); });
+        row("appendCopies of its own rows, in the order given", {"c", "b", "a", "a", "c"}, 1,
+            [](auto& m) {
+                m.appendCopies(m, {3, 0, 1, 4});
+            });
+        row("appendCopies of no data row", cba, 0, [](auto& m) { m.appendCopies(m, {0, 4}); });
+        row("removeGridRows of adjacent rows, in any order", {"c"}, 1, [](auto& m) {
+            m.removeGridRows({3, 2});
+        });
+        row("removeGridRows with repeats and rows outside", {"b"}, 2, [](auto& m) {
+            m.removeGridRows({3, -1, 1, 0, 3, 4});
+        });
+        row("removeGridRows of nothing in the grid", cba, 0, [](auto& m) {
+            m.removeGridRows({0, 4, -2});
+        });
         row("Sort of some rows", {"c", "a", "b", "0"}, 2, [](auto& m) {
             m.AddItem("?\t0");
             m.Sort(3, 2, ProxyRow::Proxy, ProxyTableModel::TextAscending);
@@ -128,6 +151,8 @@ private slots:
             m.setRedraw(false);
             m.setRedraw(false);
             m.AddItem("Y\td");
+            m.AddItem("Y\te");
+            m.removeGridRows({5});
             m.setTextMatrix(1, ProxyRow::Proxy, "z");
             m.Sort(1, 4, ProxyRow::Proxy, ProxyTableModel::TextAscending);
             m.paintRowBands(0xFF123456);
@@ -170,6 +195,217 @@ private slots:
         }
         for (const auto& [r, c] : {std::pair{-1, 0}, {m.Rows(), 0}, {1, -1}, {1, 13}})
             QVERIFY(m.TextMatrix(r, c).isEmpty() && m.cellForeColor(r, c) == ProxyRow::NoColour);
+    }
+
+    // Texts of any length and content come back exactly, whichever way they went in, and
+    // rewriting one cell leaves the others alone.
+    void texts_data()
+    {
+        QTest::addColumn<QStringList>("cells");
+
+        const auto cells = [](std::initializer_list<std::pair<int, QString>> set) {
+            QStringList list(ProxyRow::ColumnCount);
+            for (const auto& [col, text] : set)
+                list[col] = text;
+            return list;
+        };
+        QTest::newRow("all empty") << cells({});
+        QTest::newRow("first cell only") << cells({{0, "Y"}});
+        QTest::newRow("last cell only") << cells({{12, "Elite proxy"}});
+        QTest::newRow("a service row")
+            << QStringList{"Y", "1.2.3.4:80", "12", "57", "2013-10-12 14:33", "HTTP",     "1",
+                           "1", "0",          "1",  "0",  "Country 7",        "Anonymous"};
+        QTest::newRow("65 535 characters in all") << cells({{0, "a"}, {12, QString(65534, u'b')}});
+        QTest::newRow("65 536 characters in all") << cells({{0, "a"}, {12, QString(65535, u'b')}});
+        QTest::newRow("70 000 characters in a middle cell")
+            << cells({{5, "L"}, {6, QString(70000, u'm')}, {7, "R"}, {11, "Oslo"}});
+        QTest::newRow("NUL and lone surrogates")
+            << cells({{1, QString(QChar(0))}, {2, QString(QChar(0xD800))}, {3, u"\xDCFFx"_qs}});
+    }
+
+    void texts()
+    {
+        QFETCH(QStringList, cells);
+
+        ProxyTableModel::Row given;
+        std::copy(cells.begin(), cells.end(), given.cells.begin());
+        ProxyTableModel m;
+        m.setRows(3);
+        m.setRow(1, given);
+        for (int c = 0; c < m.Cols(); ++c)
+            m.setTextMatrix(2, c, cells[c]);
+        m.appendRows({given});
+        m.AddItem(cells.join(u'\t'));
+        QCOMPARE(m.Rows(), 5);
+
+        const auto check = [&m](int r, const QStringList& want) {
+            for (int c = 0; c < m.Cols(); ++c) {
+                QCOMPARE(m.TextMatrix(r, c), want[c]);
+                QCOMPARE(m.cell(r, c), want[c]);
+                QCOMPARE(m.data(m.index(r - 1, c)).toString(), want[c]);
+                QCOMPARE(m.row(r).cells[size_t(c)], want[c]);
+            }
+        };
+        for (int r = 1; r < m.Rows(); ++r)
+            check(r, cells);
+        if (QTest::currentTestFailed())
+            return;
+
+        for (const int col : {0, 6, 12}) {
+            for (const QString& text : {QString(70000, u'z'), QString(), QStringLiteral("s")}) {
+                QStringList want = cells;
+                want[col] = text;
+                m.setTextMatrix(1, col, text);
+                check(1, want);
+                if (QTest::currentTestFailed())
+                    return;
+            }
+            m.setTextMatrix(1, col, cells[col]);
+            check(1, cells);
+        }
+    }
+
+    // Colours of single cells and of whole rows, through edits, exchanges, a sort, bands and
+    // copies, against a plain table of what each cell should have.
+    void cellColours_data()
+    {
+        QTest::addColumn<Paints>("paints");
+
+        const QRgb red = ProxyRow::FailedColour;
+        const QRgb green = ProxyRow::PassedColour;
+        const QRgb blue = 0xFF0000FF;
+        const int last = ProxyRow::ColumnCount - 1;
+        QTest::newRow("whole rows")
+            << Paints{{true, 1, 0, 2, last, red}, {false, 2, 0, 3, last, blue}};
+        QTest::newRow("one cell") << Paints{{true, 2, 4, 2, 4, red}};
+        QTest::newRow("a column band, corners reversed") << Paints{{false, 4, 7, 1, 5, green}};
+        QTest::newRow("one cell, then the rest of its row alike")
+            << Paints{{true, 2, 4, 2, 4, red}, {true, 2, 0, 2, 3, red}, {true, 2, 5, 2, last, red}};
+        QTest::newRow("one cell and back to its row's colour") << Paints{
+            {true, 1, 0, 4, last, green}, {true, 3, 2, 3, 2, red}, {true, 3, 2, 3, 2, green}};
+        QTest::newRow("text and background apart") << Paints{
+            {true, 1, 0, 1, 5, red}, {false, 1, 3, 1, last, blue}, {true, 1, 6, 1, last, blue}};
+        QTest::newRow("no colour on part of a row")
+            << Paints{{true, 3, 0, 3, 8, ProxyRow::NoColour}};
+        QTest::newRow("clipped to the grid")
+            << Paints{{true, -3, -2, 9, 20, red}, {false, 0, 12, 2, 12, blue}};
+    }
+
+    void cellColours()
+    {
+        QFETCH(Paints, paints);
+
+        constexpr int Count = 4;
+        ProxyTableModel m;
+        fill(m, {"a", "b", "c", "d"});
+        QRgb want[2][Count + 1][ProxyRow::ColumnCount] = {}; // [text?][grid row][column]
+        for (int r = 1; r <= Count; ++r)
+            std::fill(std::begin(want[1][r]), std::end(want[1][r]), colourOf(r - 1));
+        for (const Paint& p : paints) {
+            for (int r = std::max(std::min(p.row1, p.row2), 1);
+                 r <= std::min(std::max(p.row1, p.row2), Count); ++r)
+                for (int c = std::max(std::min(p.col1, p.col2), 0);
+                     c <= std::min(std::max(p.col1, p.col2), ProxyRow::ColumnCount - 1); ++c)
+                    want[p.fore][r][c] = p.colour;
+            if (p.fore)
+                m.setCellForeColor(p.row1, p.col1, p.row2, p.col2, p.colour);
+            else
+                m.setCellBackColor(p.row1, p.col1, p.row2, p.col2, p.colour);
+        }
+        const auto check = [&](const ProxyTableModel& model, const char* step) {
+            for (int r = 1; r <= Count; ++r) {
+                for (int c = 0; c < ProxyRow::ColumnCount; ++c) {
+                    const QByteArray where =
+                        QStringLiteral("%1: row %2, column %3").arg(step).arg(r).arg(c).toUtf8();
+                    const char* say = where.constData();
+                    QVERIFY2(model.cellForeColor(r, c) == want[1][r][c], say);
+                    QVERIFY2(model.cellBackColor(r, c) == want[0][r][c], say);
+                    const QVariant back = model.data(model.index(r - 1, c), Qt::BackgroundRole);
+                    QVERIFY2(back == (want[0][r][c] ? QVariant(QColor(want[0][r][c])) : QVariant()),
+                             say);
+                }
+            }
+        };
+        check(m, "painted");
+
+        for (int r = 1; r <= Count; ++r)
+            m.setRow(r, m.row(r));
+        check(m, "rows written back");
+
+        m.Sort(1, Count, ProxyRow::Proxy, ProxyTableModel::TextDescending);
+        for (auto& colours : want)
+            std::reverse(std::begin(colours) + 1, std::end(colours));
+        check(m, "sorted");
+
+        ProxyTableModel copy;
+        copy.setRows(1);
+        copy.appendCopies(m, {1, 2, 3, 4});
+        copy.setCellForeColor(1, 3, 4, 3, 0xFF654321);
+        copy.paintRowBands(0xFF123456);
+        check(m, "copies changed");
+
+        m.paintRowBands(0xFFD8EFF0);
+        for (int r = 1; r <= Count; ++r)
+            std::fill(std::begin(want[0][r]), std::end(want[0][r]),
+                      r % 2 ? ProxyRow::White : 0xFFD8EFF0);
+        check(m, "banded");
+    }
+
+    // Rows removed in many places: one removal per run of adjacent rows, or one reset when the
+    // runs are many; either way the right rows go and the others keep their colours.
+    void removeGridRows_data()
+    {
+        QTest::addColumn<QList<int>>("doomed");
+        QTest::addColumn<int>("removals");
+        QTest::addColumn<int>("resets");
+
+        QTest::newRow("three runs") << QList<int>{98, 10, 11, 12, 50, 99, 100} << 3 << 0;
+        QTest::newRow("repeats, descending") << QList<int>{100, 100, 3, 2, 1, 2} << 2 << 0;
+        QList<int> everyOther;
+        for (int r = 2; r <= 100; r += 2)
+            everyOther.append(r);
+        QTest::newRow("every other row") << everyOther << 0 << 1;
+        everyOther.append(1);
+        QTest::newRow("from the first row, every other row") << everyOther << 0 << 1;
+        QList<int> all;
+        for (int r = 100; r >= 1; --r)
+            all.append(r);
+        QTest::newRow("all rows") << all << 1 << 0;
+    }
+
+    void removeGridRows()
+    {
+        QFETCH(QList<int>, doomed);
+        QFETCH(int, removals);
+        QFETCH(int, resets);
+
+        QStringList values;
+        for (int i = 0; i < 100; ++i)
+            values.append(QStringLiteral("p%1").arg(i));
+        ProxyTableModel m;
+        fill(m, values);
+        QAbstractItemModelTester tester(&m, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QStringList kept;
+        for (int i = 0; i < values.size(); ++i) {
+            if (!doomed.contains(i + 1))
+                kept.append(values[i]);
+        }
+        const QPersistentModelIndex lastKept =
+            kept.isEmpty() ? QModelIndex() : m.index(int(values.indexOf(kept.last())), 0);
+        QSignalSpy removed(&m, &QAbstractItemModel::rowsRemoved);
+        QSignalSpy reset(&m, &QAbstractItemModel::modelReset);
+
+        m.removeGridRows(std::vector<int>(doomed.begin(), doomed.end()));
+        QCOMPARE(removed.size(), removals);
+        QCOMPARE(reset.size(), resets);
+        QStringList got;
+        for (int r = 1; r < m.Rows(); ++r) {
+            got.append(m.TextMatrix(r, ProxyRow::Proxy));
+            QCOMPARE(m.cellForeColor(r, 0), colourOf(m.TextMatrix(r, ProxyRow::Class).toInt()));
+        }
+        QCOMPARE(got, kept);
+        if (removals > 0)
+            QCOMPARE(lastKept.row(), int(kept.size()) - 1);
     }
 
     void paintRowBands()

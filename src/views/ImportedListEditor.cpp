@@ -1,0 +1,178 @@
+#include "views/ImportedListEditor.h"
+
+#include "model/ImportedListStore.h"
+#include "model/ProxyTableModel.h"
+#include "shell/YieldClock.h"
+#include "views/ListViewHost.h"
+
+#include <QHash>
+#include <QSet>
+
+#include <algorithm>
+#include <vector>
+
+namespace {
+
+// The Proxy field of a stored line, counted only when a '|' ends it (as the store's lookup does).
+QStringView storedProxy(QStringView line)
+{
+    const qsizetype first = line.indexOf(u'|');
+    if (first < 0)
+        return {};
+    const qsizetype second = line.indexOf(u'|', first + 1);
+    return second < 0 ? QStringView() : line.sliced(first + 1, second - first - 1);
+}
+
+bool rowIsEmpty(const ProxyTableModel& rows, int row)
+{
+    for (int c = 0; c < rows.Cols(); ++c) {
+        if (!rows.cell(row, c).isEmpty())
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+ImportedListEditor::ImportedListEditor(ProxyTableModel& rows, ImportedListStore& store,
+                                       ListViewHost& host)
+    : m_rows(rows), m_store(store), m_host(host)
+{}
+
+bool ImportedListEditor::IsIP(QStringView TestAddress)
+{
+    if (TestAddress.isEmpty() || TestAddress.startsWith(u'.') || TestAddress.endsWith(u'.'))
+        return false;
+    int dots = 0;
+    int part = 0;
+    for (const QChar c : TestAddress) {
+        if (c == u'.') {
+            if (++dots > 3)
+                return false;
+            part = 0;
+            continue;
+        }
+        if (c < u'0' || c > u'9')
+            return false;
+        // Leading zeros keep the part small; any part above 255 ends the check, so a long run
+        // of digits never overflows.
+        part = part * 10 + (c.unicode() - u'0');
+        if (part > 255)
+            return false;
+    }
+    return dots == 3;
+}
+
+QList<QStringView> ImportedListEditor::clipboardLines(QStringView text)
+{
+    QList<QStringView> lines;
+    qsizetype start = 0;
+    const qsizetype size = text.size();
+    for (qsizetype i = 0; i <= size; ++i) {
+        if (i < size && text[i] != u'\n' && text[i] != u'\r')
+            continue;
+        if (i > start)
+            lines.append(text.sliced(start, i - start));
+        if (i + 1 < size && text[i] == u'\r' && text[i + 1] == u'\n')
+            ++i;
+        start = i + 1;
+    }
+    return lines;
+}
+
+QString ImportedListEditor::proxyText(QStringView line)
+{
+    QString proxy = line.toString();
+    proxy.remove(QStringLiteral("http://"));
+    proxy.remove(QStringLiteral("https://"));
+    return proxy;
+}
+
+int ImportedListEditor::pasteProxies(const QString& text)
+{
+    const QList<QStringView> lines = clipboardLines(text);
+    // A proxy pasted alone shows Speed "0" in its row; one of several shows an empty Speed.
+    const bool alone = lines.size() == 1;
+    QSet<QString> pasted;
+    int added = 0;
+    YieldClock clock;
+    for (const QStringView line : lines) {
+        clock.maybeYield();
+        if (!line.contains(u':'))
+            continue;
+        const QString proxy = proxyText(line);
+        const qsizetype colon = proxy.indexOf(u':');
+        // A '|' would split the stored line into other fields than the row shows.
+        if (colon < 0 || proxy.contains(u'|') || !IsIP(QStringView(proxy).first(colon)))
+            continue;
+        if (pasted.contains(proxy) || m_store.find(proxy) >= 0)
+            continue;
+        pasted.insert(proxy);
+        // Each new row goes into an empty last row: never over a row that holds a proxy.
+        if (added == 0 && (m_rows.Rows() < 2 || !rowIsEmpty(m_rows, m_rows.Rows() - 1)))
+            m_rows.setRows(m_rows.Rows() + 1);
+        const QString stored = ProxyRow::newImportedRowText(proxy);
+        m_store.add(stored);
+        m_host.addImportedRow(alone ? stored
+                                    : QStringLiteral("?|") + proxy + QStringLiteral("||||||||||||"));
+        ++added;
+    }
+    if (added > 0) {
+        saveList();
+        showCount();
+    }
+    return added;
+}
+
+void ImportedListEditor::deleteImportedRows(int first, int last)
+{
+    if (first > last)
+        std::swap(first, last);
+    first = std::max(first, 1);
+    last = std::min(last, m_rows.Rows() - 1);
+    m_host.setStatusText(QStringLiteral("Deleting rows.."));
+    YieldClock clock;
+
+    if (first <= last) {
+        // Each row takes the first stored line of its proxy that an earlier row has not taken.
+        QHash<QString, int> wanted;
+        for (int r = first; r <= last; ++r) {
+            const QString proxy = m_rows.TextMatrix(r, ProxyRow::Proxy);
+            if (!proxy.isEmpty())
+                ++wanted[proxy];
+        }
+        std::vector<int> lines;
+        for (int i = 0; i < m_store.count() && !wanted.isEmpty(); ++i) {
+            const QStringView proxy = storedProxy(m_store.lines().at(i));
+            if (proxy.isEmpty())
+                continue;
+            const auto it = wanted.find(proxy.toString());
+            if (it == wanted.end())
+                continue;
+            lines.push_back(i);
+            if (--it.value() == 0)
+                wanted.erase(it);
+        }
+        clock.maybeYield();
+        m_store.removeMany(std::move(lines));
+        clock.maybeYield();
+        m_rows.removeRowRange(first, last - first + 1);
+        clock.maybeYield();
+    }
+
+    m_host.setStatusText(QString());
+    saveList();
+    showCount();
+}
+
+void ImportedListEditor::saveList()
+{
+    const ImportedListStore::Result saved = m_store.saveToFile(ImportedListStore::defaultPath());
+    if (!saved.ok)
+        m_host.setStatusText(saved.message);
+}
+
+void ImportedListEditor::showCount()
+{
+    m_host.setPanelText(2, QString::number(m_rows.proxyCount()) + QStringLiteral(" Imported"));
+}

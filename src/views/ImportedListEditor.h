@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringView>
+
+class ImportedListStore;
+class ListViewHost;
+class ProxyTableModel;
+
+// Editing the imported list in its grid: pasting proxies from clipboard text and deleting a block
+// of rows. The store (proxy.lst in memory) follows every change and is saved at once.
+class ImportedListEditor final
+{
+public:
+    // rows is the imported page's main grid; new rows reach it through host.addImportedRow.
+    ImportedListEditor(ProxyTableModel& rows, ImportedListStore& store, ListViewHost& host);
+    ImportedListEditor(const ImportedListEditor&) = delete;
+    ImportedListEditor& operator=(const ImportedListEditor&) = delete;
+
+    // Four dot-separated parts of digits, each 0..255 (an empty inner part counts as 0).
+    static bool IsIP(QStringView TestAddress);
+    // Lines end at LF, CR LF or CR; the last one needs no line break; empty lines are dropped.
+    static QList<QStringView> clipboardLines(QStringView text);
+    // The line without any "http://" or "https://" (as written, in lower case).
+    static QString proxyText(QStringView line);
+
+    // Adds every line whose address passes IsIP and whose proxy the list does not hold yet.
+    // Returns the number of proxies added.
+    int pasteProxies(const QString& text);
+    // Removes grid rows first..last (either order) and their stored lines.
+    void deleteImportedRows(int first, int last);
+
+private:
+    void saveList();
+    void showCount();
+
+    ProxyTableModel& m_rows;
+    ImportedListStore& m_store;
+    ListViewHost& m_host;
+};

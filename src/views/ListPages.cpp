@@ -1,0 +1,290 @@
+#include "views/ListPages.h"
+
+#include "views/ProxyGrid.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QComboBox>
+#include <QCursor>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPointer>
+#include <QRegularExpressionValidator>
+
+namespace {
+
+// Keeps a grid disabled for a while; afterwards it is enabled and, if it had it, gets the
+// keyboard focus back (disabling a widget hands its focus on to the next one).
+class DisabledGrid final
+{
+public:
+    explicit DisabledGrid(ProxyGrid& grid) : m_grid(grid), m_focused(grid.hasFocus())
+    {
+        m_grid.setEnabled(false);
+    }
+    ~DisabledGrid()
+    {
+        m_grid.setEnabled(true);
+        if (m_focused && m_grid.isVisible())
+            m_grid.setFocus();
+    }
+    DisabledGrid(const DisabledGrid&) = delete;
+    DisabledGrid& operator=(const DisabledGrid&) = delete;
+
+private:
+    ProxyGrid& m_grid;
+    bool m_focused;
+};
+
+} // namespace
+
+ListPages::ListPages(const Controls& controls, ImportedListStore& store, int& activeGrid,
+                     int& lastSortOrder, ListPagesHost& host, QObject* parent)
+    : QObject(parent), m_c(controls), m_activeGrid(activeGrid), m_host(host), m_filter(host),
+      m_sort(lastSortOrder), m_editor(controls.MSHi->rows(), store, host)
+{
+    connectGrid(m_c.MSH, 1);
+    connectGrid(m_c.MSH2, 2);
+    connectGrid(m_c.MSHi, 3);
+    connectGrid(m_c.MSHi2, 4);
+    connect(m_c.MSHi, &ProxyGrid::keyDown, this,
+            [this](int key, Qt::KeyboardModifiers modifiers) { importedKeyDown(key, modifiers); });
+
+    for (QWidget* w : {static_cast<QWidget*>(m_c.cboLOC), static_cast<QWidget*>(m_c.cboTYPE),
+                       static_cast<QWidget*>(m_c.cboCLASS),
+                       static_cast<QWidget*>(m_c.txtMinSpeed),
+                       static_cast<QWidget*>(m_c.txtMaxSpeed)})
+        w->installEventFilter(this);
+    // Typing is filtered key by key; this keeps pasted or dropped text to digits as well.
+    const QRegularExpression digits(QStringLiteral("[0-9]*"));
+    m_c.txtMinSpeed->setValidator(new QRegularExpressionValidator(digits, m_c.txtMinSpeed));
+    m_c.txtMaxSpeed->setValidator(new QRegularExpressionValidator(digits, m_c.txtMaxSpeed));
+}
+
+void ListPages::connectGrid(ProxyGrid* grid, int number)
+{
+    connect(grid, &ProxyGrid::gotFocus, this, [this, number] { m_activeGrid = number; });
+    connect(grid, &ProxyGrid::gridClicked, this, [this, grid] { gridClick(*grid); });
+    connect(grid, &ProxyGrid::gridDoubleClicked, this,
+            [this, grid] { m_host.testSelectedProxies(*grid); });
+    connect(grid, &ProxyGrid::enterPressed, this,
+            [this, grid] { m_host.testSelectedProxies(*grid); });
+    connect(grid, &ProxyGrid::mouseReleased, this,
+            [this, grid](Qt::MouseButton button) { showGridMenu(*grid, button); });
+}
+
+QString ListPages::comboText(const QComboBox& combo)
+{
+    return combo.currentIndex() < 0 ? combo.placeholderText() : combo.currentText();
+}
+
+FilterCriteria ListPages::filterCriteria() const
+{
+    FilterCriteria criteria;
+    criteria.location = comboText(*m_c.cboLOC);
+    criteria.type = comboText(*m_c.cboTYPE);
+    criteria.klass = comboText(*m_c.cboCLASS);
+    criteria.minSpeed = m_c.txtMinSpeed->text();
+    criteria.maxSpeed = m_c.txtMaxSpeed->text();
+    return criteria;
+}
+
+// ---- filter ----------------------------------------------------------------------------------
+
+void ListPages::filterPage()
+{
+    if (!filterCriteria().isActive())
+        return;
+    if (m_activeGrid == 1 || m_activeGrid == 2)
+        applyFilter(*m_c.MSH, *m_c.MSH2);
+    else if (m_activeGrid == 3 || m_activeGrid == 4)
+        applyFilter(*m_c.MSHi, *m_c.MSHi2);
+}
+
+void ListPages::applyFilter(ProxyGrid& source, ProxyGrid& result)
+{
+    if (m_filter.isRunning())
+        return;
+    const FilterCriteria criteria = filterCriteria();
+    const QPointer<QWidget> focus = QApplication::focusWidget();
+    // The pass serves the event queue: Stop must be at hand and whatever changes the lists out
+    // of reach. When another operation already holds the controls, they stay as it left them.
+    const bool idle = m_c.menuTools->isEnabled();
+    if (idle)
+        m_host.enableControls(false);
+    source.setEnabled(false);
+    result.setEnabled(false);
+    m_c.frame->setEnabled(false);
+    source.setRedraw(false);
+    result.setRedraw(false);
+
+    m_filter.applyFilter(source.rows(), result.rows(), criteria);
+    paintPageBands();
+    result.selectWholeRow(1);
+
+    source.hide();
+    result.show();
+    source.setRedraw(true);
+    result.setRedraw(true);
+    source.setEnabled(true);
+    result.setEnabled(true);
+    m_c.frame->setEnabled(true);
+    if (idle)
+        m_host.enableControls(true);
+    if (focus && focus->isVisible() && focus->isEnabled())
+        focus->setFocus();
+}
+
+void ListPages::resetPage()
+{
+    ProxyGrid* main = nullptr;
+    ProxyGrid* result = nullptr;
+    if (m_activeGrid == 1 || m_activeGrid == 2) {
+        main = m_c.MSH;
+        result = m_c.MSH2;
+    } else if (m_activeGrid == 3 || m_activeGrid == 4) {
+        main = m_c.MSHi;
+        result = m_c.MSHi2;
+    }
+    if (main) {
+        main->show();
+        main->setRedraw(true);
+        main->setEnabled(true);
+        result->hide();
+        result->setEnabled(false);
+        main->selectWholeRow(1);
+        main->setTopRow(1);
+    }
+    m_c.cboLOC->setCurrentIndex(-1);
+    m_c.cboCLASS->setCurrentIndex(-1);
+    m_c.cboTYPE->setCurrentIndex(-1);
+    m_c.txtMinSpeed->setText(QStringLiteral("0"));
+    m_c.txtMaxSpeed->setText(QStringLiteral("0"));
+}
+
+void ListPages::paintPageBands()
+{
+    if (m_activeGrid == 1 || m_activeGrid == 2) {
+        m_c.MSH->paintRowBands(FilterPass::ServiceBand);
+        m_c.MSH2->paintRowBands(FilterPass::ServiceBand);
+    } else if (m_activeGrid == 3 || m_activeGrid == 4) {
+        m_c.MSHi->paintRowBands(FilterPass::ImportedBand);
+        m_c.MSHi2->paintRowBands(FilterPass::ImportedBand);
+    }
+}
+
+bool ListPages::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() != QEvent::KeyPress)
+        return QObject::eventFilter(watched, event);
+    const auto* key = static_cast<QKeyEvent*>(event);
+    const QString text = key->text();
+    // Only typed characters are filtered; keys that move the focus or delete are none.
+    if (text.isEmpty() || key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab ||
+        key->key() == Qt::Key_Delete)
+        return false;
+    if (watched == m_c.txtMinSpeed || watched == m_c.txtMaxSpeed) {
+        const QChar c = text.at(0);
+        const bool digit = text.size() == 1 && c >= u'0' && c <= u'9';
+        return !(digit || key->key() == Qt::Key_Backspace);
+    }
+    return true; // the combo boxes change only by a pick from their lists
+}
+
+// ---- grid input ------------------------------------------------------------------------------
+
+void ListPages::gridClick(ProxyGrid& grid)
+{
+    if (&grid == m_c.MSH) {
+        if (!skipNextSort)
+            sortByHeader(grid);
+        skipNextSort = false;
+        return;
+    }
+    sortByHeader(grid);
+}
+
+void ListPages::sortByHeader(ProxyGrid& grid)
+{
+    if (grid.MouseRow() != 0)
+        return;
+    {
+        DisabledGrid disabled(grid);
+        grid.setRedraw(false);
+        m_sort.sortByHeader(grid.rows(), grid.MouseCol());
+        // The rows took their colours with them.
+        paintPageBands();
+        grid.setRedraw(true);
+    }
+    if (grid.Rows() > 1) {
+        grid.setTopRow(1);
+        grid.selectWholeRow(1);
+    }
+}
+
+void ListPages::showGridMenu(ProxyGrid& grid, Qt::MouseButton button)
+{
+    // While an operation holds the menus, their entries must stay out of reach here as well.
+    if (button != Qt::RightButton || grid.Row() < 1 || !m_c.menuTools->isEnabled())
+        return;
+    m_c.menuTools->setDefaultAction(m_c.menuTestProxy);
+    m_c.menuTools->exec(QCursor::pos());
+    skipNextSort = true;
+}
+
+// ---- editing the imported list -----------------------------------------------------------------
+
+void ListPages::importedKeyDown(int key, Qt::KeyboardModifiers modifiers)
+{
+    const Qt::KeyboardModifiers shift =
+        modifiers & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier);
+    if (key == Qt::Key_A && shift == Qt::ControlModifier)
+        selectImportedList();
+    else if (key == Qt::Key_Delete)
+        deleteImportedRows();
+    else if (key == Qt::Key_V && shift == Qt::ControlModifier)
+        pasteProxies();
+}
+
+void ListPages::selectImportedList()
+{
+    QCoreApplication::processEvents();
+    ProxyGrid& grid = *m_c.MSHi;
+    grid.setCol(0);
+    grid.setRow(1);
+    grid.setColSel(grid.Cols() - 1);
+    grid.setRowSel(grid.Rows() - 1);
+    m_host.Form_Resize();
+}
+
+void ListPages::deleteImportedRows()
+{
+    ProxyGrid& grid = *m_c.MSHi;
+    {
+        DisabledGrid disabled(grid);
+        grid.setRedraw(false);
+        m_editor.deleteImportedRows(grid.Row(), grid.RowSel());
+        if (grid.Rows() >= 2) {
+            grid.setRow(1);
+            grid.setRowSel(1);
+        }
+        grid.setRedraw(true);
+    }
+    if (grid.Rows() >= 2)
+        grid.setTopRow(1);
+}
+
+void ListPages::pasteProxies()
+{
+    const QString text = QGuiApplication::clipboard()->text();
+    if (text.isEmpty())
+        return;
+    ProxyGrid& grid = *m_c.MSHi;
+    DisabledGrid disabled(grid);
+    grid.setRedraw(false);
+    m_editor.pasteProxies(text);
+    grid.setRedraw(true);
+}

@@ -1,0 +1,92 @@
+#pragma once
+
+#include "views/FilterPass.h"
+#include "views/HeaderSort.h"
+#include "views/ImportedListEditor.h"
+#include "views/ListViewHost.h"
+
+#include <QObject>
+
+class ImportedListStore;
+class ProxyGrid;
+class QAction;
+class QComboBox;
+class QGroupBox;
+class QLineEdit;
+class QMenu;
+
+// The window's routines that work on a test run, the controls around a long operation, and the
+// layout; the list pages call them from their grid handlers.
+class ListPagesHost : public ListViewHost
+{
+public:
+    virtual void testSelectedProxies(ProxyGrid& grid) = 0;
+    virtual void enableControls(bool enabled) = 0;
+    virtual void Form_Resize() = 0;
+};
+
+// The two list pages of the main window: the service list (MSH, its result grid MSH2) and the
+// imported list (MSHi, MSHi2). Handles the filter frame, the grids' mouse and keyboard input
+// and the editing keys of MSHi. activeGrid and lastSortOrder are the window's; every grid's
+// focus sets activeGrid (1 = MSH, 2 = MSH2, 3 = MSHi, 4 = MSHi2).
+class ListPages final : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(ListPages)
+
+public:
+    struct Controls
+    {
+        ProxyGrid* MSH = nullptr;
+        ProxyGrid* MSH2 = nullptr;
+        ProxyGrid* MSHi = nullptr;
+        ProxyGrid* MSHi2 = nullptr;
+        QGroupBox* frame = nullptr;
+        QComboBox* cboLOC = nullptr;
+        QComboBox* cboTYPE = nullptr;
+        QComboBox* cboCLASS = nullptr;
+        QLineEdit* txtMinSpeed = nullptr;
+        QLineEdit* txtMaxSpeed = nullptr;
+        QMenu* menuTools = nullptr;
+        QAction* menuTestProxy = nullptr;
+    };
+
+    ListPages(const Controls& controls, ImportedListStore& store, int& activeGrid,
+              int& lastSortOrder, ListPagesHost& host, QObject* parent = nullptr);
+
+    // The text a filter combo box shows: its choice, or its neutral text when none is chosen.
+    static QString comboText(const QComboBox& combo);
+    FilterCriteria filterCriteria() const;
+
+    // Filter and Reset on the page activeGrid names.
+    void filterPage();
+    void resetPage();
+    void applyFilter(ProxyGrid& source, ProxyGrid& result);
+
+    void sortByHeader(ProxyGrid& grid);
+    void showGridMenu(ProxyGrid& grid, Qt::MouseButton button);
+
+    // The editing keys of MSHi.
+    void selectImportedList();
+    void deleteImportedRows();
+    void pasteProxies();
+
+    // Set once the grid menu has been shown; a click on MSH clears it instead of sorting.
+    bool skipNextSort = false;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void connectGrid(ProxyGrid* grid, int number);
+    void gridClick(ProxyGrid& grid);
+    void importedKeyDown(int key, Qt::KeyboardModifiers modifiers);
+    void paintPageBands();
+
+    Controls m_c;
+    int& m_activeGrid;
+    ListPagesHost& m_host;
+    FilterPass m_filter;
+    HeaderSort m_sort;
+    ImportedListEditor m_editor;
+};

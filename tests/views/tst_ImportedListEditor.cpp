@@ -1,0 +1,174 @@
+#include "model/ImportedListStore.h"
+#include "views/FakeListViewHost.h"
+#include "views/ImportedListEditor.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+static QString line(const QString& proxy)
+{
+    return ProxyRow::newImportedRowText(proxy);
+}
+
+// The imported list as a load leaves it: one grid row per stored line, no spare row; proxy.lst
+// lives in a folder of its own.
+struct ImportedList
+{
+    explicit ImportedList(const QStringList& proxies) : previous(QDir::currentPath())
+    {
+        QDir::setCurrent(work.path());
+        for (const QString& proxy : proxies) {
+            store.add(proxy.contains(u'|') ? proxy : line(proxy));
+            rows.AddItem(QStringLiteral("?\t") +
+                         (proxy.contains(u'|') ? proxy.section(u'|', 1, 1) : proxy));
+        }
+    }
+    ~ImportedList() { QDir::setCurrent(previous); }
+
+    QStringList grid() const // proxy=speed per row
+    {
+        QStringList list;
+        for (int r = 1; r < rows.Rows(); ++r)
+            list << rows.TextMatrix(r, ProxyRow::Proxy) + u'=' + rows.TextMatrix(r, ProxyRow::Speed);
+        return list;
+    }
+    QString saved() const
+    {
+        QFile file(work.filePath(QStringLiteral("proxy.lst")));
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    }
+
+    QTemporaryDir work;
+    QString previous;
+    ProxyTableModel rows;
+    ImportedListStore store;
+    FakeListViewHost host{&rows};
+    ImportedListEditor editor{rows, store, host};
+};
+
+class tst_ImportedListEditor : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void IsIP_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("valid");
+        for (const char* text : {"255.255.255.255", "0.0.0.0", "010.0.0.001", "1..3.4",
+                                 "00000000000000000000001.2.3.4"})
+            QTest::newRow(text) << text << true;
+        for (const char* text : {"256.1.1.1", "1.2.3", "1.2.3.4.5", ".1.2.3", "1.2.3.", "",
+                                 "1.2.3.4 ", "1.2.3.-4", "1.2.3.a", "99999999999999999999999.1.1.1"})
+            QTest::newRow(text) << text << false;
+        QTest::newRow("other digits") << QStringLiteral("1.2.3.\u0664") << false;
+    }
+    void IsIP()
+    {
+        QFETCH(QString, text);
+        QFETCH(bool, valid);
+        QCOMPARE(ImportedListEditor::IsIP(text), valid);
+    }
+
+    void paste_data()
+    {
+        QTest::addColumn<QString>("clipboard");
+        QTest::addColumn<QStringList>("added"); // new grid rows as proxy=speed
+        QTest::newRow("scheme, alone") << "http://10.9.0.1:80" << QStringList{"10.9.0.1:80=0"};
+        QTest::newRow("https, one line with break") << "https://10.9.0.1:80\r\n"
+                                                    << QStringList{"10.9.0.1:80=0"};
+        QTest::newRow("scheme in capitals") << "HTTP://10.9.0.1:80" << QStringList{};
+        QTest::newRow("CR LF, LF, CR, no last break, empty lines")
+            << "10.9.0.1:80\r\n\r\n10.9.0.2:80\n10.9.0.3:80\r10.9.0.4:80"
+            << QStringList{"10.9.0.1:80=", "10.9.0.2:80=", "10.9.0.3:80=", "10.9.0.4:80="};
+        QTest::newRow("one line among empty ones") << "\n\n10.9.0.1:80\r\n" << QStringList{"10.9.0.1:80=0"};
+        QTest::newRow("bad lines skipped, good kept")
+            << "proxy.example.com:80\n10.0.0.256:80\n 10.9.0.1:80\n10.9.0 .1:80\n10.9.0.1\n"
+               "http://10.9.0.1\n[::1]:8080\n2001:db8::1\n10.9.0.1:80|x\n1..3.4:80\n"
+            << QStringList{"1..3.4:80="};
+        QTest::newRow("only the address is checked") << "10.9.0.1:\n10.9.0.2:port"
+                                                      << QStringList{"10.9.0.1:=", "10.9.0.2:port="};
+        // 10.0.0.1:80 is listed; 11.2.3.4:80 holds 1.2.3.4:80 as a substring only.
+        QTest::newRow("listed, and twice in the text") << "10.0.0.1:80\n1.2.3.4:80\nhttp://1.2.3.4:80"
+                                                       << QStringList{"1.2.3.4:80="};
+        QTest::newRow("empty") << "" << QStringList{};
+        QTest::newRow("binary") << QString::fromLatin1("\x01\x00\xff:\xfe\x80\n\x7f", 8)
+                                << QStringList{};
+        QTest::newRow("10 MB") << QString(5'000'000, u'1') + "1.2.3.4:80\n" +
+                                      QStringLiteral("no address\r\n").repeated(400'000)
+                               << QStringList{};
+    }
+    void paste()
+    {
+        QFETCH(QString, clipboard);
+        QFETCH(QStringList, added);
+        ImportedList list({"10.0.0.1:80", "11.2.3.4:80"});
+        QCOMPARE(list.editor.pasteProxies(clipboard), added.size());
+
+        // Old rows stay; every new proxy has a row of its own after them, then the spare empty
+        // row; its stored line has Speed "0" and is saved at once.
+        QStringList expected{"10.0.0.1:80=", "11.2.3.4:80="};
+        QStringList lines{line("10.0.0.1:80"), line("11.2.3.4:80")};
+        for (const QString& row : added)
+            lines << line(row.section(u'=', 0, 0));
+        if (!added.isEmpty())
+            expected << added << "=";
+        QCOMPARE(list.grid(), expected);
+        QCOMPARE(list.store.lines(), lines);
+        QCOMPARE(list.saved(), added.isEmpty() ? QString() : lines.join(u'\n') + u'\n');
+        if (!added.isEmpty())
+            QCOMPARE(list.host.panels.value(2), QStringLiteral("%1 Imported").arg(lines.size()));
+    }
+
+    void remove_data()
+    {
+        QTest::addColumn<QStringList>("stored");
+        QTest::addColumn<int>("first");
+        QTest::addColumn<int>("last");
+        QTest::addColumn<QStringList>("kept");
+        const QString a = "1.2.3.4:80", b = "11.2.3.4:80", c = "5.6.7.8:80";
+        const QString tested = QStringLiteral("Y|1.2.3.4:80|2||||||||||");
+        QTest::newRow("exact proxy only") << QStringList{b, a, c} << 2 << 2 << QStringList{b, c};
+        QTest::newRow("block upwards") << QStringList{a, b, c} << 3 << 2 << QStringList{a};
+        QTest::newRow("past the last row") << QStringList{a, b} << 2 << 9 << QStringList{a};
+        QTest::newRow("header row is no proxy") << QStringList{a, b} << 0 << 1 << QStringList{b};
+        // A row takes the first stored line of its proxy that is still there.
+        QTest::newRow("one of two lines") << QStringList{tested, b, a} << 3 << 3 << QStringList{b, a};
+        QTest::newRow("both of two lines") << QStringList{tested, b, a} << 1 << 3 << QStringList{};
+    }
+    void remove()
+    {
+        QFETCH(QStringList, stored);
+        QFETCH(int, first);
+        QFETCH(int, last);
+        QFETCH(QStringList, kept);
+        ImportedList list(stored);
+        list.editor.deleteImportedRows(first, last);
+        QStringList lines;
+        for (const QString& proxy : kept)
+            lines << line(proxy);
+        QCOMPARE(list.store.lines(), lines);
+        QCOMPARE(list.saved(), lines.isEmpty() ? QString() : lines.join(u'\n') + u'\n');
+        QCOMPARE(list.rows.Rows(), kept.size() + 1);
+        QCOMPARE(list.host.statusLog, (QStringList{"Deleting rows..", ""}));
+        QCOMPARE(list.host.panels.value(2), QStringLiteral("%1 Imported").arg(kept.size()));
+    }
+
+    void emptyRowAndFailedSave()
+    {
+        ImportedList list({"1.2.3.4:80"});
+        list.editor.pasteProxies(QStringLiteral("5.6.7.8:80"));
+        list.editor.deleteImportedRows(3, 3); // the spare row: no stored line to take
+        QCOMPARE(list.store.count(), 2);
+        QVERIFY(QFile::remove(list.work.filePath(QStringLiteral("proxy.lst"))));
+        QVERIFY(QDir(list.work.path()).mkdir(QStringLiteral("proxy.lst")));
+        list.editor.deleteImportedRows(1, 1);
+        QVERIFY2(list.host.status.startsWith(QStringLiteral("Could not save proxy.lst")),
+                 qPrintable(list.host.status));
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_ImportedListEditor)
+#include "tst_ImportedListEditor.moc"

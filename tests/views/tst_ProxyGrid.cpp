@@ -1,0 +1,154 @@
+#include "views/ProxyGrid.h"
+
+#include <QHeaderView>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QTest>
+
+class tst_ProxyGrid : public QObject
+{
+    Q_OBJECT
+
+    // A shown grid of `rows` data rows.
+    static void fill(ProxyGrid& grid, int rows)
+    {
+        grid.setRows(rows + 1);
+        grid.resize(700, 300);
+        grid.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&grid));
+    }
+    static QPoint cell(const ProxyGrid& grid, int row, int col = 1)
+    {
+        return grid.visualRect(grid.model()->index(row - 1, col)).center();
+    }
+    static QList<int> selection(const ProxyGrid& grid)
+    {
+        return {grid.Row(), grid.RowSel(), grid.Col(), grid.ColSel()};
+    }
+
+private slots:
+    void selectionCorners_data()
+    {
+        QTest::addColumn<QPoint>("from"); // row, column
+        QTest::addColumn<QPoint>("to");
+        QTest::newRow("up and right") << QPoint(7, 2) << QPoint(4, 5);
+        QTest::newRow("down and left") << QPoint(4, 5) << QPoint(7, 2);
+        QTest::newRow("down and right") << QPoint(4, 2) << QPoint(7, 5);
+        QTest::newRow("up and left") << QPoint(7, 5) << QPoint(4, 2);
+    }
+    void selectionCorners()
+    {
+        QFETCH(QPoint, from);
+        QFETCH(QPoint, to);
+        ProxyGrid grid(QStringLiteral("MSH"));
+        fill(grid, 10);
+        QTest::mousePress(grid.viewport(), Qt::LeftButton, {}, cell(grid, from.x(), from.y()));
+        QTest::mouseMove(grid.viewport(), cell(grid, to.x(), to.y()));
+        QTest::mouseRelease(grid.viewport(), Qt::LeftButton, {}, cell(grid, to.x(), to.y()));
+        // The current cell is where the pointer stopped, the selection's end where it began.
+        QCOMPARE(selection(grid), QList<int>({to.x(), from.x(), to.y(), from.y()}));
+        QCOMPARE(QList<int>({grid.selectionTop(), grid.selectionBottom()}), QList<int>({4, 7}));
+
+        // Set in code, the corners make the same block in the view.
+        grid.setRow(to.x());
+        grid.setCol(to.y());
+        grid.setRowSel(from.x());
+        grid.setColSel(from.y());
+        QCOMPARE(grid.selectionModel()->selectedIndexes().size(), 4 * 4);
+        QCOMPARE(grid.currentIndex(), grid.model()->index(to.x() - 1, to.y()));
+        QVERIFY(grid.selectionModel()->isSelected(grid.model()->index(from.x() - 1, from.y())));
+    }
+
+    void currentRowFollowsShrinkingRows_data()
+    {
+        QTest::addColumn<bool>("redraw");
+        QTest::newRow("drawing") << true;
+        QTest::newRow("drawing suspended") << false;
+    }
+    void currentRowFollowsShrinkingRows()
+    {
+        QFETCH(bool, redraw);
+        ProxyGrid grid(QStringLiteral("MSHi"));
+        fill(grid, 10);
+        grid.setRow(9);
+        grid.setRowSel(8);
+        grid.setRedraw(redraw);
+        grid.rows().removeRowRange(4, 20);
+        QCOMPARE(QList<int>({grid.Row(), grid.RowSel()}), QList<int>({3, 3}));
+        grid.setRedraw(true);
+        QCOMPARE(grid.currentIndex().row(), 2);
+        grid.rows().setRows(1);
+        QCOMPARE(QList<int>({grid.Row(), grid.selectionBottom()}), QList<int>({0, 0}));
+    }
+
+    void topRowAndJumps()
+    {
+        ProxyGrid grid(QStringLiteral("MSH"));
+        fill(grid, 100);
+        grid.setTopRow(40);
+        grid.setTopRow(0);
+        grid.setTopRow(101);
+        QCOMPARE(grid.TopRow(), 40);
+
+        QTest::keyClick(&grid, Qt::Key_End);
+        QCOMPARE(selection(grid), QList<int>({100, 100, 0, ProxyRow::ColumnCount - 1}));
+        QVERIFY(grid.TopRow() > 40);
+        QCOMPARE(grid.verticalScrollBar()->value(), grid.verticalScrollBar()->maximum());
+        QVERIFY(grid.viewport()->rect().contains(cell(grid, 100)));
+        grid.setCol(3);
+        QTest::keyClick(&grid, Qt::Key_Home, Qt::ShiftModifier);
+        QCOMPARE(grid.TopRow(), 1);
+        QCOMPARE(selection(grid), QList<int>({1, 1, 0, ProxyRow::ColumnCount - 1}));
+    }
+
+    void columnWidth_data()
+    {
+        QTest::addColumn<int>("twips");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("zero hides") << 0 << 0;
+        QTest::newRow("negative refused") << -15 << 900;
+        QTest::newRow("width") << 1500 << 1500;
+    }
+    void columnWidth()
+    {
+        QFETCH(int, twips);
+        QFETCH(int, expected);
+        ProxyGrid grid(QStringLiteral("MSH"));
+        grid.setColWidth(3, 900);
+        grid.setColWidth(3, twips);
+        QCOMPARE(grid.ColWidth(3), expected);
+        QCOMPARE(grid.isColumnHidden(3), expected == 0);
+    }
+
+    void mouseInGridTerms()
+    {
+        ProxyGrid grid(QStringLiteral("MSH"));
+        fill(grid, 10);
+        grid.setRow(2);
+        grid.setRowSel(3);
+        QSignalSpy clicks(&grid, &ProxyGrid::gridClicked);
+        QSignalSpy releases(&grid, &ProxyGrid::mouseReleased);
+        QSignalSpy doubles(&grid, &ProxyGrid::gridDoubleClicked);
+
+        // A header click is a click on row 0 and selects no column.
+        const QHeaderView* h = grid.horizontalHeader();
+        QTest::mouseClick(h->viewport(), Qt::LeftButton, {},
+                          {h->sectionViewportPosition(2) + 5, h->height() / 2});
+        QCOMPARE(QList<int>({int(clicks.size()), grid.MouseRow(), grid.MouseCol()}),
+                 QList<int>({1, 0, 2}));
+        // The right button is no click and leaves the selection to the menu it opens.
+        QTest::mouseClick(grid.viewport(), Qt::RightButton, {}, cell(grid, 8, 4));
+        QCOMPARE(QList<int>({int(clicks.size()), grid.MouseRow(), grid.MouseCol()}),
+                 QList<int>({1, 8, 4}));
+        QCOMPARE(releases.last().at(0).value<Qt::MouseButton>(), Qt::RightButton);
+        QCOMPARE(QList<int>({grid.selectionTop(), grid.selectionBottom()}), QList<int>({2, 3}));
+
+        QTest::mouseDClick(grid.viewport(), Qt::LeftButton, {}, cell(grid, 6));
+        QTest::mouseRelease(grid.viewport(), Qt::LeftButton, {}, cell(grid, 6));
+        QCOMPARE(doubles.size(), 1);
+        QCOMPARE(grid.Row(), 6);
+    }
+};
+
+QTEST_MAIN(tst_ProxyGrid)
+#include "tst_ProxyGrid.moc"
