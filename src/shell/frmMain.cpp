@@ -15,6 +15,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDialog>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
@@ -567,6 +568,11 @@ void frmMain::Form_QueryUnload()
     TrayX1->hide();
     if (m_terminate)
         m_terminate();
+}
+
+int frmMain::runDialog(QDialog& dialog)
+{
+    return m_runDialog ? m_runDialog(dialog) : dialog.exec();
 }
 
 void frmMain::menuExit_Click()

@@ -20,6 +20,7 @@ class Prompts;
 class ProxyGrid;
 class QAction;
 class QComboBox;
+class QDialog;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -108,6 +109,9 @@ public:
     // Test seams: what "end the program" does, and what day it is.
     void setTerminate(std::function<void()> terminate) { m_terminate = std::move(terminate); }
     void setToday(std::function<QDate()> today) { m_today = std::move(today); }
+    // How a modal dialog is run: QDialog::exec unless a test says otherwise.
+    void setDialogRunner(std::function<int(QDialog&)> run) { m_runDialog = std::move(run); }
+    int runDialog(QDialog& dialog);
 
     DocumentFetcher& fetcher() { return *m_fetcher; }
     ProxyTester& tester() { return *m_tester; }
@@ -223,4 +227,5 @@ private:
     bool m_closing = false;
     std::function<void()> m_terminate;
     std::function<QDate()> m_today;
+    std::function<int(QDialog&)> m_runDialog;
 };

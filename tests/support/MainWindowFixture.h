@@ -5,9 +5,12 @@
 #include "shell/frmMain.h"
 #include "support/ScriptedPrompts.h"
 
+#include <QDialog>
 #include <QDir>
+#include <QStringList>
 #include <QTemporaryDir>
 
+#include <functional>
 #include <memory>
 
 // A main window over a fresh settings file and a fresh current directory (where proxy.lst
@@ -32,6 +35,11 @@ struct MainWindowFixture
     {
         window = std::make_unique<frmMain>(deployment, *store, prompts);
         window->setTerminate([this] { ++terminations; });
+        // Modal dialogs are recorded and closed at once unless a test runs them itself.
+        window->setDialogRunner([this](QDialog& dialog) {
+            dialogs << dialog.objectName();
+            return runDialog ? runDialog(dialog) : 0;
+        });
         return *window;
     }
 
@@ -56,4 +64,6 @@ struct MainWindowFixture
     ScriptedPrompts prompts;
     std::unique_ptr<frmMain> window;
     int terminations = 0;
+    QStringList dialogs;                      // object names of the modal dialogs shown
+    std::function<int(QDialog&)> runDialog;   // what a test does with one; default: close it
 };
