@@ -3,7 +3,8 @@
 
 corvatel_common_packages=(cmake g++ make qt6-base-dev qt6-httpserver-dev qt6-websockets-dev
                           libxkbcommon-dev libgl-dev tinyproxy
-                          libglib2.0-bin gsettings-desktop-schemas libkf5config-bin dbus-daemon)
+                          libglib2.0-bin gsettings-desktop-schemas libkf5config-bin dbus-daemon
+                          desktop-file-utils)
 
 install_deps() {
     local missing=() p

@@ -1,14 +1,20 @@
 #include "shell/frmMain.h"
 
+#include "import/TextFileImport.h"
+#include "import/frmImport.h"
 #include "model/ProxyRow.h"
 #include "model/SettingsStore.h"
 #include "service/DocumentFetcher.h"
 #include "service/ExternalAddress.h"
 #include "service/HttpFetcher.h"
 #include "service/ServiceList.h"
+#include "settings/frmSetup.h"
 #include "shell/Prompts.h"
 #include "shell/YieldClock.h"
+#include "signup/frmEmail.h"
+#include "system/ProxyClipboard.h"
 #include "system/SystemProxySwitch.h"
+#include "system/WebLookups.h"
 #include "testing/ProxyTester.h"
 #include "views/ProxyGrid.h"
 
@@ -120,6 +126,18 @@ frmMain::frmMain(const Deployment& deployment, SettingsStore& store, Prompts& pr
         sblistPROXLoc, activeGrid, lastSortOrder, *this);
     connect(cmdFilter, &QPushButton::clicked, this, [this] { cmdFilter_Click(); });
     connect(cmdReset, &QPushButton::clicked, this, [this] { cmdReset_Click(); });
+
+    m_webLookups = std::make_unique<WebLookups>(m_deployment, m_prompts);
+    using Page = WebLookups::Page;
+    connect(menuAbout, &QAction::triggered, this, [this] { m_webLookups->open(Page::About); });
+    connect(menuSupport, &QAction::triggered, this, [this] { m_webLookups->open(Page::Support); });
+    connect(menuWHATIP, &QAction::triggered, this,
+            [this] { m_webLookups->open(Page::WhatIsMyIp); });
+    connect(picFB, &QToolButton::clicked, this, [this] { m_webLookups->open(Page::Facebook); });
+    connect(picTWITTER, &QToolButton::clicked, this,
+            [this] { m_webLookups->open(Page::Twitter); });
+    connect(menuGetINFO, &QAction::triggered, this, [this] { menuGetINFO_Click(); });
+    connect(menuCopyProx, &QAction::triggered, this, [this] { copySelectedProxies(); });
 
     setGeometryTwips(0, 0, DesignWidth, DesignHeight);
 }
@@ -287,6 +305,9 @@ void frmMain::createMenus()
     connect(menuTestProxy, &QAction::triggered, this, [this] { menuTestProxy_Click(); });
     connect(menuPROXON, &QAction::triggered, this, [this] { menuPROXON_Click(); });
     connect(menuPROXOFF, &QAction::triggered, this, [this] { menuPROXOFF_Click(); });
+    connect(menuImpProxList, &QAction::triggered, this, [this] { menuImpProxList_Click(); });
+    connect(menuImpProxSource, &QAction::triggered, this, [this] { menuImpProxSource_Click(); });
+    connect(menuSetup, &QAction::triggered, this, [this] { menuSetup_Click(); });
 }
 
 double frmMain::twipsPerPixel() const
@@ -395,6 +416,8 @@ void frmMain::Form_Load()
     Form_Resize();
     menuPROXOFF_Click();
     show();
+    frmEmail::showIfDue(m_store, *m_fetcher, m_deployment.serviceUrl, m_prompts,
+                        [this](QDialog& dialog) { return runDialog(dialog); }, this);
 
     lastSortOrder = 7;
     TrayX1->setIcon(windowIcon());
@@ -654,6 +677,18 @@ ProxyGrid* frmMain::gridFor(int number) const
     return number >= 1 && number <= 4 ? grids[number - 1] : nullptr;
 }
 
+void frmMain::menuGetINFO_Click()
+{
+    if (ProxyGrid* grid = gridFor(activeGrid))
+        m_webLookups->menuGetINFO_Click(grid->TextMatrix(grid->Row(), ProxyRow::Proxy));
+}
+
+void frmMain::copySelectedProxies()
+{
+    if (ProxyGrid* grid = gridFor(activeGrid))
+        ProxyClipboard::copySelectedProxies(grid->rows(), grid->Row(), grid->RowSel());
+}
+
 // ---- proxy tests -----------------------------------------------------------------------------
 
 void frmMain::menuTestProxy_Click()
@@ -798,6 +833,34 @@ void frmMain::cmdFilter_Click()
 void frmMain::cmdReset_Click()
 {
     m_pages->resetPage();
+}
+
+void frmMain::menuImpProxList_Click()
+{
+    Running running(*this);
+    TextFileImport(MSHi->rows(), sblistPROXLoc, *this, m_prompts).menuImpProxList_Click();
+}
+
+void frmMain::menuImpProxSource_Click()
+{
+    Running running(*this);
+    if (!m_frmImport)
+        m_frmImport = new frmImport(*this, m_prompts, this);
+    m_frmImport->Form_Load();
+    runDialog(*m_frmImport);
+}
+
+void frmMain::menuSetup_Click()
+{
+    if (!m_setup) {
+        const auto reload = [this] {
+            GetSettings();
+            Form_Resize();
+        };
+        m_setup = new frmSetup(m_store, m_prompts, reload, Autostart(), this);
+    }
+    m_setup->Form_Load();
+    runDialog(*m_setup);
 }
 
 // ---- lists -----------------------------------------------------------------------------------

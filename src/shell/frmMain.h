@@ -1,5 +1,6 @@
 #pragma once
 
+#include "import/ImportHost.h"
 #include "model/ImportedListStore.h"
 #include "shell/Deployment.h"
 #include "shell/WindowSettings.h"
@@ -32,9 +33,12 @@ class QPushButton;
 class QSystemTrayIcon;
 class QTimer;
 class QToolButton;
+class frmImport;
 class ProxyTester;
+class frmSetup;
 class SettingsStore;
 class SystemProxySwitch;
+class WebLookups;
 
 // The main window: owns both proxy lists (in its four grids and the imported list store), the
 // fetcher, the timers and every command. Its routines keep the names the rest of the program
@@ -43,7 +47,8 @@ class SystemProxySwitch;
 class frmMain final : public QMainWindow,
                       public TestRunHost,
                       public AutoTestHost,
-                      public ListPagesHost
+                      public ListPagesHost,
+                      public ImportHost
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(frmMain)
@@ -81,6 +86,11 @@ public:
     void Option2_Click();
     void cmdFilter_Click();
     void cmdReset_Click();
+    // Proxies from a text file, and the web source dialog with its scan.
+    void menuImpProxList_Click();
+    void menuImpProxSource_Click();
+    // "OK" in the settings dialog re-reads the settings and lays the window out.
+    void menuSetup_Click();
 
     // Proxy tests, the system proxy and its auto-test.
     void menuTestProxy_Click();
@@ -88,6 +98,9 @@ public:
     void menuPROXON_Click();
     void menuPROXOFF_Click();
     void timerPTest_Timer();
+    // Web look-ups and the clipboard copy on the current grid.
+    void menuGetINFO_Click();
+    void copySelectedProxies();
     // The grid that activeGrid names; nullptr for any other value.
     ProxyGrid* gridFor(int number) const;
 
@@ -117,6 +130,7 @@ public:
     ProxyTester& tester() { return *m_tester; }
     SystemProxySwitch& proxySwitch() { return *m_proxySwitch; }
     ListPages& pages() { return *m_pages; }
+    WebLookups& webLookups() { return *m_webLookups; }
     ImportedListStore& importedStore() { return sblistPROXLoc; }
     const WindowSettings& settings() const { return m_settings; }
     const Deployment& deployment() const { return m_deployment; }
@@ -215,6 +229,9 @@ private:
     std::unique_ptr<AutoTest> m_autoTest;
     std::unique_ptr<SystemProxySwitch> m_proxySwitch;
     std::unique_ptr<ListPages> m_pages;
+    frmImport* m_frmImport = nullptr; // one dialog object for the whole run
+    frmSetup* m_setup = nullptr; // one dialog object for the whole run
+    std::unique_ptr<WebLookups> m_webLookups;
     QLabel* m_panels[3] = {};
     int m_frameTwips[4] = {70, 0, 0, FrameHeight};
     struct Remembered

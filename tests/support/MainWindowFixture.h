@@ -3,11 +3,13 @@
 #include "model/SettingsStore.h"
 #include "shell/Deployment.h"
 #include "shell/frmMain.h"
+#include "system/WebLookups.h"
 #include "support/ScriptedPrompts.h"
 
 #include <QDialog>
 #include <QDir>
 #include <QStringList>
+#include <QUrl>
 #include <QTemporaryDir>
 
 #include <functional>
@@ -35,6 +37,11 @@ struct MainWindowFixture
     {
         window = std::make_unique<frmMain>(deployment, *store, prompts);
         window->setTerminate([this] { ++terminations; });
+        // Pages are recorded, never handed to a browser.
+        window->webLookups().setOpener([this](const QUrl& url) {
+            opened << url.toString();
+            return true;
+        });
         // Modal dialogs are recorded and closed at once unless a test runs them itself.
         window->setDialogRunner([this](QDialog& dialog) {
             dialogs << dialog.objectName();
@@ -65,5 +72,6 @@ struct MainWindowFixture
     std::unique_ptr<frmMain> window;
     int terminations = 0;
     QStringList dialogs;                      // object names of the modal dialogs shown
+    QStringList opened;                       // pages handed to the browser
     std::function<int(QDialog&)> runDialog;   // what a test does with one; default: close it
 };

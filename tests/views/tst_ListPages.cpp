@@ -121,7 +121,13 @@ private slots:
         QTest::keyClick(w.txtMaxSpeed, Qt::Key_End);
         QTest::keyClicks(w.txtMaxSpeed, QStringLiteral("\bx7-."));
         QCOMPARE(w.txtMaxSpeed->text(), QStringLiteral("7"));
+        // While the pass runs, Stop is at hand and the Tools menu is not.
+        QList<bool> stopEnabled;
+        connect(w.menuStop, &QAction::changed, &w,
+                [&] { stopEnabled << w.menuStop->isEnabled() << w.menuTools->isEnabled(); });
         QTest::mouseClick(w.cmdFilter, Qt::LeftButton);
+        QCOMPARE(stopEnabled, (QList<bool>{true, false, false, true}));
+        disconnect(w.menuStop, &QAction::changed, &w, nullptr);
 
         QVERIFY(!w.MSH->isVisible() && w.MSH2->isVisible() && w.MSH2->isEnabled());
         QCOMPARE(column(*w.MSH2, ProxyRow::Proxy), QStringLiteral("a c"));

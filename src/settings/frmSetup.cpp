@@ -1,0 +1,262 @@
+#include "settings/frmSetup.h"
+
+#include "model/SettingsStore.h"
+#include "shell/Prompts.h"
+#include "shell/WindowSettings.h"
+#include "testing/ProxyCheck.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFontDatabase>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRegularExpressionValidator>
+#include <QScreen>
+#include <QVBoxLayout>
+
+const QString frmSetup::FontNoticeText =
+    QStringLiteral("Changes to font require restart of program.");
+
+namespace {
+
+// The whole number a box holds when it lies in [low, high].
+bool wholeInRange(const QString& text, int low, int high, int& value)
+{
+    bool ok = false;
+    value = text.trimmed().toInt(&ok);
+    return ok && value >= low && value <= high;
+}
+
+} // namespace
+
+frmSetup::frmSetup(SettingsStore& store, Prompts& prompts, std::function<void()> reloadWindow,
+                   const Autostart& autostart, QWidget* parent)
+    : QDialog(parent), m_store(store), m_prompts(prompts), m_reloadWindow(std::move(reloadWindow)),
+      m_autostart(autostart)
+{
+    setObjectName(QStringLiteral("frmSetup"));
+    setWindowTitle(QStringLiteral("Setup"));
+    // A fixed dialog: nothing to minimise or maximise.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    createControls();
+
+    m_boxes = {{chkSSL, "chkSSL"}, {chkREFER, "chkREFER"},     {chkPOST, "chkPOST"},
+               {chkGET, "chkGET"}, {chkCOOKIES, "chkCOOKIES"}, {chkCOR, "chkCOR"},
+               {chkIMP, "chkIMP"}, {chkWINDOWS, "chkWINDOWS"}, {chkTest, "chkTEST"}};
+    for (const Box& box : m_boxes)
+        connect(box.box, &QCheckBox::clicked, this, [this, box] { checkBoxClicked(box); });
+    connect(cboFONT, &QComboBox::activated, this, [this] { fontPicked(); });
+    connect(cboFontSize, &QComboBox::activated, this, [this] { fontPicked(); });
+    connect(chkOK, &QPushButton::clicked, this, [this] { chkOK_Click(); });
+}
+
+frmSetup::~frmSetup() = default;
+
+void frmSetup::createControls()
+{
+    auto check = [](QWidget* parent, const char* name, const QString& caption) {
+        auto* box = new QCheckBox(caption, parent);
+        box->setObjectName(QLatin1String(name));
+        return box;
+    };
+    auto label = [](QWidget* parent, const char* name, const QString& caption) {
+        auto* l = new QLabel(caption, parent);
+        l->setObjectName(QLatin1String(name));
+        return l;
+    };
+
+    frmSRC = new QGroupBox(this);
+    frmSRC->setObjectName(QStringLiteral("frmSRC"));
+    chkCOR = check(frmSRC, "chkCOR", QStringLiteral("Load Proxies from Corvatel Resources"));
+    chkIMP = check(frmSRC, "chkIMP", QStringLiteral("Load Proxies from Imported Lists"));
+    chkTest = check(frmSRC, "chkTest", QStringLiteral("Auto test enabled proxy every 60sec"));
+    chkWINDOWS = check(frmSRC, "chkWINDOWS", QStringLiteral("Start with Windows"));
+
+    const auto* digits =
+        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), this);
+    lblTimeout = label(frmSRC, "lblTimeout", QStringLiteral("Proxy Test Timeout :"));
+    txtTimeout = new QLineEdit(QStringLiteral("60"), frmSRC);
+    txtTimeout->setObjectName(QStringLiteral("txtTimeout"));
+    txtTimeout->setValidator(digits);
+    lblTimeout->setBuddy(txtTimeout);
+    lblParallel = label(frmSRC, "lblParallel", QStringLiteral("Parallel tests"));
+    txtParallel = new QLineEdit(QStringLiteral("1"), frmSRC);
+    txtParallel->setObjectName(QStringLiteral("txtParallel"));
+    txtParallel->setValidator(digits);
+    txtParallel->setToolTip(QStringLiteral("How many proxies a test run tests at once (1 to %1)")
+                                .arg(ProxyCheck::MaxParallelTests));
+    lblParallel->setBuddy(txtParallel);
+    for (QLineEdit* edit : {txtTimeout, txtParallel})
+        edit->setMaximumWidth(fontMetrics().horizontalAdvance(QStringLiteral("0000000")));
+
+    Label1 = label(frmSRC, "Label1", QStringLiteral("Display Font"));
+    cboFONT = new QComboBox(frmSRC);
+    cboFONT->setObjectName(QStringLiteral("cboFONT"));
+    cboFONT->setMinimumContentsLength(22);
+    cboFONT->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    Label1->setBuddy(cboFONT);
+    lblFontsize = label(frmSRC, "lblFontsize", QStringLiteral("Font Size"));
+    cboFontSize = new QComboBox(frmSRC);
+    cboFontSize->setObjectName(QStringLiteral("cboFontSize"));
+    cboFontSize->setMinimumContentsLength(3);
+    lblFontsize->setBuddy(cboFontSize);
+    // The font and size are picked from their lists only.
+    cboFONT->installEventFilter(this);
+    cboFontSize->installEventFilter(this);
+
+    auto* src = new QGridLayout(frmSRC);
+    src->addWidget(chkCOR, 0, 0, 1, 4);
+    src->addWidget(chkIMP, 1, 0, 1, 4);
+    src->addWidget(chkTest, 2, 0, 1, 4);
+    src->addWidget(chkWINDOWS, 3, 0, 1, 4);
+    src->addWidget(lblTimeout, 4, 0);
+    src->addWidget(txtTimeout, 4, 1, Qt::AlignLeft);
+    src->addWidget(lblParallel, 5, 0);
+    src->addWidget(txtParallel, 5, 1, Qt::AlignLeft);
+    src->addWidget(Label1, 6, 0);
+    src->addWidget(cboFONT, 6, 1);
+    src->addWidget(lblFontsize, 6, 2);
+    src->addWidget(cboFontSize, 6, 3);
+    src->setColumnStretch(1, 1);
+    src->setVerticalSpacing(6);
+
+    Frame1 = new QGroupBox(QStringLiteral("Columns"), this);
+    Frame1->setObjectName(QStringLiteral("Frame1"));
+    chkCOOKIES = check(Frame1, "chkCOOKIES", QStringLiteral("Show COOKIES"));
+    chkREFER = check(Frame1, "chkREFER", QStringLiteral("Show REFER"));
+    chkPOST = check(Frame1, "chkPOST", QStringLiteral("Show POST"));
+    chkGET = check(Frame1, "chkGET", QStringLiteral("Show GET"));
+    chkSSL = check(Frame1, "chkSSL", QStringLiteral("Show SSL"));
+    auto* columns = new QGridLayout(Frame1);
+    columns->addWidget(chkCOOKIES, 0, 0);
+    columns->addWidget(chkREFER, 0, 1);
+    columns->addWidget(chkPOST, 0, 2);
+    columns->addWidget(chkGET, 1, 0);
+    columns->addWidget(chkSSL, 1, 1);
+
+    chkOK = new QPushButton(QStringLiteral("OK"), this);
+    chkOK->setObjectName(QStringLiteral("chkOK"));
+    chkOK->setDefault(true);
+    chkOK->setMinimumWidth(chkOK->sizeHint().width() * 3 / 2);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(frmSRC);
+    layout->addWidget(Frame1);
+    layout->addWidget(chkOK, 0, Qt::AlignHCenter);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+void frmSetup::Form_Load()
+{
+    cboFontSize->clear();
+    for (int size = 6; size <= 20; ++size)
+        cboFontSize->addItem(QString::number(size));
+    SBList1 = QFontDatabase::families();
+    cboFONT->clear();
+    cboFONT->addItems(SBList1);
+
+    adjustSize();
+    if (const QScreen* screen = this->screen()) {
+        const QRect area = screen->geometry();
+        move(area.x() + area.width() / 2 - width() / 2,
+             area.y() + area.height() / 2 - height() / 2);
+    }
+
+    for (const Box& box : m_boxes)
+        box.box->setChecked(false);
+    // A box found checked counts as a click: it writes its key again, and a checked "Start with
+    // Windows" writes the autostart entry for the folder the program now runs in.
+    for (const Box& box : m_boxes) {
+        int value = 0;
+        if (SettingsText::toWholeNumber(m_store.read(QLatin1String(box.key)), value) &&
+            value == 1) {
+            box.box->setChecked(true);
+            checkBoxClicked(box);
+        }
+    }
+    txtTimeout->setText(m_store.read(QStringLiteral("txtTimeout")));
+    txtParallel->setText(m_store.read(QStringLiteral("ParallelTests")));
+    showText(*cboFONT, m_store.read(QStringLiteral("cboFont")));
+    showText(*cboFontSize, m_store.read(QStringLiteral("cboFontSize")));
+    m_loaded = true;
+}
+
+// A stored value that is not in the list (a font this system lacks) still shows and is kept.
+void frmSetup::showText(QComboBox& combo, const QString& text)
+{
+    int index = combo.findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    if (index < 0 && !text.isEmpty()) {
+        combo.insertItem(0, text);
+        index = 0;
+    }
+    combo.setCurrentIndex(index);
+}
+
+void frmSetup::checkBoxClicked(const Box& box)
+{
+    if (box.box == chkWINDOWS)
+        chkWINDOWS_Click();
+    m_store.write(QLatin1String(box.key),
+                  box.box->isChecked() ? QStringLiteral("1") : QStringLiteral("0"));
+}
+
+void frmSetup::chkWINDOWS_Click()
+{
+    // The stored setting follows the box even when the entry could not be written.
+    m_autostart.SetStartWithWindows(m_autostart.executableBaseName(), QDir::currentPath(),
+                                    chkWINDOWS->isChecked());
+}
+
+void frmSetup::fontPicked()
+{
+    if (m_fontNoticeShown)
+        return;
+    m_prompts.message(FontNoticeText, QStringLiteral("Corvatel"));
+    m_fontNoticeShown = true;
+}
+
+void frmSetup::chkOK_Click()
+{
+    // The main window reads the settings before the time-out, font and size are written on
+    // closing: those take effect at the next start or the next "OK".
+    if (m_reloadWindow)
+        m_reloadWindow();
+    accept();
+}
+
+void frmSetup::done(int result)
+{
+    if (m_loaded) {
+        m_loaded = false;
+        Form_Unload();
+    }
+    QDialog::done(result);
+}
+
+void frmSetup::Form_Unload()
+{
+    int value = 0;
+    if (wholeInRange(txtTimeout->text(), MinTimeout, MaxTimeout, value))
+        m_store.write(QStringLiteral("txtTIMEOUT"), QString::number(value));
+    if (wholeInRange(txtParallel->text(), 1, ProxyCheck::MaxParallelTests, value))
+        m_store.write(QStringLiteral("ParallelTests"), QString::number(value));
+    m_store.write(QStringLiteral("cboFont"), cboFONT->currentText());
+    m_store.write(QStringLiteral("cboFontSize"), cboFontSize->currentText());
+}
+
+bool frmSetup::eventFilter(QObject* watched, QEvent* event)
+{
+    if ((watched == cboFONT || watched == cboFontSize) && event->type() == QEvent::KeyPress) {
+        const QString text = static_cast<QKeyEvent*>(event)->text();
+        if (!text.isEmpty() && text.at(0).isPrint())
+            return true;
+    }
+    return QDialog::eventFilter(watched, event);
+}

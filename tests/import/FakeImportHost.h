@@ -1,0 +1,34 @@
+#pragma once
+
+#include "import/ImportHost.h"
+
+#include <QList>
+#include <QMap>
+
+// Records what the importers tell the window. stopAfterChecks lets Stop arrive after that many
+// looks at the flag, as if pressed in the middle of an import.
+class FakeImportHost final : public ImportHost
+{
+public:
+    void setStatusText(const QString& text) override { status = text; }
+    void setPanelText(int panel, const QString& text) override { panels[panel] = text; }
+    bool isStopRequested() const override
+    {
+        if (stopAfterChecks >= 0 && checks++ >= stopAfterChecks)
+            stop = true;
+        return stop;
+    }
+    void clearStopRequested() override
+    {
+        stop = false;
+        stopAfterChecks = -1;
+    }
+    void enableControls(bool enabled) override { controls << enabled; }
+
+    QString status;
+    QMap<int, QString> panels;
+    QList<bool> controls;
+    mutable bool stop = false;
+    mutable int stopAfterChecks = -1;
+    mutable int checks = 0;
+};

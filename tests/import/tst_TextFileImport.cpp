@@ -1,0 +1,206 @@
+#include "import/FakeImportHost.h"
+#include "import/TextFileImport.h"
+#include "model/ImportedListStore.h"
+#include "model/ProxyTableModel.h"
+#include "support/ScriptedPrompts.h"
+#include "views/FilterPass.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+static const QStringList Listed{"11.2.3.4:80", "1.2.3.4:800", "9.9.9.9:99"};
+
+// An imported list as a load leaves it (one row per stored line), in a folder of its own where
+// proxy.lst and the files to import live.
+struct ImportedList
+{
+    explicit ImportedList(const QStringList& proxies = Listed) : previous(QDir::currentPath())
+    {
+        QDir::setCurrent(work.path());
+        for (const QString& proxy : proxies) {
+            store.add(ProxyRow::newImportedRowText(proxy));
+            rows.AddItem(QStringLiteral("?\t") + proxy);
+        }
+    }
+    ~ImportedList() { QDir::setCurrent(previous); }
+
+    QString write(const QByteArray& content, const QString& name = QStringLiteral("in.txt"))
+    {
+        QFile file(work.filePath(name));
+        if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
+            qFatal("cannot write %s", qPrintable(name));
+        return file.fileName();
+    }
+    QStringList gridProxies() const
+    {
+        QStringList list;
+        for (int r = 1; r < rows.Rows(); ++r)
+            list << rows.TextMatrix(r, ProxyRow::Proxy);
+        return list;
+    }
+    QByteArray saved() const
+    {
+        QFile file(work.filePath(QStringLiteral("proxy.lst")));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(none)");
+    }
+    QByteArray storeText() const
+    {
+        QByteArray text;
+        for (const QString& line : store.lines())
+            text += line.toUtf8() + '\n';
+        return text;
+    }
+
+    QTemporaryDir work;
+    QString previous;
+    ProxyTableModel rows;
+    ImportedListStore store;
+    FakeImportHost host;
+    ScriptedPrompts prompts;
+    TextFileImport import{rows, store, host, prompts};
+};
+
+class tst_TextFileImport : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void importFile_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QStringList>("added");
+        QTest::addColumn<int>("skipped");
+
+        QTest::newRow("twice in the file; a listed proxy's substring is no match")
+            << QByteArray("1.2.3.4:80\n1.2.3.4:80\n5.6.7.8:3128\n")
+            << QStringList{"1.2.3.4:80", "5.6.7.8:3128"} << 0;
+        QTest::newRow("listed exactly") << QByteArray("9.9.9.9:99") << QStringList{} << 0;
+        QTest::newRow("scheme kept")
+            << QByteArray("http://1.2.3.4:80\r\n") << QStringList{"http://1.2.3.4:80"} << 0;
+        QTest::newRow("LF, CR LF, CR, empty lines, no last break")
+            << QByteArray("\r\na:1\rb:2\r\nc:3\n\n\r\n\rd:4")
+            << QStringList{"a:1", "b:2", "c:3", "d:4"} << 0;
+        QTest::newRow("binary, 1 MB and \"|\" lines skipped")
+            << QByteArray("\x01\x02\x00:80\n", 7) + QByteArray(1 << 20, '7') +
+                   "\n1.1.1.1:1|Y|\n2.2.2.2:2\n" + QByteArray(5000, '8')
+            << QStringList{"2.2.2.2:2"} << 3;
+        QTest::newRow("8-bit and UTF-8 with byte order mark")
+            << QByteArray("\xEF\xBB\xBF\xC3\xA9t\xC3\xA9:1\ncaf\xE9:2")
+            << QStringList{QString::fromUtf8("\xC3\xA9t\xC3\xA9:1"),
+                           QString::fromUtf8("caf\xC3\xA9:2")}
+            << 0;
+        // The reader takes the file a megabyte at a time; this line straddles the first edge.
+        QTest::newRow("line across the read buffer")
+            << QByteArray("7.7.7.7:7\n").repeated(104857) + "12.34.56.78:9000\r\n"
+            << QStringList{"7.7.7.7:7", "12.34.56.78:9000"} << 0;
+    }
+    void importFile()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(QStringList, added);
+        QFETCH(int, skipped);
+        ImportedList list;
+        list.prompts.answers << list.write(content);
+
+        const TextFileImport::Outcome outcome = list.import.menuImpProxList_Click();
+        QCOMPARE(outcome.added, added.size());
+        QCOMPARE(outcome.skipped, skipped);
+        QCOMPARE(list.gridProxies(), Listed + added);
+        QStringList lines;
+        for (const QString& proxy : Listed + added)
+            lines << ProxyRow::newImportedRowText(proxy);
+        QCOMPARE(list.store.lines(), lines);
+        QCOMPARE(list.saved(), list.storeText());
+        QCOMPARE(list.host.panels.value(2), QStringLiteral("%1 Imported").arg(lines.size()));
+        for (int r = Listed.size() + 1; r < list.rows.Rows(); ++r) {
+            QCOMPARE(list.rows.TextMatrix(r, ProxyRow::Active), QStringLiteral("?"));
+            QCOMPARE(list.rows.TextMatrix(r, ProxyRow::Speed), QString());
+        }
+        QCOMPARE(list.host.controls, (QList<bool>{false, true}));
+        QVERIFY2(list.host.status.contains(QStringLiteral("%1 new prox").arg(added.size())),
+                 qPrintable(list.host.status));
+        QCOMPARE(list.host.status.contains(QStringLiteral("skipped")), skipped > 0);
+    }
+
+    void emptyGridGetsRowsBanded()
+    {
+        ImportedList list{QStringList()};
+        list.rows.setRows(2); // the spare empty row of an empty list
+        list.import.importFile(list.write("1.1.1.1:1\n2.2.2.2:2\n3.3.3.3:3\n"));
+        QCOMPARE(list.gridProxies(), (QStringList{"1.1.1.1:1", "2.2.2.2:2", "3.3.3.3:3"}));
+        QCOMPARE(list.rows.cellBackColor(1, 0), ProxyRow::White);
+        QCOMPARE(list.rows.cellBackColor(2, ProxyRow::Class), FilterPass::ImportedBand);
+        QVERIFY(list.rows.Redraw());
+    }
+
+    void cancelStillSaves()
+    {
+        ImportedList list;
+        QCOMPARE(list.saved(), QByteArray("(none)"));
+        const TextFileImport::Outcome outcome = list.import.menuImpProxList_Click();
+        QVERIFY(outcome.cancelled);
+        QCOMPARE(list.saved(), list.storeText());
+        QCOMPARE(list.host.panels.value(2), QStringLiteral("3 Imported"));
+        QCOMPARE(list.host.status, QString());
+        QVERIFY(list.host.controls.isEmpty());
+    }
+
+    void secondImportAddsNothing()
+    {
+        ImportedList list;
+        const QString path = list.write("5.5.5.5:5\n6.6.6.6:6\n");
+        QCOMPARE(list.import.importFile(path).added, 2);
+        QCOMPARE(list.import.importFile(path).added, 0);
+        QCOMPARE(list.rows.Rows(), Listed.size() + 3);
+        QCOMPARE(list.store.count(), Listed.size() + 2);
+    }
+
+    void stopLeavesProxyListAlone_data()
+    {
+        QTest::addColumn<int>("checksBeforeStop");
+        QTest::addColumn<int>("kept"); // lines read before Stop stay in memory
+        QTest::newRow("left over from before") << 0 << 0;
+        QTest::newRow("pressed after two lines") << 2 << 2;
+    }
+    void stopLeavesProxyListAlone()
+    {
+        QFETCH(int, checksBeforeStop);
+        QFETCH(int, kept);
+        ImportedList list;
+        list.write("as it was\n", QStringLiteral("proxy.lst"));
+        list.host.stopAfterChecks = checksBeforeStop;
+        const TextFileImport::Outcome outcome =
+            list.import.importFile(list.write("5.5.5.5:5\n6.6.6.6:6\n7.7.7.7:7\n"));
+        QVERIFY(outcome.stopped);
+        QCOMPARE(outcome.added, kept);
+        QCOMPARE(list.saved(), QByteArray("as it was\n"));
+        QVERIFY(list.host.panels.isEmpty());
+        QVERIFY(!list.host.stop);
+        QCOMPARE(list.host.controls, (QList<bool>{false, true}));
+        QCOMPARE(list.rows.Rows(), Listed.size() + 1 + kept);
+    }
+
+    void unreadableFile_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("missing") << "missing.txt";
+        QTest::newRow("a folder") << "folder.txt";
+    }
+    void unreadableFile()
+    {
+        QFETCH(QString, name);
+        ImportedList list;
+        QVERIFY(QDir(list.work.path()).mkdir(QStringLiteral("folder.txt")));
+        const TextFileImport::Outcome outcome = list.import.importFile(list.work.filePath(name));
+        QCOMPARE(outcome.added, 0);
+        QVERIFY2(list.host.status.startsWith(QStringLiteral("Could not read ") + name),
+                 qPrintable(list.host.status));
+        QCOMPARE(list.saved(), list.storeText());
+        QCOMPARE(list.host.panels.value(2), QStringLiteral("3 Imported"));
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_TextFileImport)
+#include "tst_TextFileImport.moc"

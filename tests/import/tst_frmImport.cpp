@@ -1,0 +1,193 @@
+#include "import/frmImport.h"
+#include "support/MainWindowFixture.h"
+#include "support/TestServers.h"
+#include "views/ProxyGrid.h"
+
+#include <QAction>
+#include <QFile>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+// The main window in a folder of its own; the source dialog runs whileOpen instead of waiting
+// for the user.
+struct ImportWindow
+{
+    ImportWindow() : w(f.create())
+    {
+        w.GetSettings();
+        f.runDialog = [this](QDialog& dialog) {
+            this->dialog = qobject_cast<frmImport*>(&dialog);
+            if (whileOpen && this->dialog)
+                whileOpen(*this->dialog);
+            return 0;
+        };
+    }
+
+    void open(std::function<void(frmImport&)> steps = {})
+    {
+        whileOpen = std::move(steps);
+        w.menuImpProxSource->trigger();
+    }
+    QString write(const QString& name, const QByteArray& content)
+    {
+        QFile file(f.work.filePath(name));
+        if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
+            qFatal("cannot write %s", qPrintable(name));
+        return file.fileName();
+    }
+    QByteArray read(const QString& name) const
+    {
+        QFile file(f.work.filePath(name));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(none)");
+    }
+    QStringList shown() const
+    {
+        QStringList list;
+        for (int i = 0; i < dialog->SBList1->count(); ++i)
+            list << dialog->SBList1->item(i)->text();
+        return list;
+    }
+
+    MainWindowFixture f;
+    frmMain& w;
+    frmImport* dialog = nullptr;
+    std::function<void(frmImport&)> whileOpen;
+};
+
+class tst_frmImport : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void addTwice()
+    {
+        ImportWindow t;
+        t.f.prompts.answers << "http://a.example/list"
+                            << "http://a.example/list";
+        t.open([&t](frmImport& d) {
+            d.cmdADD->click();
+            d.cmdADD->click();
+            QCOMPARE(t.read("proxysources.lst"), QByteArray("http://a.example/list\n"));
+            QVERIFY(QFile::remove(t.f.work.filePath("proxysources.lst")));
+            d.cmdADD->click(); // cancelled: saved all the same
+        });
+        QCOMPARE(t.shown(), QStringList{"http://a.example/list"});
+        QCOMPARE(t.read("proxysources.lst"), QByteArray("http://a.example/list\n"));
+        QCOMPARE(t.f.prompts.asked.first(),
+                 QStringLiteral("Proxy Page: Import proxy source page URL"));
+    }
+
+    void fileAddSkipsListedLine()
+    {
+        ImportWindow t;
+        t.write("proxysources.lst", "http://b/\n");
+        t.f.prompts.answers << t.write("sources.txt", "http://a/\r\nhttp://b/\rhttp://c/");
+        t.open([](frmImport& d) { d.cmdFile->click(); });
+        QCOMPARE(t.shown(), (QStringList{"http://b/", "http://a/", "http://c/"}));
+        QCOMPARE(t.read("proxysources.lst"), QByteArray("http://b/\nhttp://a/\nhttp://c/\n"));
+    }
+
+    void deleteSelected_data()
+    {
+        QTest::addColumn<bool>("keys");
+        QTest::addColumn<QStringList>("kept");
+        QTest::newRow("button, three apart") << false << QStringList{"s1", "s3", "s4"};
+        QTest::newRow("Ctrl+A, Delete key") << true << QStringList{};
+    }
+    void deleteSelected()
+    {
+        QFETCH(bool, keys);
+        QFETCH(QStringList, kept);
+        ImportWindow t;
+        t.write("proxysources.lst", "s0\ns1\ns2\ns3\ns4\ns5\n");
+        t.open([keys](frmImport& d) {
+            if (keys) {
+                d.SBList1->setCurrentRow(3, QItemSelectionModel::NoUpdate);
+                QTest::keyClick(d.SBList1, Qt::Key_A, Qt::ControlModifier);
+                QCOMPARE(d.SBList1->selectedItems().size(), 6);
+                QTest::keyClick(d.SBList1, Qt::Key_Delete);
+            } else {
+                for (int i : {0, 2, 5})
+                    d.SBList1->item(i)->setSelected(true);
+                d.cmdDelete->click();
+            }
+        });
+        QCOMPARE(t.shown(), kept);
+        QCOMPARE(t.dialog->sources().entries(), kept);
+        t.open(); // the deletion was saved: it does not come back
+        QCOMPARE(t.shown(), kept);
+    }
+
+    void okReloadsOnlyAfterScan()
+    {
+        FixedServer page(200, "10.0.0.1:808 and 10.0.0.2:8080");
+        ImportWindow t;
+        t.write("proxysources.lst", page.url().toUtf8() + "\n");
+        QCOMPARE(t.w.activeGrid, 1);
+        t.open([](frmImport& d) { d.commandOK->click(); });
+        QCOMPARE(t.w.activeGrid, 3); // opening shows the imported list page
+        QVERIFY(!t.dialog->sourcesScanned);
+        QCOMPARE(t.w.panelText(1), QString()); // no reload
+
+        t.open([&t](frmImport& d) {
+            d.cmdScan->click();
+            QCOMPARE(t.w.MSHi->rows().proxyCount(), 0); // in the store, not yet in the grid
+            QCOMPARE(t.w.importedStore().count(), 2);
+            d.commandOK->click();
+        });
+        QVERIFY(t.dialog->sourcesScanned);
+        QVERIFY(t.f.prompts.asked.contains(QStringLiteral("Corvatel: Done.")));
+        QCOMPARE(t.w.MSHi->TextMatrix(2, ProxyRow::Proxy), QStringLiteral("10.0.0.2:8080"));
+        QCOMPARE(t.w.panelText(2), QStringLiteral("2 Imported"));
+        QCOMPARE(t.f.dialogs, (QStringList{"frmImport", "frmImport"}));
+        QCOMPARE(t.w.findChildren<frmImport*>().size(), 1);
+    }
+
+    void leavingStopsScan_data()
+    {
+        QTest::addColumn<bool>("ok");
+        QTest::newRow("closed") << false;
+        QTest::newRow("OK") << true;
+    }
+    void leavingStopsScan()
+    {
+        QFETCH(bool, ok);
+        HangingServer hanging;
+        ImportWindow t;
+        t.write("proxysources.lst", hanging.url().toUtf8() + "\n");
+        t.open([ok](frmImport& d) {
+            d.show();
+            QTimer::singleShot(100, &d, [&d, ok] {
+                QVERIFY(!d.cmdDelete->isEnabled());
+                ok ? d.commandOK->click() : void(d.close());
+            });
+            d.cmdScan->click();
+        });
+        QVERIFY(!t.dialog->isVisible());
+        QVERIFY(!t.dialog->isBusy());
+        QVERIFY(t.dialog->cmdDelete->isEnabled());
+        QVERIFY(!t.w.stopRequested);
+        QVERIFY(!t.f.prompts.asked.contains(QStringLiteral("Corvatel: Done.")));
+        // OK after the (stopped) scan reloads the lists, closing does not.
+        QCOMPARE(t.w.panelText(1).isEmpty(), !ok);
+    }
+
+    void fileImportFromMenu()
+    {
+        ImportWindow t;
+        t.f.prompts.answers << t.write("list.txt", "1.2.3.4:80\nhttp://5.6.7.8:3128\n1.2.3.4:80\n");
+        t.w.menuImpProxList->trigger();
+        QCOMPARE(t.w.MSHi->rows().proxyCount(), 2);
+        QCOMPARE(t.w.MSHi->TextMatrix(2, ProxyRow::Proxy), QStringLiteral("http://5.6.7.8:3128"));
+        QCOMPARE(t.w.panelText(2), QStringLiteral("2 Imported"));
+        QCOMPARE(t.read("proxy.lst"),
+                 QByteArray("?|1.2.3.4:80|0|||||||||||\n?|http://5.6.7.8:3128|0|||||||||||\n"));
+        QVERIFY(t.w.menuImpProxList->isEnabled());
+        QVERIFY(!t.w.menuStop->isEnabled());
+    }
+};
+
+QTEST_MAIN(tst_frmImport)
+#include "tst_frmImport.moc"

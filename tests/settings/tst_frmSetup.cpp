@@ -1,0 +1,173 @@
+#include "settings/frmSetup.h"
+#include "support/MainWindowFixture.h"
+#include "testing/ProxyCheck.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSettings>
+#include <QTest>
+#include <QTimer>
+
+namespace {
+
+enum class Close { Frame, OK };
+
+// Runs the dialog modally, as the main window does; act runs while it is shown.
+int runModal(QDialog& dialog, Close how, const std::function<void()>& act = {})
+{
+    QTimer::singleShot(0, &dialog, [&dialog, how, act] {
+        if (act)
+            act();
+        if (how == Close::OK)
+            static_cast<frmSetup&>(dialog).chkOK->click();
+        else
+            dialog.close(); // the window frame's close button
+    });
+    return dialog.exec();
+}
+
+struct Fixture
+{
+    void open(Close how, const std::function<void()>& act = {})
+    {
+        dialog.Form_Load();
+        runModal(dialog, how, act);
+    }
+    QTemporaryDir dir;
+    SettingsStore store{dir.filePath(QStringLiteral("Corvatel.conf"))};
+    ScriptedPrompts prompts;
+    Autostart autostart{dir.filePath(QStringLiteral("autostart")), "/opt/corvatel/corvatel"};
+    frmSetup dialog{store, prompts, [] {}, autostart};
+};
+
+} // namespace
+
+class tst_frmSetup : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { qputenv("XDG_CONFIG_HOME", m_config.path().toUtf8()); }
+    void writtenAtOnceOrOnClose_data();
+    void writtenAtOnceOrOnClose();
+    void startWithDesktop();
+    void okReloadsWindowAndNoticeOncePerRun();
+
+private:
+    QTemporaryDir m_config; // the main window's dialog writes its autostart entry here
+};
+
+void tst_frmSetup::writtenAtOnceOrOnClose_data()
+{
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("before");
+    QTest::addColumn<QString>("after");
+    QTest::newRow("timeout 5") << "txtTimeout" << "5" << "txtTimeout" << "30" << "30";
+    QTest::newRow("timeout 6") << "txtTimeout" << "6" << "txtTimeout" << "30" << "6";
+    QTest::newRow("timeout 60") << "txtTimeout" << "60" << "txtTimeout" << "30" << "60";
+    QTest::newRow("timeout 61") << "txtTimeout" << "61" << "txtTimeout" << "30" << "30";
+    QTest::newRow("timeout empty") << "txtTimeout" << "" << "txtTimeout" << "30" << "30";
+    QTest::newRow("letters dropped") << "txtTimeout" << "1x5" << "txtTimeout" << "30" << "15";
+    QTest::newRow("parallel 0") << "txtParallel" << "0" << "ParallelTests" << "4" << "4";
+    QTest::newRow("parallel 256") << "txtParallel" << "256" << "ParallelTests" << "4" << "256";
+    QTest::newRow("parallel 257") << "txtParallel" << "257" << "ParallelTests" << "4" << "4";
+    QTest::newRow("Show SSL off") << "chkSSL" << "" << "chkSSL" << "1" << "0";
+    QTest::newRow("auto-test off") << "chkTest" << "" << "chkTEST" << "1" << "0";
+    QTest::newRow("font not on the system") << "cboFONT" << "" << "cboFont" << "No Face 4711"
+                                            << "No Face 4711";
+    QTest::newRow("size not in the list") << "cboFontSize" << "" << "cboFontSize" << "7.5" << "7.5";
+}
+
+// Check boxes write at once, everything else when the dialog is closed (here by its frame).
+void tst_frmSetup::writtenAtOnceOrOnClose()
+{
+    QFETCH(QString, control);
+    QFETCH(QString, typed);
+    QFETCH(QString, key);
+    QFETCH(QString, before);
+    QFETCH(QString, after);
+    Fixture f;
+    f.store.write(key, before);
+    auto* box = f.dialog.findChild<QCheckBox*>(control);
+    auto* edit = f.dialog.findChild<QLineEdit*>(control);
+    auto* combo = f.dialog.findChild<QComboBox*>(control);
+    QString whileOpen;
+    f.open(Close::Frame, [&] {
+        if (box)
+            box->click();
+        if (edit) {
+            edit->clear();
+            QTest::keyClicks(edit, typed);
+        }
+        whileOpen = f.store.read(key);
+    });
+    QCOMPARE(whileOpen, box ? after : before);
+    QCOMPARE(f.store.read(key), after);
+    if (combo)
+        QCOMPARE(combo->currentText(), before);
+    if (key == QLatin1String("ParallelTests"))
+        QCOMPARE(ProxyCheck::parallelTests(f.store), after.toInt());
+}
+
+// A checked box found on opening points the entry at the folder the program now runs in.
+void tst_frmSetup::startWithDesktop()
+{
+    Fixture f;
+    const QString previous = QDir::currentPath();
+    const QString entry = f.autostart.entryPath(QStringLiteral("corvatel"));
+    const auto entryPath = [&entry] {
+        return QSettings(entry, QSettings::IniFormat).value("Desktop Entry/Path").toString();
+    };
+    QTemporaryDir first, second;
+    QDir::setCurrent(first.path());
+    f.open(Close::Frame, [&] { f.dialog.chkWINDOWS->click(); });
+    QCOMPARE(entryPath(), first.path());
+    QDir::setCurrent(second.path());
+    f.open(Close::OK);
+    QCOMPARE(entryPath(), second.path());
+    f.open(Close::OK, [&] { f.dialog.chkWINDOWS->click(); });
+    QDir::setCurrent(previous);
+    QCOMPARE(f.store.read(QStringLiteral("chkWINDOWS")), QStringLiteral("0"));
+    QVERIFY(!QFile::exists(entry));
+}
+
+// "OK" has the window read the settings before closing writes the time-out, which the window
+// sees at the next "OK". The dialog object, and with it the font notice, lasts for the run.
+void tst_frmSetup::okReloadsWindowAndNoticeOncePerRun()
+{
+    MainWindowFixture f;
+    frmMain& w = f.create();
+    w.GetSettings();
+    QString typed;
+    f.runDialog = [&typed](QDialog& dialog) {
+        auto& setup = static_cast<frmSetup&>(dialog);
+        return runModal(dialog, Close::OK, [&] {
+            setup.chkTest->click();
+            setup.txtTimeout->setText(QStringLiteral("30"));
+            QTest::keyClicks(setup.cboFontSize, QStringLiteral("12")); // lists only
+            typed += setup.cboFontSize->currentText();
+            QTest::keyClick(setup.cboFontSize, Qt::Key_Down);
+            QTest::keyClick(setup.cboFONT, Qt::Key_Down);
+        });
+    };
+    w.menuSetup->trigger();
+    QCOMPARE(f.dialogs, QStringList{QStringLiteral("frmSetup")});
+    QCOMPARE(w.settings().chkTEST, 0);
+    QCOMPARE(w.settings().txtTimeout, 60);
+    QCOMPARE(f.store->read(QStringLiteral("cboFontSize")), QStringLiteral("9"));
+
+    w.menuSetup->trigger();
+    QCOMPARE(w.settings().txtTimeout, 30);
+    QCOMPARE(w.settings().chkTEST, 1);
+    QCOMPARE(typed, QStringLiteral("89"));
+    QCOMPARE(f.prompts.asked,
+             QStringList{QStringLiteral("Corvatel: Changes to font require restart of program.")});
+}
+
+QTEST_MAIN(tst_frmSetup)
+#include "tst_frmSetup.moc"

@@ -1,0 +1,120 @@
+// The addresses the look-up commands hand to the browser, from the window's menus and pictures
+// down to the opener, and the failure message.
+#include "support/MainWindowFixture.h"
+#include "system/WebLookups.h"
+#include "views/ProxyGrid.h"
+
+#include <QAction>
+#include <QCursor>
+#include <QGuiApplication>
+#include <QTest>
+#include <QToolButton>
+
+class tst_WebLookups final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void windowCommands_data();
+    void windowCommands();
+    void failedOpenIsReported_data();
+    void failedOpenIsReported();
+};
+
+// Each command as the user triggers it, with the given Proxy cell in the current row.
+void tst_WebLookups::windowCommands_data()
+{
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<QString>("proxy");
+    QTest::addColumn<QString>("opened");
+
+    QTest::newRow("About") << "menuAbout" << "" << "http://maker.test/";
+    QTest::newRow("Support") << "menuSupport" << "" << "http://maker.test/support.php";
+    QTest::newRow("What is my IP") << "menuWHATIP" << "" << "http://echo.test/";
+    QTest::newRow("Facebook") << "picFB" << "" << "http://facebook.test/maker";
+    QTest::newRow("Twitter") << "picTWITTER" << "" << "http://twitter.test/maker?lang=en";
+    QTest::newRow("info") << "menuGetINFO" << "10.0.0.1:80" << "http://info.test/ip/10.0.0.1";
+    QTest::newRow("info, first colon") << "menuGetINFO" << "1.2.3.4:80:81"
+                                       << "http://info.test/ip/1.2.3.4";
+    QTest::newRow("info, empty cell") << "menuGetINFO" << "" << "http://info.test/ip/";
+    QTest::newRow("info, imported with its scheme")
+        << "menuGetINFO" << "http://5.6.7.8:3128" << "http://info.test/ip/5.6.7.8";
+    QTest::newRow("info, cell stays in the path")
+        << "menuGetINFO" << "1.2/../x?y#z:80" << "http://info.test/ip/1.2%2F..%2Fx%3Fy%23z";
+}
+
+void tst_WebLookups::windowCommands()
+{
+    QFETCH(QString, control);
+    QFETCH(QString, proxy);
+    QFETCH(QString, opened);
+
+    Deployment d = MainWindowFixture::unreachableDeployment();
+    d.siteUrl = QStringLiteral("http://maker.test/");
+    d.whatIpUrl = QStringLiteral("http://echo.test");
+    d.ipInfoUrl = QStringLiteral("http://info.test/");
+    d.facebookUrl = QStringLiteral("http://facebook.test/maker");
+    d.twitterUrl = QStringLiteral("http://twitter.test/maker?lang=en");
+    MainWindowFixture f(d);
+    f.store->write(QStringLiteral("EMR"), QStringLiteral("2"));
+    f.store->write(QStringLiteral("LastTab"), QStringLiteral("2"));
+    frmMain& w = f.create();
+    QStringList urls;
+    w.webLookups().setOpener([&urls](const QUrl& url) {
+        urls << QString::fromLatin1(url.toEncoded());
+        return true;
+    });
+    w.Form_Load();
+    w.MSHi->setRows(3);
+    w.MSHi->setTextMatrix(1, ProxyRow::Proxy, QStringLiteral("192.168.7.7:3128"));
+    w.MSHi->setTextMatrix(2, ProxyRow::Proxy, proxy);
+    w.MSHi->setRow(2);
+
+    if (auto* action = w.findChild<QAction*>(control))
+        action->trigger();
+    else
+        QTest::mouseClick(w.findChild<QToolButton*>(control), Qt::LeftButton);
+
+    QCOMPARE(urls, QStringList{opened});
+    QVERIFY(f.prompts.asked.isEmpty());
+}
+
+void tst_WebLookups::failedOpenIsReported_data()
+{
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<bool>("handlerSucceeds");
+    QTest::addColumn<int>("handlerCalls");
+
+    QTest::newRow("opened") << "http://maker.test/" << true << 1;
+    QTest::newRow("handler fails") << "http://maker.test/" << false << 1;
+    QTest::newRow("not an address") << "http://[bad" << true << 0;
+}
+
+// Reported once when not opened; the busy pointer is up while the handler works and gone after.
+void tst_WebLookups::failedOpenIsReported()
+{
+    QFETCH(QString, target);
+    QFETCH(bool, handlerSucceeds);
+    QFETCH(int, handlerCalls);
+
+    ScriptedPrompts prompts;
+    int calls = 0;
+    bool busyMeanwhile = false;
+    WebLookups lookups(Deployment::defaults(), prompts, [&](const QUrl&) {
+        ++calls;
+        const QCursor* cursor = QGuiApplication::overrideCursor();
+        busyMeanwhile = cursor && cursor->shape() == Qt::BusyCursor;
+        return handlerSucceeds;
+    });
+    lookups.shellOpen(target);
+
+    QCOMPARE(calls, handlerCalls);
+    QCOMPARE(busyMeanwhile, handlerCalls > 0);
+    QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
+    const bool reported = !(handlerSucceeds && handlerCalls > 0);
+    const QStringList message{QStringLiteral("Corvatel: ") + WebLookups::OpenFailedText};
+    QCOMPARE(prompts.asked, reported ? message : QStringList());
+}
+
+QTEST_MAIN(tst_WebLookups)
+#include "tst_WebLookups.moc"
