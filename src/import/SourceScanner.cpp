@@ -26,16 +26,20 @@ const QRegularExpression& SourceScanner::proxyPattern()
 std::vector<QStringView> SourceScanner::candidates(const QString& page)
 {
     std::vector<QStringView> found;
-    const QStringView prefix = u"http://";
     QRegularExpressionMatchIterator it = proxyPattern().globalMatch(page);
-    while (it.hasNext()) {
-        QStringView value = it.next().capturedView(0);
-        // The prefix can only stand at the start of a match.
-        if (value.startsWith(prefix))
-            value = value.sliced(prefix.size());
-        found.push_back(value);
-    }
+    while (it.hasNext())
+        found.push_back(candidate(it.next()));
     return found;
+}
+
+QStringView SourceScanner::candidate(const QRegularExpressionMatch& match)
+{
+    static const QStringView prefix = u"http://";
+    QStringView value = match.capturedView(0);
+    // The prefix can only stand at the start of a match.
+    if (value.startsWith(prefix))
+        value = value.sliced(prefix.size());
+    return value;
 }
 
 SourceScanner::SourceScanner(ImportedListStore& store, DocumentFetcher& fetcher, ImportHost& host,
@@ -71,19 +75,27 @@ SourceScanner::Outcome SourceScanner::cmdScan_Click()
         if (page.isEmpty())
             continue;
         ++outcome.read;
-        const std::vector<QStringView> found = candidates(page);
-        if (found.empty())
-            continue;
-        m_view.setTitle(QStringLiteral("Import (%1) found so far..").arg(found.size()));
-        for (const QStringView candidate : found) {
-            const QString proxy = candidate.toString();
+        clock.yieldNow();
+        // Matches are found as the loop asks for them, so a long page is searched between
+        // services of the event queue rather than in one go.
+        QRegularExpressionMatchIterator it = proxyPattern().globalMatch(page);
+        int found = 0;
+        while (it.hasNext()) {
+            const QString proxy = candidate(it.next()).toString();
+            ++found;
             if (m_store.find(proxy) < 0) {
                 ++newProxyCount;
                 m_store.add(ProxyRow::newImportedRowText(proxy));
             }
-            if (clock.maybeYield() && m_host.isStopRequested())
-                break;
+            if (clock.maybeYield()) {
+                m_view.setTitle(QStringLiteral("Import (%1) found so far..").arg(found));
+                if (m_host.isStopRequested())
+                    break;
+            }
         }
+        if (found == 0)
+            continue;
+        m_view.setTitle(QStringLiteral("Import (%1) found so far..").arg(found));
         if (newProxyCount > 0)
             showCount();
     }
@@ -98,6 +110,7 @@ SourceScanner::Outcome SourceScanner::cmdScan_Click()
             .arg(outcome.read)
             .arg(outcome.scanned);
     if (newProxyCount > 0) {
+        clock.yieldNow();
         const ImportedListStore::Result saved =
             m_store.saveToFile(ImportedListStore::defaultPath());
         if (!saved.ok)

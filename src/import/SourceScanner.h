@@ -43,6 +43,8 @@ public:
     // The proxies a page names, in page order, repeats included: each match without a lower-case
     // "http://" (a prefix in capitals stays). The views point into page.
     static std::vector<QStringView> candidates(const QString& page);
+    // One match as a candidate proxy.
+    static QStringView candidate(const QRegularExpressionMatch& match);
 
     SourceScanner(ImportedListStore& store, DocumentFetcher& fetcher, ImportHost& host, View& view);
     SourceScanner(const SourceScanner&) = delete;

@@ -61,9 +61,13 @@ TextFileImport::Outcome TextFileImport::importFile(const QString& path)
         const bool redraw = m_rows.Redraw();
         m_rows.setRedraw(false);
         readLines(path, outcome, status);
+        // Each of the steps below walks the whole list; the window is served between them.
+        YieldClock::serveNow();
         if (!outcome.stopped)
             m_rows.paintRowBands(FilterPass::ImportedBand);
+        YieldClock::serveNow();
         m_rows.setRedraw(redraw);
+        YieldClock::serveNow();
         m_host.enableControls(true);
         if (outcome.stopped) {
             m_host.clearStopRequested();
@@ -74,6 +78,7 @@ TextFileImport::Outcome TextFileImport::importFile(const QString& path)
     const ImportedListStore::Result saved = m_store.saveToFile(ImportedListStore::defaultPath());
     if (!saved.ok)
         status << saved.message;
+    YieldClock::serveNow();
     m_host.setPanelText(2, QString::number(m_rows.proxyCount()) + QStringLiteral(" Imported"));
     if (!status.isEmpty()) {
         outcome.status = status.join(u' ');

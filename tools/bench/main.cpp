@@ -1,5 +1,7 @@
 // Benchmarks on generated data, release build. Prints one line per figure with its bar.
 //   corvatel-bench [--lines N] [--wait SECONDS] [--no-tests]
+#include "import/SourceScanner.h"
+#include "import/TextFileImport.h"
 #include "model/SettingsStore.h"
 #include "service/DocumentFetcher.h"
 #include "service/HttpFetcher.h"
@@ -249,6 +251,96 @@ bool benchViews(frmMain& window, SettingsStore& store, int lines)
                 afterDelete, afterPaste);
     return afterDelete == before - Chunk && afterPaste == afterDelete + Chunk &&
            counts[1] == counts[0] && counts[3] == counts[2];
+}
+
+// The scanner's dialog, reduced to one selected source.
+class OneSource final : public SourceScanner::View
+{
+public:
+    explicit OneSource(const QString& url) : m_url(url) {}
+    int sourceCount() const override { return 1; }
+    QString source(int) const override { return m_url; }
+    bool isSourceSelected(int) const override { return true; }
+    void selectAllSources() override {}
+    void setSourcesEnabled(bool) override {}
+    void setProgressMaximum(int) override {}
+    void setProgressValue(int) override {}
+    void setTitle(const QString&) override {}
+
+private:
+    QString m_url;
+};
+
+// A text file of `lines` new proxies imported into the imported list, and a 5 MB page scanned.
+bool benchImports(frmMain& window, int lines)
+{
+    GapProbe gaps;
+    QElapsedTimer timer;
+    char what[112];
+    SilentPrompts prompts;
+
+    const QString path = QDir::current().filePath(QStringLiteral("import.txt"));
+    {
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly))
+            return false;
+        QByteArray text;
+        for (int i = 0; i < lines; ++i)
+            text += "172.20." + QByteArray::number((i >> 8) & 255) + '.' +
+                    QByteArray::number(i & 255) + ':' + QByteArray::number(1000 + (i >> 16)) +
+                    (i % 2 ? "\r\n" : "\n");
+        file.write(text);
+    }
+    const int before = window.importedStore().count();
+    TextFileImport import(window.MSHi->rows(), window.importedStore(), window, prompts);
+    gaps.start();
+    timer.start();
+    const TextFileImport::Outcome imported = import.importFile(path);
+    const double importSeconds = timer.nsecsElapsed() / 1e9;
+    const qint64 importGap = gaps.stop();
+    std::snprintf(what, sizeof what, "text file of %d lines into a %d-line list", lines, before);
+    report(what, importSeconds, "s", 1.0);
+    report("  longest wait of the event queue", double(importGap), "ms", 50);
+
+    // A page of about 5 MB: proxies in running text, every tenth one new.
+    QByteArray page = "<html><body><pre>\n";
+    for (int i = 0; page.size() < 5 * 1024 * 1024; ++i) {
+        page += "proxy ";
+        if (i % 10 == 0)
+            page += "http://172.21." + QByteArray::number((i >> 8) & 255) + '.' +
+                    QByteArray::number(i & 255) + ':' + QByteArray::number(2000 + (i >> 16));
+        else
+            page += "10.9." + QByteArray::number((i >> 8) & 255) + '.' +
+                    QByteArray::number(i & 255) + ":8080";
+        page += " seen 2024-01-02, anonymous, 1.5 s\n";
+    }
+    QTcpServer web;
+    web.listen(QHostAddress::LocalHost);
+    QObject::connect(&web, &QTcpServer::newConnection, [&] {
+        while (QTcpSocket* socket = web.nextPendingConnection()) {
+            QObject::connect(socket, &QTcpSocket::readyRead, socket, [socket, &page] {
+                socket->readAll();
+                socket->write("HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: " +
+                              QByteArray::number(page.size()) +
+                              "\r\nConnection: close\r\n\r\n" + page);
+                socket->disconnectFromHost();
+            });
+            QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+        }
+    });
+    OneSource source(QStringLiteral("http://127.0.0.1:%1/list.html").arg(web.serverPort()));
+    SourceScanner scanner(window.importedStore(), window.fetcher(), window, source);
+    gaps.start();
+    timer.restart();
+    const SourceScanner::Outcome scanned = scanner.cmdScan_Click();
+    const double scanSeconds = timer.nsecsElapsed() / 1e9;
+    const qint64 scanGap = gaps.stop();
+    std::snprintf(what, sizeof what, "a %.1f MB page fetched and scanned", page.size() / 1048576.0);
+    report(what, scanSeconds, "s", 1.0);
+    report("  longest wait of the event queue", double(scanGap), "ms", 50);
+    std::printf("  %d proxies imported from the file, %d from the page\n", imported.added,
+                scanner.newProxyCount);
+    return imported.added == lines && scanned.read == 1 && scanner.newProxyCount > 0;
 }
 
 // Test runs: never-answering proxies side by side with curl, then a thousand working proxies
@@ -507,6 +599,10 @@ int main(int argc, char* argv[])
     report(what, cpu, "s", 0.2);
     if (!benchViews(window, store, lines)) {
         std::fprintf(stderr, "the list views did not do what they should\n");
+        return 1;
+    }
+    if (!benchImports(window, lines)) {
+        std::fprintf(stderr, "the imports did not do what they should\n");
         return 1;
     }
     if (parser.isSet(QStringLiteral("no-tests")))
