@@ -45,11 +45,12 @@ private slots:
         QTest::addColumn<QStringList>("values");
         QTest::addColumn<QList<int>>("order"); // original positions after the sort
 
-        const QStringList numbers{"10", "9", "", "abc", "2.5", " 3 s", "-1", "+4", "2.25"};
+        // "1.5.9" counts as 1.5: the number ends at its second decimal point.
+        const QStringList numbers{"10", "9", "", "abc", "2.5", " 3 s", "-1", "+4", "2.25", "1.5.9"};
         QTest::newRow("numeric ascending") << int(ProxyTableModel::NumericAscending) << numbers
-                                           << QList<int>{6, 2, 3, 8, 4, 5, 7, 1, 0};
+                                           << QList<int>{6, 2, 3, 9, 8, 4, 5, 7, 1, 0};
         QTest::newRow("numeric descending") << int(ProxyTableModel::NumericDescending) << numbers
-                                            << QList<int>{0, 1, 7, 5, 4, 8, 2, 3, 6};
+                                            << QList<int>{0, 1, 7, 5, 4, 8, 9, 2, 3, 6};
         const QStringList texts{"b", "B", "a", "", "10", "9", "b"};
         QTest::newRow("text ascending, case-sensitive")
             << int(ProxyTableModel::TextAscending) << texts << QList<int>{3, 4, 5, 1, 2, 0, 6};

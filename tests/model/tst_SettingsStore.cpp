@@ -1,6 +1,7 @@
 #include "model/SettingsStore.h"
 
 #include <QFile>
+#include <QSet>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -15,6 +16,7 @@ private slots:
     void keyCaseDoesNotMatter_data();
     void keyCaseDoesNotMatter();
     void handWrittenSpelling();
+    void writesReachTheDisk();
     void defaultPathHonoursXdgConfigHome();
 
 private:
@@ -25,12 +27,17 @@ private:
 
 void tst_SettingsStore::defaultsOnEmptyStore()
 {
-    int known = 0;
-    for (const SettingsStore::Key* key = SettingsStore::keys(); key->name; ++key)
-        ++known;
-    QCOMPARE(known, 22);
-
     const SettingsStore store(conf());
+    // Keys are matched without regard to case, so no two may differ only in case; each one reads
+    // as its default on an empty store.
+    QSet<QString> seen;
+    for (const SettingsStore::Key* key = SettingsStore::keys(); key->name; ++key) {
+        const QString name = QString::fromLatin1(key->name);
+        QVERIFY2(!seen.contains(name.toLower()), key->name);
+        seen.insert(name.toLower());
+        QCOMPARE(store.read(name.toUpper()), SettingsStore::defaultOf(name));
+    }
+
     QCOMPARE(store.read(QStringLiteral("chkcor")), QStringLiteral("1"));
     QCOMPARE(store.read(QStringLiteral("cboFont")), QStringLiteral("MS Sans Serif"));
     QCOMPARE(store.read(QStringLiteral("parallelTESTS")), QStringLiteral("1"));
@@ -81,6 +88,20 @@ void tst_SettingsStore::handWrittenSpelling()
     // A value this program writes afterwards wins over the hand-written spelling.
     store.write(QStringLiteral("txttimeout"), QStringLiteral("12"));
     QCOMPARE(SettingsStore(conf()).read(QStringLiteral("TXTTimeout")), QStringLiteral("12"));
+}
+
+void tst_SettingsStore::writesReachTheDisk()
+{
+    {
+        SettingsStore store(conf());
+        store.write(QStringLiteral("txtTimeout"), QStringLiteral("17"));
+        store.sync();
+        // Another reader of the file (a second run, say) sees it before this one ends.
+        QSettings other(conf(), QSettings::IniFormat);
+        QCOMPARE(other.value(QStringLiteral("Settings/txtTimeout")).toString(),
+                 QStringLiteral("17"));
+    }
+    QCOMPARE(SettingsStore(conf()).read(QStringLiteral("TXTTIMEOUT")), QStringLiteral("17"));
 }
 
 void tst_SettingsStore::defaultPathHonoursXdgConfigHome()

@@ -9,6 +9,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include <algorithm>
 #include <memory>
 #include <sys/resource.h>
 #include <vector>
@@ -31,6 +32,27 @@ QString flood(qint64 bodyBytes, qint64 declaredLength = -1)
     return QStringLiteral("flood %1 %2").arg(bodyBytes).arg(declaredLength);
 }
 
+// Sends the client through redirects with the given status, "/N" to "/N-1", and answers "end"
+// at "/0".
+class ChainServer final : public LoopbackServer
+{
+public:
+    explicit ChainServer(int status) : m_status(status) {}
+
+private:
+    void respond(QTcpSocket* socket) override
+    {
+        const QByteArray line = requests().last().split(' ').value(1); // "/N"
+        const int left = line.mid(1).toInt();
+        if (left > 0)
+            socket->write("HTTP/1.1 " + QByteArray::number(m_status) + " Moved\r\nLocation: /" +
+                          QByteArray::number(left - 1) + "\r\nContent-Length: 0\r\n\r\n");
+        else
+            socket->write("HTTP/1.1 200 OK\r\nContent-Length: 3\r\n\r\nend");
+    }
+    int m_status;
+};
+
 } // namespace
 
 // DocumentFetcher over a real HttpFetcher, against loopback servers; the window's clock ticks
@@ -46,6 +68,10 @@ private slots:
 
     void answers_data();
     void answers();
+    void redirects_data();
+    void redirects();
+    void proxyPorts_data();
+    void proxyPorts();
     void timeOut_data();
     void timeOut();
     void stop_data();
@@ -191,6 +217,61 @@ void tst_DocumentFetcher::answers()
     }
 }
 
+void tst_DocumentFetcher::redirects_data()
+{
+    QTest::addColumn<int>("status");
+    QTest::addColumn<int>("hops");
+    QTest::addColumn<QString>("result");
+    QTest::addColumn<int>("answered"); // the status the fetch ends with
+    for (int status : {301, 302, 303, 307, 308})
+        QTest::addRow("%d followed", status) << status << 1 << "end" << 200;
+    QTest::newRow("300 not followed") << 300 << 1 << "" << 300;
+    QTest::newRow("the most hops followed") << 302 << HttpFetcher::MaxRedirects << "end" << 200;
+    QTest::newRow("one hop too many") << 302 << HttpFetcher::MaxRedirects + 1 << "" << -1;
+}
+
+void tst_DocumentFetcher::redirects()
+{
+    QFETCH(int, status);
+    QFETCH(int, hops);
+    QFETCH(QString, result);
+    QFETCH(int, answered);
+    auto* chain = server<ChainServer>(status);
+    QCOMPARE(m_doc->getDOC_WINHTTP(true, false, chain->url() + QString::number(hops)), result);
+    QCOMPARE(m_doc->httpStatus, answered);
+    QCOMPARE(m_doc->httpError, answered == -1 ? -1 : 0);
+    QCOMPARE(int(chain->requests().size()), answered == 300 ? 1 : std::min(hops, HttpFetcher::MaxRedirects) + 1);
+}
+
+void tst_DocumentFetcher::proxyPorts_data()
+{
+    QTest::addColumn<QString>("proxy");
+    QTest::addColumn<bool>("used"); // false: refused before any connection
+    QTest::newRow("port 1") << "127.0.0.1:1" << true;
+    QTest::newRow("port 65535") << "127.0.0.1:65535" << true;
+    QTest::newRow("port 0") << "127.0.0.1:0" << false;
+    QTest::newRow("port 65536") << "127.0.0.1:65536" << false;
+    QTest::newRow("SOCKS, port 1") << "socks=127.0.0.1:1" << true;
+    QTest::newRow("blank in host") << "127.0 .0.1:80" << false;
+}
+
+// A proxy the fetcher accepts is connected to (nobody listens there: refused by the system); one
+// it refuses ends the job with -1 without a connection.
+void tst_DocumentFetcher::proxyPorts()
+{
+    QFETCH(QString, proxy);
+    QFETCH(bool, used);
+    FetchRequest request;
+    request.url = QUrl(QStringLiteral("http://198.51.100.1/"));
+    request.proxy = proxy;
+    FetchJob* job = m_http->start(request);
+    FetchResult result;
+    connect(job, &FetchJob::finished, this, [&result](const FetchResult& r) { result = r; });
+    QTRY_VERIFY_WITH_TIMEOUT(result.finished, 10000);
+    QCOMPARE(result.error == -1, !used);
+    QVERIFY(result.error != 0);
+}
+
 void tst_DocumentFetcher::timeOut_data()
 {
     QTest::addColumn<bool>("proxyTest");
@@ -204,7 +285,8 @@ void tst_DocumentFetcher::timeOut_data()
     QTest::newRow("no answer") << true << -1 << -1 << "" << -1 << 3;
     QTest::newRow("answer in the T-th second") << true << 300 << 2 << "" << -1 << 2;
     QTest::newRow("answer before the T-th second") << true << 300 << 1 << "late" << 0 << 1;
-    QTest::newRow("other fetches allow 60 s") << false << 300 << 3 << "late" << 0 << 3;
+    QTest::newRow("other fetches allow 60 s") << false << 300 << 59 << "late" << 0 << 59;
+    QTest::newRow("other fetches end in the 60th") << false << 300 << 60 << "" << -1 << 60;
 }
 
 void tst_DocumentFetcher::timeOut()

@@ -351,7 +351,13 @@ void tst_frmMain::restoreFromTray()
     MainWindowFixture f;
     frmMain& w = f.create();
     w.show();
+    // Minimising goes to the notification area only where there is one; elsewhere the window
+    // stays reachable from the task bar.
     w.setWindowState(Qt::WindowMinimized);
+    const bool tray = QSystemTrayIcon::isSystemTrayAvailable();
+    QCOMPARE(w.isVisible(), !tray);
+    QCOMPARE(w.TrayX1->isVisible(), tray);
+
     w.hide();
     w.restoreFromTray();
     QVERIFY(w.isVisible());
