@@ -10,6 +10,23 @@
 
 #include <algorithm>
 
+namespace {
+
+// write() may stop short (a file size limit, a disk that fills up) without saying why; asking
+// for the rest brings the reason.
+bool writeAll(QFileDevice& file, const QByteArray& bytes)
+{
+    for (qsizetype done = 0; done < bytes.size();) {
+        const qint64 n = file.write(bytes.constData() + done, bytes.size() - done);
+        if (n <= 0)
+            return false;
+        done += n;
+    }
+    return true;
+}
+
+} // namespace
+
 QString SourceList::defaultPath()
 {
     // Without a current folder (it was removed) the kernel's alias makes loads miss and saves
@@ -48,7 +65,10 @@ SourceList::Result SourceList::saveToFile(const QString& path) const
         content += '\n';
     }
     QSaveFile file(path);
-    if (file.open(QIODevice::WriteOnly) && file.write(content) == content.size() && file.commit())
+    // Unbuffered: a buffered write that fails only when the file is closed is not always
+    // reported by commit(), and a full disk would pass for a save.
+    if (file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) && writeAll(file, content) &&
+        file.flush() && file.commit())
         return {};
     const QString reason = file.errorString();
     file.cancelWriting();

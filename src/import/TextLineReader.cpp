@@ -56,14 +56,15 @@ bool TextLineReader::next(QString& line)
             const QByteArrayView bytes(data + m_pos, size - m_pos);
             m_pos = size;
             m_scanned = 0;
-            // A line cut short by a read error is not taken.
-            if (m_failed || bytes.isEmpty())
-                return false;
+            // An overlong last line has streamed past already: nothing of it is left to see.
             if (m_discarding) {
                 m_discarding = false;
                 ++m_skipped;
                 return false;
             }
+            // A line cut short by a read error is not taken.
+            if (m_failed || bytes.isEmpty())
+                return false;
             return take(bytes, line);
         }
         // An overlong line is dropped as it streams past instead of being collected.

@@ -145,6 +145,19 @@ void encodeLine(QByteArray& out, QStringView line)
     }
 }
 
+// write() may stop short (a file size limit, a disk that fills up) without saying why; asking
+// for the rest brings the reason.
+bool writeAll(QFileDevice& file, const QByteArray& bytes)
+{
+    for (qsizetype done = 0; done < bytes.size();) {
+        const qint64 n = file.write(bytes.constData() + done, bytes.size() - done);
+        if (n <= 0)
+            return false;
+        done += n;
+    }
+    return true;
+}
+
 QString failureReason(const QString& path, const QFileDevice& file)
 {
     if (path.startsWith(currentFolderAlias + u'/') && QDir::currentPath().isEmpty())
@@ -206,12 +219,16 @@ ImportedListStore::Result ImportedListStore::saveToFile(const QString& path) con
     content.reserve(length);
     for (const QString& line : m_lines) {
         encodeLine(content, line);
+        // Loading takes the CR of a CR LF as part of the line break: a line's own last CR
+        // needs one more to come back.
+        if (line.endsWith(u'\r'))
+            content += '\r';
         content += '\n';
     }
 
     QSaveFile file(path);
     const bool written = file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) &&
-                         file.write(content) == content.size() && file.flush() && file.commit();
+                         writeAll(file, content) && file.flush() && file.commit();
     if (written)
         return {};
     const QString reason = failureReason(path, file);

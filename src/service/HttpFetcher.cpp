@@ -252,7 +252,8 @@ FetchJob* HttpFetcher::start(const FetchRequest& request)
 
     if (request.timeoutSeconds > 0) {
         const qint64 ms = qMin<qint64>(qint64(request.timeoutSeconds) * 1000, INT_MAX);
-        QTimer::singleShot(std::chrono::milliseconds(ms), job, &FetchJob::abort);
+        // A coarse timer may fire up to 5 % early and fail a proxy that is still in time.
+        QTimer::singleShot(std::chrono::milliseconds(ms), Qt::PreciseTimer, job, &FetchJob::abort);
     }
     return job;
 }

@@ -82,10 +82,11 @@ private slots:
         QTest::newRow("LF, CR LF, CR, empty lines, no last break")
             << QByteArray("\r\na:1\rb:2\r\nc:3\n\n\r\n\rd:4")
             << QStringList{"a:1", "b:2", "c:3", "d:4"} << 0;
-        QTest::newRow("binary, 1 MB and \"|\" lines skipped")
+        QTest::newRow("CR first") << QByteArray("\ra:1\rb:2") << QStringList{"a:1", "b:2"} << 0;
+        QTest::newRow("binary, 1 MB, \"|\" and an overlong last line skipped")
             << QByteArray("\x01\x02\x00:80\n", 7) + QByteArray(1 << 20, '7') +
                    "\n1.1.1.1:1|Y|\n2.2.2.2:2\n" + QByteArray(5000, '8')
-            << QStringList{"2.2.2.2:2"} << 3;
+            << QStringList{"2.2.2.2:2"} << 4;
         QTest::newRow("8-bit and UTF-8 with byte order mark")
             << QByteArray("\xEF\xBB\xBF\xC3\xA9t\xC3\xA9:1\ncaf\xE9:2")
             << QStringList{QString::fromUtf8("\xC3\xA9t\xC3\xA9:1"),

@@ -120,6 +120,24 @@ private slots:
         QCOMPARE(t.shown(), kept);
     }
 
+    void scanReadsTheSelectedPagesOnly()
+    {
+        FixedServer first(200, "10.0.0.1:808");
+        FixedServer second(200, "10.0.0.2:8080");
+        ImportWindow t;
+        t.write("proxysources.lst", (first.url() + "\n" + second.url() + "\n").toUtf8());
+        t.open([](frmImport& d) {
+            d.SBList1->item(1)->setSelected(true);
+            d.cmdScan->click();
+        });
+        QVERIFY(first.requests().isEmpty());
+        QCOMPARE(second.requests().size(), 1);
+        QCOMPARE(t.w.importedStore().count(), 1);
+        // Opened again, the dialog shows the list once, as the file has it.
+        t.open();
+        QCOMPARE(t.shown(), (QStringList{first.url(), second.url()}));
+    }
+
     void okReloadsOnlyAfterScan()
     {
         FixedServer page(200, "10.0.0.1:808 and 10.0.0.2:8080");

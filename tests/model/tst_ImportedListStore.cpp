@@ -68,7 +68,7 @@ void tst_ImportedListStore::roundTrip_data()
     QTest::newRow("empty file") << QByteArray() << QByteArray();
     QTest::newRow("empty lines") << QByteArray("\n\r\n\nb\n\n") << QByteArray("\n\n\nb\n\n");
     QTest::newRow("lone CRs stay in the line")
-        << QByteArray("a\rb\r\r\n") << QByteArray("a\rb\r\n");
+        << QByteArray("a\rb\r\r\n") << QByteArray("a\rb\r\r\n");
     const QByteArray text("\xef\xbb\xbfY|Z\xc3\xbcrich|\0\x1b|\n", 17);
     QTest::newRow("BOM, UTF-8, NUL") << text << text;
     // Not UTF-8: Latin-1, 0xFF 0xFE, overlong, encoded surrogates, beyond U+10FFFF, a good
@@ -98,6 +98,10 @@ void tst_ImportedListStore::roundTrip()
     QVERIFY(store.loadFromFile(path).ok);
     QVERIFY(store.saveToFile(path).ok);
     QCOMPARE(readBytes(path), saved);
+
+    ImportedListStore reloaded;
+    QVERIFY(reloaded.loadFromFile(path).ok);
+    QCOMPARE(reloaded.lines(), store.lines());
 }
 
 void tst_ImportedListStore::find_data()

@@ -45,7 +45,9 @@ void LoopbackServer::incomingConnection(qintptr descriptor)
         head->append(socket->readAll());
         // Several requests may come over one connection that is kept alive.
         for (qsizetype end; (end = head->indexOf("\r\n\r\n")) >= 0;) {
-            m_requests.append(head->left(end + 4));
+            // A copy of its own: left() of the whole buffer would keep readAll()'s spare
+            // capacity alive for as long as the server lives.
+            m_requests.append(QByteArray(head->constData(), end + 4));
             head->remove(0, end + 4);
             respond(socket);
         }
@@ -128,4 +130,57 @@ quint16 closedLoopbackPort()
     QTcpServer probe;
     probe.listen(QHostAddress::LocalHost, 0);
     return probe.serverPort();
+}
+
+void TrickleServer::respond(QTcpSocket* socket)
+{
+    socket->write(m_atOnce);
+    auto* timer = new QTimer(socket);
+    auto next = std::make_shared<qsizetype>(0);
+    connect(timer, &QTimer::timeout, socket, [this, socket, next] {
+        if (*next >= m_trickled.size()) {
+            socket->disconnectFromHost();
+            return;
+        }
+        socket->write(m_trickled.mid((*next)++, 1));
+    });
+    timer->start(1000);
+}
+
+void RawServer::respond(QTcpSocket* socket)
+{
+    socket->write(m_bytes);
+    socket->flush();
+    if (m_end == End::Close) {
+        socket->disconnectFromHost();
+    } else if (m_end == End::Reset) {
+        const linger hard{1, 0};
+        ::setsockopt(int(socket->socketDescriptor()), SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+        socket->abort();
+    }
+}
+
+ClosingServer::ClosingServer(bool firstBytes, const QByteArray& reply)
+    : m_firstBytes(firstBytes), m_reply(reply)
+{
+    listen(QHostAddress::LocalHost, 0);
+}
+
+void ClosingServer::incomingConnection(qintptr descriptor)
+{
+    ++m_accepted;
+    auto* socket = new QTcpSocket(this);
+    socket->setSocketDescriptor(descriptor);
+    connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+    if (!m_firstBytes) {
+        socket->write(m_reply);
+        socket->close();
+        socket->deleteLater();
+        return;
+    }
+    connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
+        socket->write(m_reply);
+        socket->close();
+        socket->deleteLater();
+    });
 }

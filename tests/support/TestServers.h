@@ -97,3 +97,49 @@ private:
 
 // A port on 127.0.0.1 that nobody listens on (as far as one can tell).
 quint16 closedLoopbackPort();
+
+// Sends `atOnce` as soon as the request head is in, then `trickled` one byte a second, then
+// closes.
+class TrickleServer final : public LoopbackServer
+{
+public:
+    TrickleServer(const QByteArray& atOnce, const QByteArray& trickled)
+        : m_atOnce(atOnce), m_trickled(trickled)
+    {}
+
+private:
+    void respond(QTcpSocket* socket) override;
+    QByteArray m_atOnce;
+    QByteArray m_trickled;
+};
+
+// Answers the request head with the given bytes and then closes (FIN), resets (RST) or leaves
+// the connection open.
+class RawServer final : public LoopbackServer
+{
+public:
+    enum class End { Close, Reset, KeepOpen };
+    RawServer(const QByteArray& bytes, End end) : m_bytes(bytes), m_end(end) {}
+
+private:
+    void respond(QTcpSocket* socket) override;
+    QByteArray m_bytes;
+    End m_end;
+};
+
+// Accepts connections and closes each one without waiting for a request (firstBytes = false)
+// or as soon as the client's first bytes arrive, whatever they are (firstBytes = true), after
+// writing reply. A greeting that is not an HTTP head, such as a TLS or SOCKS handshake, counts.
+class ClosingServer final : public QTcpServer
+{
+public:
+    explicit ClosingServer(bool firstBytes, const QByteArray& reply = QByteArray());
+    // Connections accepted so far.
+    int accepted() const { return m_accepted; }
+
+private:
+    void incomingConnection(qintptr descriptor) override;
+    bool m_firstBytes;
+    QByteArray m_reply;
+    int m_accepted = 0;
+};

@@ -1,0 +1,219 @@
+// Thousands of test runs through the main window, with Stop at random moments, ParallelTests
+// changing between runs and the window minimised and restored in between: every run gives the
+// controls back, proxy.lst always holds what the grid shows, and memory does not creep.
+#include "model/ProxyRow.h"
+#include "service/ReferenceService.h"
+#include "support/MainWindowFixture.h"
+#include "support/TestServers.h"
+#include "views/ProxyGrid.h"
+
+#include <QAction>
+#include <QFile>
+#include <QGroupBox>
+#include <QMenu>
+#include <QRandomGenerator>
+#include <QSet>
+#include <QTest>
+#include <QTimer>
+
+#include <algorithm>
+#include <memory>
+#include <vector>
+
+#if defined(__SANITIZE_ADDRESS__)
+#define CORVATEL_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define CORVATEL_ASAN 1
+#endif
+#endif
+
+namespace {
+
+constexpr int Runs = 2000;
+constexpr int ProxiesPerRun = 10;
+// Every this many runs one is left to end by itself, through the time-out of the hanging proxy.
+constexpr int UnstoppedEvery = 200;
+
+QtMessageHandler previousHandler = nullptr;
+int replyErrorWarnings = 0;
+
+// Qt 6.4 warns "QNetworkReplyImplPrivate::error: Internal problem ..." about once per stopped
+// run, from its own queued events; thousands of them would hide the figures behind QtTest's
+// warning limit, so they are counted and said once at the end.
+void countReplyErrorWarnings(QtMsgType type, const QMessageLogContext& context, const QString& text)
+{
+    if (type == QtWarningMsg && text.startsWith(QLatin1String("QNetworkReplyImplPrivate::error"))) {
+        ++replyErrorWarnings;
+        return;
+    }
+    previousHandler(type, context, text);
+}
+
+qint64 residentKiB()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
+    }
+    return -1;
+}
+
+// What a real main loop does between two commands, deferred deletions included.
+void serveEvents()
+{
+    QCoreApplication::processEvents();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+QSet<QString> storedLines(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QSet<QString> lines;
+    for (const QString& line : QString::fromUtf8(file.readAll()).split(u'\n', Qt::SkipEmptyParts))
+        lines.insert(line);
+    return lines;
+}
+
+QSet<QString> gridLines(ProxyGrid& grid)
+{
+    QSet<QString> lines;
+    for (int r = 1; r < grid.Rows(); ++r)
+        lines.insert(ProxyRow::storedRowText(grid.rows().row(r).cells));
+    return lines;
+}
+
+} // namespace
+
+class tst_Soak : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void manyStoppedRuns();
+
+private:
+    ReferenceService m_service;
+};
+
+void tst_Soak::initTestCase()
+{
+    QVERIFY2(m_service.start({}), qPrintable(m_service.errorString()));
+    previousHandler = qInstallMessageHandler(countReplyErrorWarnings);
+}
+
+void tst_Soak::manyStoppedRuns()
+{
+    HangingServer hanging;
+    const QString hangingProxy = QStringLiteral("localhost:%1").arg(hanging.serverPort());
+    const QString workingProxy = QStringLiteral("localhost:%1").arg(m_service.port());
+    QStringList proxies{hangingProxy, workingProxy};
+    // Ports that refuse: taken one after another they are distinct while nobody else binds them.
+    std::vector<std::unique_ptr<QTcpServer>> held;
+    while (proxies.size() < ProxiesPerRun) {
+        auto probe = std::make_unique<QTcpServer>();
+        QVERIFY(probe->listen(QHostAddress::LocalHost, 0));
+        proxies << QStringLiteral("localhost:%1").arg(probe->serverPort());
+        held.push_back(std::move(probe));
+    }
+    held.clear();
+
+    MainWindowFixture f;
+    QFile list(f.listPath());
+    QVERIFY(list.open(QIODevice::WriteOnly));
+    for (const QString& proxy : proxies)
+        list.write((ProxyRow::newImportedRowText(proxy) + u'\n').toUtf8());
+    list.close();
+    f.deployment.serviceUrl = m_service.baseUrl();
+    f.store->write(QStringLiteral("chkCOR"), QStringLiteral("0"));
+    f.store->write(QStringLiteral("LastTab"), QStringLiteral("2"));
+    f.store->write(QStringLiteral("txtTimeout"), QStringLiteral("1"));
+    frmMain& w = f.create();
+    w.Form_Load();
+    ProxyGrid& grid = *w.MSHi;
+    QCOMPARE(grid.Rows(), ProxiesPerRun + 1);
+
+    const quint32 seed = qEnvironmentVariableIsSet("CORVATEL_SOAK_SEED")
+                             ? quint32(qEnvironmentVariableIntValue("CORVATEL_SOAK_SEED"))
+                             : 20240611u;
+    qInfo("seed %u (CORVATEL_SOAK_SEED repeats a run)", seed);
+    QRandomGenerator random(seed);
+    const int widths[] = {1, 2, 8, 50};
+    QTimer stop;
+    stop.setSingleShot(true);
+    connect(&stop, &QTimer::timeout, &w, [&w] { w.menuStop_Click(); });
+
+    qint64 afterFirst = 0;
+    for (int run = 1; run <= Runs; ++run) {
+        const int width = widths[random.bounded(4)];
+        f.store->write(QStringLiteral("ParallelTests"), QString::number(width));
+
+        // A new order each time, so Stop meets the hanging proxy early, late or not at all.
+        std::vector<ProxyTableModel::Row> rows;
+        for (int r = 1; r < grid.Rows(); ++r)
+            rows.push_back(grid.rows().row(r));
+        std::shuffle(rows.begin(), rows.end(), random);
+        for (int r = 1; r < grid.Rows(); ++r)
+            grid.rows().setRow(r, rows[std::size_t(r - 1)]);
+        grid.setRow(1);
+        grid.setRowSel(ProxiesPerRun);
+
+        const bool unstopped = run % UnstoppedEvery == 0;
+        if (!unstopped)
+            stop.start(int(random.bounded(20)));
+        w.testSelectedProxies(grid);
+        stop.stop();
+
+        const QByteArray where =
+            QStringLiteral("run %1, ParallelTests %2").arg(run).arg(width).toUtf8();
+        QVERIFY2(w.menuTools->isEnabled(), where);
+        QVERIFY2(!w.menuStop->isEnabled(), where);
+        QVERIFY2(w.frame->isEnabled(), where);
+        QVERIFY2(grid.isEnabled(), where);
+        QVERIFY2(!w.stopRequested, where);
+        QVERIFY2(storedLines(f.listPath()) == gridLines(grid), where);
+        if (unstopped) {
+            for (int r = 1; r < grid.Rows(); ++r) {
+                const QString proxy = grid.TextMatrix(r, ProxyRow::Proxy);
+                QCOMPARE(grid.TextMatrix(r, ProxyRow::Active),
+                         proxy == workingProxy ? QStringLiteral("Y") : QStringLiteral("N"));
+            }
+        }
+
+        // Minimised now and then, sometimes across a run, and restored again.
+        if (w.isMinimized()) {
+            if (random.bounded(2) == 0) {
+                w.restoreFromTray();
+                QVERIFY2(!w.isMinimized() && w.isVisible(), where);
+            }
+        } else if (random.bounded(8) == 0) {
+            w.showMinimized();
+        }
+        serveEvents();
+        if (run == 1)
+            afterFirst = residentKiB();
+    }
+    w.restoreFromTray();
+    serveEvents();
+    const qint64 afterLast = residentKiB();
+    qInfo("Qt's reply error warning came %d times", replyErrorWarnings);
+    qInfo("VmRSS after run 1: %lld KiB, after run %d: %lld KiB (%+.1f %%)", afterFirst, Runs,
+          afterLast, 100.0 * double(afterLast - afterFirst) / double(afterFirst));
+    QVERIFY(afterFirst > 0);
+#ifdef CORVATEL_ASAN
+    // AddressSanitizer keeps freed blocks in quarantine, so resident memory grows by design;
+    // leaks are LeakSanitizer's to find here.
+    qInfo("resident memory not compared under AddressSanitizer");
+#else
+    QVERIFY2(afterLast <= afterFirst + afterFirst / 10, "resident memory grew by more than 10 %");
+#endif
+}
+
+QTEST_MAIN(tst_Soak)
+#include "tst_Soak.moc"
