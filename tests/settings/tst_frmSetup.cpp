@@ -1,4 +1,5 @@
 #include "settings/frmSetup.h"
+#include "support/LayoutCheck.h"
 #include "support/MainWindowFixture.h"
 #include "testing/ProxyCheck.h"
 
@@ -55,6 +56,7 @@ private slots:
     void writtenAtOnceOrOnClose();
     void startWithDesktop();
     void okReloadsWindowAndNoticeOncePerRun();
+    void controlsDoNotOverlap();
 
 private:
     QTemporaryDir m_config; // the main window's dialog writes its autostart entry here
@@ -167,6 +169,15 @@ void tst_frmSetup::okReloadsWindowAndNoticeOncePerRun()
     QCOMPARE(typed, QStringLiteral("89"));
     QCOMPARE(f.prompts.asked,
              QStringList{QStringLiteral("Corvatel: Changes to font require restart of program.")});
+}
+
+void tst_frmSetup::controlsDoNotOverlap()
+{
+    Fixture f;
+    f.dialog.Form_Load();
+    f.dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&f.dialog));
+    QCOMPARE(overlappingControls(f.dialog), QString());
 }
 
 QTEST_MAIN(tst_frmSetup)

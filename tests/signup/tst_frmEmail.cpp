@@ -7,6 +7,7 @@
 #include "signup/MailingListSignup.h"
 #include "signup/frmEmail.h"
 #include "support/MainWindowFixture.h"
+#include "support/LayoutCheck.h"
 #include "support/TestServers.h"
 
 #include <QFile>
@@ -72,6 +73,7 @@ void tst_frmEmail::send()
         frmEmail dialog(signup, prompts);
         dialog.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        QCOMPARE(overlappingControls(dialog), QString());
         dialog.txtEmail->setText(typed);
         QTest::keyClick(dialog.txtEmail, Qt::Key_Return);
         QCOMPARE(dialog.isVisible(), !accepted);

@@ -552,7 +552,7 @@ int main(int argc, char* argv[])
     }
     char what[96];
     std::snprintf(what, sizeof what, "service list: %d lines fetched, parsed, shown", lines);
-    report(what, loadSeconds, "s", 2.0);
+    report(what, loadSeconds, "s", 0.5);
     report("longest wait of the event queue during the load", double(longestGapMs), "ms", 50);
     report("resident memory after the load", residentKb() / 1024.0, "MB", 300);
 
@@ -577,7 +577,7 @@ int main(int argc, char* argv[])
         return 1;
     }
     std::snprintf(what, sizeof what, "proxy.lst: %d stored rows read and shown", lines);
-    report(what, rebuildSeconds, "s", 1.5);
+    report(what, rebuildSeconds, "s", 0.4);
 
     // A fetch that waits for a server that never answers, counted by the window's clock.
     QTcpServer silent;
@@ -596,7 +596,7 @@ int main(int argc, char* argv[])
     const double cpu = cpuSeconds() - cpuBefore;
     std::snprintf(what, sizeof what, "CPU of a fetch that waited %.1f s (time-out %d s)", waited,
                   waitSeconds);
-    report(what, cpu, "s", 0.2);
+    report(what, cpu, "s", 0.02);
     if (!benchViews(window, store, lines)) {
         std::fprintf(stderr, "the list views did not do what they should\n");
         return 1;
