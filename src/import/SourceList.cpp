@@ -1,31 +1,14 @@
 #include "import/SourceList.h"
 
 #include "import/TextLineReader.h"
+#include "model/AtomicSave.h"
 #include "shell/YieldClock.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <algorithm>
-
-namespace {
-
-// write() may stop short (a file size limit, a disk that fills up) without saying why; asking
-// for the rest brings the reason.
-bool writeAll(QFileDevice& file, const QByteArray& bytes)
-{
-    for (qsizetype done = 0; done < bytes.size();) {
-        const qint64 n = file.write(bytes.constData() + done, bytes.size() - done);
-        if (n <= 0)
-            return false;
-        done += n;
-    }
-    return true;
-}
-
-} // namespace
 
 QString SourceList::defaultPath()
 {
@@ -64,15 +47,8 @@ SourceList::Result SourceList::saveToFile(const QString& path) const
         content += entry.toUtf8();
         content += '\n';
     }
-    QSaveFile file(path);
-    // Unbuffered: a buffered write that fails only when the file is closed is not always
-    // reported by commit(), and a full disk would pass for a save.
-    if (file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) && writeAll(file, content) &&
-        file.flush() && file.commit())
-        return {};
-    const QString reason = file.errorString();
-    file.cancelWriting();
-    return {false, QStringLiteral("Could not save %1: %2").arg(QFileInfo(path).fileName(), reason)};
+    const QString problem = AtomicSave::write(path, content);
+    return problem.isEmpty() ? Result{} : Result{false, problem};
 }
 
 bool SourceList::add(const QString& entry)

@@ -1,9 +1,10 @@
 #include "model/ImportedListStore.h"
 
+#include "model/AtomicSave.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStringDecoder>
 
 #include <algorithm>
@@ -13,6 +14,13 @@ namespace {
 // The kernel's name for the current folder; it stays valid when the folder's path cannot be
 // learnt any more (the folder was removed).
 const QString currentFolderAlias = QStringLiteral("/proc/self/cwd");
+
+QString failureReason(const QString& path, const QFileDevice& file)
+{
+    if (path.startsWith(currentFolderAlias + u'/') && QDir::currentPath().isEmpty())
+        return QStringLiteral("the current folder no longer exists");
+    return file.errorString();
+}
 
 // Piece 1 of a stored row text, counted only when a '|' ends it (the text after the last '|' is
 // never a cell).
@@ -145,25 +153,6 @@ void encodeLine(QByteArray& out, QStringView line)
     }
 }
 
-// write() may stop short (a file size limit, a disk that fills up) without saying why; asking
-// for the rest brings the reason.
-bool writeAll(QFileDevice& file, const QByteArray& bytes)
-{
-    for (qsizetype done = 0; done < bytes.size();) {
-        const qint64 n = file.write(bytes.constData() + done, bytes.size() - done);
-        if (n <= 0)
-            return false;
-        done += n;
-    }
-    return true;
-}
-
-QString failureReason(const QString& path, const QFileDevice& file)
-{
-    if (path.startsWith(currentFolderAlias + u'/') && QDir::currentPath().isEmpty())
-        return QStringLiteral("the current folder no longer exists");
-    return file.errorString();
-}
 
 } // namespace
 
@@ -226,14 +215,8 @@ ImportedListStore::Result ImportedListStore::saveToFile(const QString& path) con
         content += '\n';
     }
 
-    QSaveFile file(path);
-    const bool written = file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) &&
-                         writeAll(file, content) && file.flush() && file.commit();
-    if (written)
-        return {};
-    const QString reason = failureReason(path, file);
-    file.cancelWriting();
-    return {false, QStringLiteral("Could not save %1: %2").arg(QFileInfo(path).fileName(), reason)};
+    const QString problem = AtomicSave::write(path, content);
+    return problem.isEmpty() ? Result{} : Result{false, problem};
 }
 
 QString ImportedListStore::item(int index) const
