@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 . scripts/deps.sh
-install_deps xvfb xauth
+install_deps xvfb xauth appstream
 
 dir=build
 args=(-DCMAKE_BUILD_TYPE=Release -DCORVATEL_BUILD_TESTS=ON -DCORVATEL_SANITIZE=OFF)

@@ -100,7 +100,7 @@ frmMain::frmMain(const Deployment& deployment, SettingsStore& store, Prompts& pr
       m_today([] { return QDate::currentDate(); })
 {
     setObjectName(QStringLiteral("frmMain"));
-    setWindowIcon(makeIcon(QColor(0x1f, 0x6f, 0xb5), QStringLiteral("C")));
+    setWindowIcon(applicationIcon());
     createControls();
     createMenus();
 
@@ -308,6 +308,14 @@ void frmMain::createMenus()
     connect(menuImpProxList, &QAction::triggered, this, [this] { menuImpProxList_Click(); });
     connect(menuImpProxSource, &QAction::triggered, this, [this] { menuImpProxSource_Click(); });
     connect(menuSetup, &QAction::triggered, this, [this] { menuSetup_Click(); });
+}
+
+QIcon frmMain::applicationIcon()
+{
+    QIcon icon;
+    for (const int size : {16, 22, 24, 32, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/icons/%1x%1/apps/corvatel.png").arg(size), QSize(size, size));
+    return icon;
 }
 
 double frmMain::twipsPerPixel() const

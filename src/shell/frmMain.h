@@ -9,6 +9,7 @@
 #include "views/ListPages.h"
 
 #include <QDate>
+#include <QIcon>
 #include <QMainWindow>
 #include <QStringList>
 
@@ -64,6 +65,8 @@ public:
     ~frmMain() override;
 
     static QString caption();
+    // The program's icon, for the window, its dialogs and the tray.
+    static QIcon applicationIcon();
 
     // Start-up; call once after construction.
     void Form_Load();

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QString>
+
+// The folder a start from the desktop menu works in: $XDG_DATA_HOME/Corvatel
+// (~/.local/share/Corvatel by default), where proxy.lst and proxysources.lst then live.
+namespace DataHome {
+
+QString path();
+
+// Creates the folder if needed and makes it the current directory. On failure returns false
+// and says why in `error`.
+bool enter(QString* error);
+
+} // namespace DataHome

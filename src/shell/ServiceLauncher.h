@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QProcess>
+#include <QString>
+#include <QUrl>
+
+#include <optional>
+
+// Starts the bundled corvatel-service for this session when the program talks to the default
+// local service and nothing answers there yet, so that a start from the desktop menu shows the
+// sample list just as ./run.sh does. The service it started ends with the program.
+class ServiceLauncher final
+{
+public:
+    struct Layout
+    {
+        QString program;     // corvatel-service
+        QString listFile;    // the sample list it serves
+        QString regionsFile; // the locations it knows
+    };
+
+    // The service and its data as installed next to `binDir`: <binDir>/corvatel-service and
+    // <binDir>/../share/corvatel/. Empty when any of them is missing.
+    static std::optional<Layout> installedLayout(const QString& binDir);
+
+    ServiceLauncher() = default;
+    ~ServiceLauncher();
+    ServiceLauncher(const ServiceLauncher&) = delete;
+    ServiceLauncher& operator=(const ServiceLauncher&) = delete;
+
+    // True when `serviceUrl` answers, either already or after starting the service from
+    // `layout` on its loopback port. Sign-ups go to `mailListFile`. Waits at most `waitMs`.
+    bool ensureRunning(const QUrl& serviceUrl, const Layout& layout, const QString& mailListFile,
+                       int waitMs = 5000);
+
+    bool started() const { return m_process.state() != QProcess::NotRunning; }
+    QString errorString() const { return m_error; }
+
+    static bool answers(const QString& host, quint16 port, int waitMs);
+
+private:
+    QProcess m_process;
+    QString m_error;
+};
