@@ -49,14 +49,13 @@ set(CPACK_PACKAGE_NAME corvatel)
 set(CPACK_PACKAGE_VENDOR "Corvatel developers")
 set(CPACK_PACKAGE_CONTACT "Corvatel developers <dev@corvatel.example>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "finds, tests and manages open proxy servers")
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-    "finds, tests and manages open proxy servers\n"
-    " Corvatel keeps a proxy list downloaded from a proxy-list service and one\n"
-    " imported from files, the clipboard and web pages, filters and sorts them,\n"
-    " tests proxies for speed, location and anonymity, and switches one on as the\n"
-    " desktop's proxy. corvatel-service, the proxy-list service it talks to, is\n"
-    " included with a sample list.")
-string(REPLACE ";" "" CPACK_DEBIAN_PACKAGE_DESCRIPTION "${CPACK_DEBIAN_PACKAGE_DESCRIPTION}")
+# cpack puts the summary first and indents these lines below it.
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION [=[
+Corvatel keeps a proxy list downloaded from a proxy-list service and one
+imported from files, the clipboard and web pages, filters and sorts them,
+tests proxies for speed, location and anonymity, and switches one on as the
+desktop's proxy. corvatel-service, the proxy-list service it talks to, is
+included with a sample list.]=])
 set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://corvatel.example/")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

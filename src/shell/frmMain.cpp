@@ -24,6 +24,8 @@
 #include <QDialog>
 #include <QFileInfo>
 #include <QGroupBox>
+#include <QStyle>
+#include <QStyleOptionComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -504,7 +506,8 @@ void frmMain::SetupGrid(ProxyGrid& grid)
 {
     static constexpr int Widths[] = {700, 2000, 900, 800, 1600, 1000};
     const int width = widthTwips() - 280;
-    const int height = heightTwips() - (MSH->topTwips() + statusBarTwips() + FrameHeight + 1050);
+    const int height =
+        heightTwips() + TitleBarTwips - (MSH->topTwips() + statusBarTwips() + FrameHeight + 1050);
     grid.setGeometryTwips(GridLeft, GridTop, width, height);
     for (int c = 0; c < 6; ++c)
         grid.setColWidth(c, Widths[c]);
@@ -529,23 +532,42 @@ void frmMain::placeFrameContents()
     };
     const int row = 300;
     const int h = 330;
-    put(cboLOC, 120, row, 2400, h);
-    put(cboTYPE, 2600, row, 1700, h);
-    put(cboCLASS, 4380, row, 2800, h);
-    put(Label1, 7300, row, 600, h);
-    put(txtMinSpeed, 7900, row, 600, h);
-    put(Label2, 8580, row, 300, h);
-    put(txtMaxSpeed, 8900, row, 600, h);
-    put(cmdFilter, 9650, row - 15, 1000, h + 30);
-    put(cmdReset, 10750, row - 15, 1000, h + 30);
+    // The filter row runs left to right; each control has its width in twips but at least what
+    // its text needs, so a larger font or a low-DPI screen never cuts "All Proxy Types".
+    const int top = toPixels(row, tpp);
+    const int height = toPixels(h, tpp);
+    const int gap = toPixels(80, tpp);
+    int x = toPixels(120, tpp);
+    auto next = [&](QWidget* w, int widthTwips, int needed, int lift = 0) {
+        const int width = std::max(toPixels(widthTwips, tpp), needed);
+        w->setGeometry(x, top - lift, width, height + 2 * lift);
+        x += width + gap;
+    };
+    auto comboNeeds = [](const QComboBox* combo) {
+        QStyleOptionComboBox option;
+        option.initFrom(combo);
+        const QSize text(combo->fontMetrics().horizontalAdvance(combo->placeholderText()),
+                         combo->fontMetrics().height());
+        return combo->style()->sizeFromContents(QStyle::CT_ComboBox, &option, text, combo).width();
+    };
+    next(cboLOC, 2400, comboNeeds(cboLOC));
+    next(cboTYPE, 1700, comboNeeds(cboTYPE));
+    next(cboCLASS, 2800, comboNeeds(cboCLASS));
+    next(Label1, 520, Label1->sizeHint().width());
+    next(txtMinSpeed, 600, 0);
+    next(Label2, 220, Label2->sizeHint().width());
+    next(txtMaxSpeed, 600, 0);
+    x += gap;
+    next(cmdFilter, 1000, cmdFilter->sizeHint().width(), toPixels(15, tpp));
+    next(cmdReset, 1000, cmdReset->sizeHint().width(), toPixels(15, tpp));
 
     const int frameWidth = m_frameTwips[2];
     const int progressWidth = 2400;
     const int statWidth = std::max(0, frameWidth - progressWidth - 360);
-    const int left = m_frameTwips[0];
-    const int top = m_frameTwips[1];
-    put(txtSTAT, left + 120, top + 720, statWidth, 615);
-    put(ProgressBar1, left + 120 + statWidth + 120, top + 720 + 200, progressWidth, 240);
+    const int frameLeft = m_frameTwips[0];
+    const int frameTop = m_frameTwips[1];
+    put(txtSTAT, frameLeft + 120, frameTop + 720, statWidth, 615);
+    put(ProgressBar1, frameLeft + 120 + statWidth + 120, frameTop + 720 + 200, progressWidth, 240);
     txtSTAT->raise();
     ProgressBar1->raise();
 }

@@ -59,6 +59,10 @@ public:
     static constexpr int DesignWidth = 16965;
     static constexpr int DesignHeight = 7965;
     static constexpr int FrameHeight = 1400; // the "Filter" frame, status text included
+    // The grids' height is reckoned from the window's outer height, which adds a title bar and
+    // borders to the inside height that Qt reports; without it an empty strip would be left
+    // between the filter frame and the status bar.
+    static constexpr int TitleBarTwips = 405;
 
     frmMain(const Deployment& deployment, SettingsStore& store, Prompts& prompts,
             QWidget* parent = nullptr);

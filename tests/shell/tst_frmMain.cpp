@@ -7,6 +7,7 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QFile>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -38,6 +39,8 @@ private slots:
     void controlsAndMenus();
     void layoutWidths();
     void narrowWindowKeepsClassColumn();
+    void filterFrameFitsTheWindow_data();
+    void filterFrameFitsTheWindow();
     void geometryStoredOnlyWhenNormal_data();
     void geometryStoredOnlyWhenNormal();
     void statusTextRefusesInput();
@@ -248,13 +251,65 @@ void tst_frmMain::layoutWidths()
         QCOMPARE(grid->TextMatrix(0, 12), QStringLiteral("Class"));
     }
     QCOMPARE(w.MSH->heightTwips(),
-             7000 - (400 + int(std::lround(w.statusBar()->sizeHint().height() * tpp)) +
-                     frmMain::FrameHeight + 1050));
+             7000 + frmMain::TitleBarTwips -
+                 (400 + int(std::lround(w.statusBar()->sizeHint().height() * tpp)) +
+                  frmMain::FrameHeight + 1050));
 
     // A width changed by hand is put back by the next layout.
     w.MSH->setColWidth(1, 500);
     w.Form_Resize();
     QCOMPARE(w.MSH->ColWidth(1), 2000);
+}
+
+void tst_frmMain::filterFrameFitsTheWindow_data()
+{
+    QTest::addColumn<int>("width");
+    QTest::addColumn<int>("height");
+    QTest::addColumn<int>("fontSize");
+    QTest::newRow("first start") << frmMain::DesignWidth << frmMain::DesignHeight << 0;
+    QTest::newRow("large window") << 27000 << 15000 << 0;
+    QTest::newRow("large font") << frmMain::DesignWidth << frmMain::DesignHeight << 14;
+}
+
+void tst_frmMain::filterFrameFitsTheWindow()
+{
+    QFETCH(int, width);
+    QFETCH(int, height);
+    QFETCH(int, fontSize);
+
+    MainWindowFixture f;
+    frmMain& w = f.create();
+    if (fontSize > 0) {
+        QFont font = w.font();
+        font.setPointSize(fontSize);
+        w.setFont(font);
+    }
+    w.show();
+    w.setGeometryTwips(0, 0, width, height);
+    QCoreApplication::processEvents();
+    w.Form_Resize();
+
+    // The frame ends just above the status bar: no empty strip, no overlap.
+    const int frameBottom = w.frame->mapTo(&w, QPoint(0, w.frame->height())).y();
+    const int strip = w.statusBar()->y() - frameBottom;
+    QVERIFY2(strip >= 0 && strip * w.twipsPerPixel() <= 240,
+             qPrintable(QStringLiteral("%1 px between the frame and the status bar").arg(strip)));
+    const QRect inFrame(w.frame->mapTo(w.centralWidget(), QPoint(0, 0)), w.frame->size());
+    QVERIFY(inFrame.contains(w.txtSTAT->geometry()));
+    QVERIFY(inFrame.contains(w.ProgressBar1->geometry()));
+
+    // The filter row: in order, side by side, each wide enough for its neutral text.
+    const QList<QWidget*> row = {w.cboLOC, w.cboTYPE, w.cboCLASS, w.Label1, w.txtMinSpeed,
+                                 w.Label2, w.txtMaxSpeed, w.cmdFilter, w.cmdReset};
+    for (int i = 1; i < row.size(); ++i)
+        QVERIFY2(row[i - 1]->geometry().right() < row[i]->x(), qPrintable(row[i]->objectName()));
+    QVERIFY(row.last()->geometry().right() < w.frame->width());
+    for (QComboBox* combo : {w.cboLOC, w.cboTYPE, w.cboCLASS}) {
+        const int text = combo->fontMetrics().horizontalAdvance(combo->placeholderText());
+        QVERIFY2(combo->width() >= text + 20, qPrintable(combo->placeholderText()));
+    }
+    for (QWidget* label : {w.Label1, w.Label2})
+        QVERIFY(label->width() >= label->sizeHint().width());
 }
 
 void tst_frmMain::narrowWindowKeepsClassColumn()
