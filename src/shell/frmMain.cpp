@@ -533,15 +533,14 @@ void frmMain::placeFrameContents()
     const int row = 300;
     const int h = 330;
     // The filter row runs left to right; each control has its width in twips but at least what
-    // its text needs, so a larger font or a low-DPI screen never cuts "All Proxy Types".
-    const int top = toPixels(row, tpp);
-    const int height = toPixels(h, tpp);
-    const int gap = toPixels(80, tpp);
-    int x = toPixels(120, tpp);
-    auto next = [&](QWidget* w, int widthTwips, int needed, int lift = 0) {
-        const int width = std::max(toPixels(widthTwips, tpp), needed);
-        w->setGeometry(x, top - lift, width, height + 2 * lift);
-        x += width + gap;
+    // its text needs, so a larger font never cuts "All Proxy Types". When that makes the row
+    // wider than the frame, the location and class boxes give back what they have beyond it.
+    struct Item
+    {
+        QWidget* widget;
+        int width;
+        int needs;
+        int lift;
     };
     auto comboNeeds = [](const QComboBox* combo) {
         QStyleOptionComboBox option;
@@ -550,16 +549,51 @@ void frmMain::placeFrameContents()
                          combo->fontMetrics().height());
         return combo->style()->sizeFromContents(QStyle::CT_ComboBox, &option, text, combo).width();
     };
-    next(cboLOC, 2400, comboNeeds(cboLOC));
-    next(cboTYPE, 1700, comboNeeds(cboTYPE));
-    next(cboCLASS, 2800, comboNeeds(cboCLASS));
-    next(Label1, 520, Label1->sizeHint().width());
-    next(txtMinSpeed, 600, 0);
-    next(Label2, 220, Label2->sizeHint().width());
-    next(txtMaxSpeed, 600, 0);
-    x += gap;
-    next(cmdFilter, 1000, cmdFilter->sizeHint().width(), toPixels(15, tpp));
-    next(cmdReset, 1000, cmdReset->sizeHint().width(), toPixels(15, tpp));
+    auto textNeeds = [](const QWidget* w, const QString& text, int padding) {
+        return w->fontMetrics().horizontalAdvance(text) + padding;
+    };
+    const int lift = toPixels(15, tpp);
+    Item items[] = {
+        {cboLOC, toPixels(2400, tpp), comboNeeds(cboLOC), 0},
+        {cboTYPE, toPixels(1700, tpp), comboNeeds(cboTYPE), 0},
+        {cboCLASS, toPixels(2800, tpp), comboNeeds(cboCLASS), 0},
+        {Label1, toPixels(520, tpp), textNeeds(Label1, Label1->text(), 2), 0},
+        {txtMinSpeed, toPixels(600, tpp), 0, 0},
+        {Label2, toPixels(220, tpp), textNeeds(Label2, Label2->text(), 2), 0},
+        {txtMaxSpeed, toPixels(600, tpp), 0, 0},
+        {cmdFilter, toPixels(1000, tpp), textNeeds(cmdFilter, cmdFilter->text(), 16), lift},
+        {cmdReset, toPixels(1000, tpp), textNeeds(cmdReset, cmdReset->text(), 16), lift},
+    };
+    const int gap = toPixels(80, tpp);
+    const int margin = toPixels(120, tpp);
+    int total = 0;
+    for (Item& item : items) {
+        item.width = std::max(item.width, item.needs);
+        total += item.width + gap;
+    }
+    total += gap; // before the buttons
+    const int excess = total - gap - (toPixels(m_frameTwips[2], tpp) - 2 * margin);
+    Item* spare[] = {&items[0], &items[2]};
+    const int spareTotal = (spare[0]->width - spare[0]->needs) + (spare[1]->width - spare[1]->needs);
+    if (excess > 0 && spareTotal > 0) {
+        const int give = std::min(excess, spareTotal);
+        int given = 0;
+        for (Item* item : spare) {
+            const int share = (item->width - item->needs) * give / spareTotal;
+            item->width -= share;
+            given += share;
+        }
+        spare[1]->width -= std::min(give - given, spare[1]->width - spare[1]->needs);
+    }
+    const int top = toPixels(row, tpp);
+    const int height = toPixels(h, tpp);
+    int x = margin;
+    for (const Item& item : items) {
+        if (item.widget == cmdFilter)
+            x += gap;
+        item.widget->setGeometry(x, top - item.lift, item.width, height + 2 * item.lift);
+        x += item.width + gap;
+    }
 
     const int frameWidth = m_frameTwips[2];
     const int progressWidth = 2400;

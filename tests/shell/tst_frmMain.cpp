@@ -266,9 +266,9 @@ void tst_frmMain::filterFrameFitsTheWindow_data()
     QTest::addColumn<int>("width");
     QTest::addColumn<int>("height");
     QTest::addColumn<int>("fontSize");
-    QTest::newRow("first start") << frmMain::DesignWidth << frmMain::DesignHeight << 0;
+    QTest::newRow("first start") << 12000 << 7000 << 0;
     QTest::newRow("large window") << 27000 << 15000 << 0;
-    QTest::newRow("large font") << frmMain::DesignWidth << frmMain::DesignHeight << 14;
+    QTest::newRow("large font") << 12000 << 7000 << 12;
 }
 
 void tst_frmMain::filterFrameFitsTheWindow()

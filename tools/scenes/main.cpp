@@ -1,0 +1,104 @@
+// corvatel-scenes: opens the real window in one of the states the documentation shows, prints
+// "ready" once it is there and stays open until it is ended. scripts/screenshots.sh photographs
+// each state under a virtual screen.
+//   corvatel-scenes signup|service|filter|imported|setup|websource
+
+#include "model/SettingsStore.h"
+#include "shell/DataHome.h"
+#include "shell/Deployment.h"
+#include "shell/DialogPrompts.h"
+#include "shell/ServiceLauncher.h"
+#include "shell/frmMain.h"
+#include "signup/MailingListSignup.h"
+#include "views/ProxyGrid.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QTimer>
+
+#include <cstdio>
+
+namespace {
+
+void ready()
+{
+    std::printf("ready\n");
+    std::fflush(stdout);
+}
+
+// Dialogs run modally inside the triggering call, so "ready" is said from a timer meanwhile.
+void readySoon()
+{
+    QTimer::singleShot(1500, qApp, ready);
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Corvatel"));
+    QApplication::setOrganizationName(QStringLiteral("Corvatel"));
+    QApplication::setDesktopFileName(QStringLiteral("corvatel"));
+    QApplication::setWindowIcon(frmMain::applicationIcon());
+    QApplication::setQuitOnLastWindowClosed(false);
+    const QString scene = app.arguments().value(1);
+    const QStringList scenes = {QStringLiteral("signup"),   QStringLiteral("service"),
+                                QStringLiteral("filter"),   QStringLiteral("imported"),
+                                QStringLiteral("setup"),    QStringLiteral("websource")};
+    if (!scenes.contains(scene)) {
+        std::fprintf(stderr, "usage: corvatel-scenes %s\n", qPrintable(scenes.join(u'|')));
+        return 2;
+    }
+
+    const Deployment deployment = Deployment::fromEnvironment();
+    ServiceLauncher service;
+    if (const auto layout = ServiceLauncher::installedLayout(QApplication::applicationDirPath())) {
+        QDir().mkpath(DataHome::path());
+        if (!service.ensureRunning(QUrl(deployment.serviceUrl), *layout,
+                                   DataHome::path() + QStringLiteral("/maillist.txt")))
+            std::fprintf(stderr, "corvatel-scenes: %s\n", qUtf8Printable(service.errorString()));
+    }
+
+    SettingsStore settings;
+    if (scene != QLatin1String("signup"))
+        settings.write(QStringLiteral("EMR"), QString::number(MailingListSignup::ShowUntil));
+    settings.write(QStringLiteral("ParallelTests"), QStringLiteral("8"));
+    DialogPrompts prompts;
+    frmMain window(deployment, settings, prompts);
+    prompts.setParent(&window);
+
+    if (scene == QLatin1String("signup"))
+        readySoon();
+    window.Form_Load();
+
+    if (scene == QLatin1String("service")) {
+        ready();
+    } else if (scene == QLatin1String("filter")) {
+        window.cboTYPE->setCurrentIndex(window.cboTYPE->findText(QStringLiteral("HTTP")));
+        window.cboCLASS->setCurrentIndex(
+            window.cboCLASS->findText(QStringLiteral("High anonymous / Elite proxy")));
+        window.cmdFilter_Click();
+        ready();
+    } else if (scene == QLatin1String("imported")) {
+        window.Option2_Click();
+        ProxyGrid& grid = *window.MSHi;
+        grid.setRow(1);
+        grid.setRowSel(std::min(4, grid.Rows() - 1)); // the rows after the fourth stay untested
+        QTimer::singleShot(0, &window, [&window, &grid] {
+            window.testSelectedProxies(grid);
+            grid.setRow(grid.Rows() - 1);
+            grid.setRowSel(grid.Rows() - 1);
+            ready();
+        });
+    } else if (scene == QLatin1String("setup")) {
+        readySoon();
+        QTimer::singleShot(0, window.menuSetup, &QAction::trigger);
+    } else if (scene == QLatin1String("websource")) {
+        readySoon();
+        QTimer::singleShot(0, window.menuImpProxSource, &QAction::trigger);
+    }
+    return app.exec();
+}
