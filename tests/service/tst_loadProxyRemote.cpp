@@ -1,5 +1,4 @@
 #include "service/ReferenceService.h"
-#include "service/ServiceList.h"
 #include "support/MainWindowFixture.h"
 #include "views/ProxyGrid.h"
 
@@ -28,7 +27,6 @@ class tst_loadProxyRemote : public QObject
 
 private slots:
     void initTestCase();
-    void requestUrl();
     void bodies_data();
     void bodies();
     void rowsAreMappedSortedAndBanded();
@@ -39,7 +37,6 @@ private slots:
     void failedDownloadsLeaveOneEmptyRow();
     void controlsDisabledWhileLoading();
     void stopEndsTheLoadAndIsCleared();
-    void manyLines();
 
 private:
     frmMain& start(MainWindowFixture& f, const QByteArray& body);
@@ -63,12 +60,6 @@ frmMain& tst_loadProxyRemote::start(MainWindowFixture& f, const QByteArray& body
     return w;
 }
 
-void tst_loadProxyRemote::requestUrl()
-{
-    QCOMPARE(ServiceList::listUrl(QStringLiteral("http://h:1")),
-             QStringLiteral("http://h:1/ppx.php?M=L&P=C&V=2"));
-}
-
 void tst_loadProxyRemote::bodies_data()
 {
     QTest::addColumn<QByteArray>("body");
@@ -84,15 +75,12 @@ void tst_loadProxyRemote::bodies_data()
     QTest::newRow("three lines, last one unterminated")
         << a + "<BR>" + b + "<BR>" + line("3.3.3.3:1") << QStringList{"1.1.1.1:80", "2.2.2.2:8080"};
     QTest::newRow("no <BR> at all") << a + "\n" + b + "\n" << QStringList{};
-    QTest::newRow("empty body") << QByteArray() << QStringList{};
     QTest::newRow("lower-case <br> is no separator")
         << a + "<br>" + b + "<br>" + a + "<br>" << QStringList{};
     QTest::newRow("loopback and zero lines skipped")
         << line("127.0.0.1:80") + "<BR>" + line("0.0.0.0:80") + "<BR>" + line("10.0.0.1:80") +
                "<BR>"
         << QStringList{"10.0.0.1:80"};
-    QTest::newRow("all lines skipped")
-        << line("127.0.0.1:80") + "<BR>" + line("0.1.2.3:80") + "<BR>" << QStringList{};
     QTest::newRow("short and long lines")
         << QByteArray("4.4.4.4:1|9|<BR>") + a + "|extra|fields|here|<BR>"
         << QStringList{"1.1.1.1:80", "4.4.4.4:1"};
@@ -157,10 +145,7 @@ void tst_loadProxyRemote::rowsAreMappedSortedAndBanded()
 void tst_loadProxyRemote::filterChoicesFollowTheActivePage()
 {
     MainWindowFixture f;
-    QFile file(f.listPath());
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("?|9.9.9.9:80|0|||HTTPS||||||Lima||\n");
-    file.close();
+    f.writeList({"?|9.9.9.9:80|0|||HTTPS||||||Lima||"});
     const QByteArray body = line("1.1.1.1:80", "2013", "1", "Oslo", "HTTP") + "<BR>" +
                             line("2.2.2.2:80", "2013", "1", "Bergen", "SOCKS5") + "<BR>" +
                             line("3.3.3.3:80", "2013", "1", "Oslo", "HTTP") + "<BR>" +
@@ -184,10 +169,7 @@ void tst_loadProxyRemote::serviceOffLeavesOneEmptyRowAndRebuildsImported()
 {
     MainWindowFixture f;
     f.store->write(QStringLiteral("chkCOR"), QStringLiteral("abc")); // not a number: counts as 0
-    QFile file(f.listPath());
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("?|1.2.3.4:80|0|||||||||||\n127.0.0.1:80|x|\n?|127.0.0.1:81|0|||||||||||\n");
-    file.close();
+    f.writeList({"?|1.2.3.4:80|0|||||||||||", "127.0.0.1:80|x|", "?|127.0.0.1:81|0|||||||||||"});
     const int before = m_service.requestCount(QStringLiteral("/ppx.php"));
     frmMain& w = start(f, line("1.1.1.1:80") + "<BR>" + line("2.2.2.2:80") + "<BR>");
     QCOMPARE(m_service.requestCount(QStringLiteral("/ppx.php")), before);
@@ -274,25 +256,6 @@ void tst_loadProxyRemote::stopEndsTheLoadAndIsCleared()
     QVERIFY(w.menuRefresh->isEnabled());
     w.loadProxyRemote();
     QCOMPARE(w.MSH->Rows(), 50001);
-}
-
-void tst_loadProxyRemote::manyLines()
-{
-    MainWindowFixture f;
-    QByteArray body;
-    for (int i = 0; i < 100000; ++i)
-        body +=
-            line("10." + QByteArray::number(i / 65536) + "." + QByteArray::number(i / 256 % 256) +
-                     "." + QByteArray::number(i % 256) + ":80",
-                 "2013-05-01 12:" + QByteArray::number(10 + i % 50) + ":00", "9",
-                 "L" + QByteArray::number(i % 40)) +
-            "<BR>";
-    frmMain& w = start(f, body);
-    QCOMPARE(w.MSH->Rows(), 100001);
-    QCOMPARE(w.panelText(1), QStringLiteral("100000 Main"));
-    QCOMPARE(w.cboLOC->count(), 40);
-    QCOMPARE(w.MSH->TextMatrix(1, 4), QStringLiteral("2013-05-01 12:59"));
-    QCOMPARE(w.MSH->TextMatrix(100000, 4), QStringLiteral("2013-05-01 12:10"));
 }
 
 QTEST_MAIN(tst_loadProxyRemote)
