@@ -49,7 +49,6 @@ private slots:
     void removeMany_data();
     void removeMany();
     void indexFollowsRandomEdits();
-    void findAfterBulkRemovalFromLargeList();
     void failureKeepsStoreAndFile_data();
     void failureKeepsStoreAndFile();
 };
@@ -210,32 +209,6 @@ void tst_ImportedListStore::indexFollowsRandomEdits()
         const int expected = int(store.lines().indexOf(row(probe)));
         QVERIFY2(store.find(probe) == expected, qPrintable(QStringLiteral("step %1").arg(step)));
     }
-}
-
-void tst_ImportedListStore::findAfterBulkRemovalFromLargeList()
-{
-    constexpr int Count = 100000;
-    QByteArray file;
-    for (int i = 0; i < Count; ++i)
-        file += row(proxyNumber(i)).toLatin1() + '\n';
-    QTemporaryDir dir;
-    ImportedListStore store;
-    QVERIFY(store.loadFromFile(listFile(dir, file)).ok);
-    QCOMPARE(store.find(proxyNumber(Count - 1)), Count - 1);
-
-    std::vector<int> everyTenth;
-    for (int i = Count - 1; i >= 0; --i) {
-        if (i % 10 == 3)
-            everyTenth.push_back(i);
-    }
-    store.removeMany(everyTenth);
-    QCOMPARE(store.count(), Count - Count / 10);
-    int wrong = 0;
-    for (int i = 0; i < Count; ++i) {
-        const int expected = i % 10 == 3 ? -1 : i - (i + 6) / 10;
-        wrong += store.find(proxyNumber(i)) != expected;
-    }
-    QCOMPARE(wrong, 0);
 }
 
 // A failed save or load leaves the list in memory as it was (how a save fails, and what it leaves
