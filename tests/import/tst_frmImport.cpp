@@ -74,7 +74,8 @@ private slots:
         t.f.prompts.answers << t.f.work.write("sources.txt", "http://a/\r\nhttp://b/\rhttp://c/");
         t.open([](frmImport& d) { d.cmdFile->click(); });
         QCOMPARE(t.shown(), (QStringList{"http://b/", "http://a/", "http://c/"}));
-        QCOMPARE(t.f.work.read("proxysources.lst"), QByteArray("http://b/\nhttp://a/\nhttp://c/\n"));
+        QCOMPARE(t.f.work.read("proxysources.lst"),
+                 QByteArray("http://b/\nhttp://a/\nhttp://c/\n"));
     }
 
     void deleteSelected_data()
@@ -183,7 +184,8 @@ private slots:
     void fileImportFromMenu()
     {
         ImportWindow t;
-        t.f.prompts.answers << t.f.work.write("list.txt", "1.2.3.4:80\nhttp://5.6.7.8:3128\n1.2.3.4:80\n");
+        t.f.prompts.answers << t.f.work.write("list.txt",
+                                              "1.2.3.4:80\nhttp://5.6.7.8:3128\n1.2.3.4:80\n");
         t.w.menuImpProxList->trigger();
         QCOMPARE(t.w.MSHi->rows().proxyCount(), 2);
         QCOMPARE(t.w.panelText(2), QStringLiteral("2 Imported"));

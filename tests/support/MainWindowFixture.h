@@ -19,8 +19,8 @@
 struct MainWindowFixture
 {
     explicit MainWindowFixture(const Deployment& deployment = unreachableDeployment())
-        : deployment(deployment),
-          store(std::make_unique<SettingsStore>(work.filePath(QStringLiteral("config/Corvatel.conf"))))
+        : deployment(deployment), store(std::make_unique<SettingsStore>(
+                                      work.filePath(QStringLiteral("config/Corvatel.conf"))))
     {}
 
     frmMain& create()

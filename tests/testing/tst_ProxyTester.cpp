@@ -58,7 +58,10 @@ struct Bench
         tester.testSelectedProxies({&rows, grid, from, to});
     }
 
-    QString listOnDisk() const { return QString::fromUtf8(dir.read(QStringLiteral("proxy.lst"), {})); }
+    QString listOnDisk() const
+    {
+        return QString::fromUtf8(dir.read(QStringLiteral("proxy.lst"), {}));
+    }
 
     WorkFolder dir;
     FakeTestRunHost host;
