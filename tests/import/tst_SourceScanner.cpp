@@ -5,11 +5,9 @@
 #include "service/DocumentFetcher.h"
 #include "service/HttpFetcher.h"
 #include "support/TestServers.h"
+#include "support/WorkFolder.h"
 
-#include <QDir>
-#include <QFile>
 #include <QSet>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -40,13 +38,11 @@ public:
 
 struct Scan
 {
-    explicit Scan(const QStringList& listed = {}) : previous(QDir::currentPath())
+    explicit Scan(const QStringList& listed = {})
     {
-        QDir::setCurrent(work.path());
         for (const QString& proxy : listed)
             store.add(ProxyRow::newImportedRowText(proxy));
     }
-    ~Scan() { QDir::setCurrent(previous); }
 
     QStringList storedProxies() const
     {
@@ -55,14 +51,9 @@ struct Scan
             list << ProxyRow::proxyField(line).toString();
         return list;
     }
-    QByteArray saved() const
-    {
-        QFile file(work.filePath(QStringLiteral("proxy.lst")));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(none)");
-    }
+    QByteArray saved() const { return work.read(QStringLiteral("proxy.lst")); }
 
-    QTemporaryDir work;
-    QString previous;
+    WorkFolder work;
     ImportedListStore store;
     FakeImportHost host;
     FakeScanView view;

@@ -3,11 +3,9 @@
 #include "model/ImportedListStore.h"
 #include "model/ProxyTableModel.h"
 #include "support/ScriptedPrompts.h"
+#include "support/WorkFolder.h"
 #include "views/FilterPass.h"
 
-#include <QDir>
-#include <QFile>
-#include <QTemporaryDir>
 #include <QTest>
 
 static const QStringList Listed{"11.2.3.4:80", "1.2.3.4:800", "9.9.9.9:99"};
@@ -16,22 +14,17 @@ static const QStringList Listed{"11.2.3.4:80", "1.2.3.4:800", "9.9.9.9:99"};
 // proxy.lst and the files to import live.
 struct ImportedList
 {
-    explicit ImportedList(const QStringList& proxies = Listed) : previous(QDir::currentPath())
+    explicit ImportedList(const QStringList& proxies = Listed)
     {
-        QDir::setCurrent(work.path());
         for (const QString& proxy : proxies) {
             store.add(ProxyRow::newImportedRowText(proxy));
             rows.AddItem(QStringLiteral("?\t") + proxy);
         }
     }
-    ~ImportedList() { QDir::setCurrent(previous); }
 
     QString write(const QByteArray& content, const QString& name = QStringLiteral("in.txt"))
     {
-        QFile file(work.filePath(name));
-        if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
-            qFatal("cannot write %s", qPrintable(name));
-        return file.fileName();
+        return work.write(name, content);
     }
     QStringList gridProxies() const
     {
@@ -40,11 +33,7 @@ struct ImportedList
             list << rows.TextMatrix(r, ProxyRow::Proxy);
         return list;
     }
-    QByteArray saved() const
-    {
-        QFile file(work.filePath(QStringLiteral("proxy.lst")));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(none)");
-    }
+    QByteArray saved() const { return work.read(QStringLiteral("proxy.lst")); }
     QByteArray storeText() const
     {
         QByteArray text;
@@ -53,8 +42,7 @@ struct ImportedList
         return text;
     }
 
-    QTemporaryDir work;
-    QString previous;
+    WorkFolder work;
     ProxyTableModel rows;
     ImportedListStore store;
     FakeImportHost host;

@@ -5,12 +5,11 @@
 #include "shell/frmMain.h"
 #include "system/WebLookups.h"
 #include "support/ScriptedPrompts.h"
+#include "support/WorkFolder.h"
 
 #include <QDialog>
-#include <QDir>
 #include <QStringList>
 #include <QUrl>
-#include <QTemporaryDir>
 
 #include <functional>
 #include <memory>
@@ -20,18 +19,9 @@
 struct MainWindowFixture
 {
     explicit MainWindowFixture(const Deployment& deployment = unreachableDeployment())
-        : previousDir(QDir::currentPath())
-    {
-        QDir::setCurrent(work.path());
-        store =
-            std::make_unique<SettingsStore>(work.filePath(QStringLiteral("config/Corvatel.conf")));
-        this->deployment = deployment;
-    }
-    ~MainWindowFixture()
-    {
-        window.reset();
-        QDir::setCurrent(previousDir);
-    }
+        : deployment(deployment), store(std::make_unique<SettingsStore>(
+                                      work.filePath(QStringLiteral("config/Corvatel.conf"))))
+    {}
 
     frmMain& create()
     {
@@ -63,9 +53,13 @@ struct MainWindowFixture
     }
 
     QString listPath() const { return work.filePath(QStringLiteral("proxy.lst")); }
+    // Stores the imported list as proxy.lst, one line each.
+    void writeList(const QStringList& lines) const
+    {
+        work.write(QStringLiteral("proxy.lst"), (lines.join(u'\n') + u'\n').toUtf8());
+    }
 
-    QTemporaryDir work;
-    QString previousDir;
+    WorkFolder work; // declared first: outlives the window
     Deployment deployment;
     std::unique_ptr<SettingsStore> store;
     ScriptedPrompts prompts;

@@ -43,6 +43,18 @@ public:
     QByteArray received;
 };
 
+// An auto-test of the given page over a window that starts minimised.
+struct Probe
+{
+    explicit Probe(const QString& page) : test(window, fetcher, prompts, page) {}
+    bool stop = false;
+    HttpFetcher http;
+    DocumentFetcher fetcher{http, stop};
+    ScriptedPrompts prompts;
+    FakeWindow window;
+    AutoTest test;
+};
+
 const QString Alert = QStringLiteral(
     "Corvatel: Error, proxy connection failed : 203.0.113.9:8080 [Oslo], please select another "
     "or disable.");
@@ -59,8 +71,6 @@ private slots:
     void notMinimizedAsksNothing();
     void probeThroughSocksProxy();
 
-private:
-    bool m_stop = false;
 };
 
 void tst_AutoTest::probe_data()
@@ -81,56 +91,43 @@ void tst_AutoTest::probe()
     QFETCH(QByteArray, body);
     QFETCH(bool, alert);
     FixedServer proxy(status, body);
-    HttpFetcher http;
-    DocumentFetcher fetcher(http, m_stop);
-    ScriptedPrompts prompts;
-    FakeWindow window;
-    AutoTest test(window, fetcher, prompts, QStringLiteral("http://probe.invalid/home"));
-
-    test.timerPTest_Timer(QStringLiteral("203.0.113.9:8080 [Oslo]"),
-                          QStringLiteral("127.0.0.1:%1").arg(proxy.serverPort()));
+    Probe p(QStringLiteral("http://probe.invalid/home"));
+    p.test.timerPTest_Timer(QStringLiteral("203.0.113.9:8080 [Oslo]"),
+                            QStringLiteral("127.0.0.1:%1").arg(proxy.serverPort()));
 
     QCOMPARE(proxy.requests().size(), 1);
     QVERIFY2(proxy.requests()[0].startsWith("GET http://probe.invalid/home "),
              proxy.requests()[0].constData());
-    QCOMPARE(prompts.asked, alert ? QStringList{Alert} : QStringList());
-    QCOMPARE(window.restores, alert ? 1 : 0);
-    QCOMPARE(window.minimized, !alert);
-    QCOMPARE(test.httpResult().isEmpty(), status != 200);
+    QCOMPARE(p.prompts.asked, alert ? QStringList{Alert} : QStringList());
+    QCOMPARE(p.window.restores, alert ? 1 : 0);
+    QCOMPARE(p.window.minimized, !alert);
+    QCOMPARE(p.test.httpResult().isEmpty(), status != 200);
 }
 
 void tst_AutoTest::notMinimizedAsksNothing()
 {
     FixedServer proxy(200, "google_favicon");
-    HttpFetcher http;
-    DocumentFetcher fetcher(http, m_stop);
-    ScriptedPrompts prompts;
-    FakeWindow window;
-    window.minimized = false;
-    AutoTest test(window, fetcher, prompts, QStringLiteral("http://probe.invalid/"));
-    test.timerPTest_Timer(QStringLiteral("x [y]"),
-                          QStringLiteral("127.0.0.1:%1").arg(proxy.serverPort()));
+    Probe p(QStringLiteral("http://probe.invalid/"));
+    p.window.minimized = false;
+    p.test.timerPTest_Timer(QStringLiteral("x [y]"),
+                            QStringLiteral("127.0.0.1:%1").arg(proxy.serverPort()));
     QTest::qWait(100);
     QVERIFY(proxy.requests().isEmpty());
-    QVERIFY(prompts.asked.isEmpty());
-    QCOMPARE(window.restores, 0);
+    QVERIFY(p.prompts.asked.isEmpty());
+    QCOMPARE(p.window.restores, 0);
 }
 
 // A SOCKS proxy is spoken to as one: the first byte is the SOCKS5 version.
 void tst_AutoTest::probeThroughSocksProxy()
 {
     RecordingServer socks;
-    HttpFetcher http;
-    DocumentFetcher fetcher(http, m_stop);
-    ScriptedPrompts prompts;
-    FakeWindow window;
-    AutoTest test(window, fetcher, prompts, QStringLiteral("http://probe.invalid/"));
-    test.timerPTest_Timer(QStringLiteral("203.0.113.9:8080 [Oslo]"),
-                          QStringLiteral("socks=127.0.0.1:%1").arg(socks.serverPort()));
+    Probe p(QStringLiteral("http://probe.invalid/"));
+    p.test.timerPTest_Timer(QStringLiteral("203.0.113.9:8080 [Oslo]"),
+                            QStringLiteral("socks=127.0.0.1:%1").arg(socks.serverPort()));
     QVERIFY(!socks.received.isEmpty());
     QCOMPARE(int(socks.received.at(0)), 5);
-    QCOMPARE(prompts.asked, QStringList{Alert});
-    QCOMPARE(window.restores, 1);
+    QCOMPARE(p.prompts.asked, QStringList{Alert});
+    QCOMPARE(p.window.restores, 1);
 }
 
 QTEST_GUILESS_MAIN(tst_AutoTest)

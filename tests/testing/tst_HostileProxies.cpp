@@ -3,9 +3,9 @@
 #include "model/SettingsStore.h"
 #include "service/DocumentFetcher.h"
 #include "service/HttpFetcher.h"
+#include "support/FakeTestRunHost.h"
 #include "support/TestServers.h"
 #include "testing/ProxyTester.h"
-#include "testing/TestRunHost.h"
 
 #include <QElapsedTimer>
 #include <QPointer>
@@ -20,25 +20,6 @@ namespace {
 constexpr int T = 2; // the test time-out here, in seconds
 
 const QByteArray Canned = "GATEWAY_INTERFACE=CGI/1.1\nREMOTE_ADDR=127.0.0.1\n";
-
-class FakeHost final : public TestRunHost
-{
-public:
-    void setStatusText(const QString& text) override { status = text; }
-    QString statusText() const override { return status; }
-    void setProgressMaximum(int) override {}
-    void setProgressValue(int) override {}
-    void setBusyCursor(bool) override {}
-    bool isStopRequested() const override { return stop; }
-    void clearStopRequested() override { stop = false; }
-    void lockForRun(int) override { locked = true; }
-    void showTestedRow(int, int) override {}
-    void unlockAfterRun(int) override { locked = false; }
-
-    QString status;
-    bool stop = false;
-    bool locked = false;
-};
 
 // A proxy that takes part as itself: it counts the connections or requests it got.
 struct Proxy
@@ -126,7 +107,7 @@ void tst_HostileProxies::testRun()
     QTemporaryDir dir;
     SettingsStore settings(dir.filePath(QStringLiteral("Corvatel.conf")));
     settings.write(QStringLiteral("ParallelTests"), QString::number(parallel));
-    FakeHost host;
+    FakeTestRunHost host;
     HttpFetcher http;
     DocumentFetcher fetcher(http, host.stop);
     fetcher.setTestTimeout(T);

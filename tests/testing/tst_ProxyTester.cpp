@@ -4,10 +4,11 @@
 #include "service/DocumentFetcher.h"
 #include "service/HttpFetcher.h"
 #include "service/ReferenceService.h"
+#include "support/FakeTestRunHost.h"
 #include "support/TestServers.h"
 #include "support/TinyProxy.h"
+#include "support/WorkFolder.h"
 #include "testing/ProxyTester.h"
-#include "testing/TestRunHost.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -17,50 +18,8 @@
 #include <QTest>
 #include <QTimer>
 
-#include <functional>
-#include <memory>
 
 namespace {
-
-// The window as a test run sees it, recording what the run asked of it.
-class FakeHost final : public TestRunHost
-{
-public:
-    void setStatusText(const QString& text) override
-    {
-        status = text;
-        statuses << text;
-    }
-    QString statusText() const override { return status; }
-    void setProgressMaximum(int maximum) override { progressMax = maximum; }
-    void setProgressValue(int value) override { progress << value; }
-    void setBusyCursor(bool b) override { busy = b; }
-    bool isStopRequested() const override { return stop; }
-    void clearStopRequested() override { stop = false; }
-    void lockForRun(int) override { locked = true; }
-    void showTestedRow(int, int row) override
-    {
-        tested << row;
-        if (onRowWritten)
-            onRowWritten(row);
-    }
-    void unlockAfterRun(int) override
-    {
-        locked = false;
-        ++unlocks;
-    }
-
-    QString status;
-    QStringList statuses;
-    int progressMax = 0;
-    QList<int> progress;
-    QList<int> tested;
-    bool busy = false;
-    bool stop = false;
-    bool locked = false;
-    int unlocks = 0;
-    std::function<void(int)> onRowWritten;
-};
 
 // A tester over its own grid rows, imported list and settings, in a folder of its own.
 struct Bench
@@ -70,15 +29,12 @@ struct Bench
           fetcher(http, host.stop), tester(host, fetcher, http, store, imported, settings,
                                            serviceUrl)
     {
-        previousDir = QDir::currentPath();
-        QDir::setCurrent(dir.path());
         settings.write(QStringLiteral("ParallelTests"), QString::number(parallel));
         fetcher.setTestTimeout(timeout);
         clock.setInterval(1000);
         QObject::connect(&clock, &QTimer::timeout, &clock, [this] { fetcher.tick(); });
         clock.start();
     }
-    ~Bench() { QDir::setCurrent(previousDir); }
 
     // One grid row per proxy: "proxy" or "proxy|type|location".
     void fill(ProxyTableModel& rows, const QStringList& proxies, bool storeThem)
@@ -104,13 +60,11 @@ struct Bench
 
     QString listOnDisk() const
     {
-        QFile file(QDir(dir.path()).filePath(QStringLiteral("proxy.lst")));
-        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+        return QString::fromUtf8(dir.read(QStringLiteral("proxy.lst"), {}));
     }
 
-    QTemporaryDir dir;
-    QString previousDir;
-    FakeHost host;
+    WorkFolder dir;
+    FakeTestRunHost host;
     SettingsStore settings;
     HttpFetcher http;
     DocumentFetcher fetcher;
@@ -179,22 +133,14 @@ void tst_ProxyTester::initTestCase()
     QVERIFY2(m_service.start(options), qPrintable(m_service.errorString()));
 }
 
+// The pure parts a test run does not reach in every way; types and anonymity classes are
+// judged in the outcome rows.
 void tst_ProxyTester::checks()
 {
     QVERIFY(ProxyCheck::isTestableType(QString()));
-    QVERIFY(ProxyCheck::isTestableType(QStringLiteral("HTTP")));
-    QVERIFY(!ProxyCheck::isTestableType(QStringLiteral("http")));
-    QVERIFY(!ProxyCheck::isTestableType(QStringLiteral("SOCKS5")));
-    QVERIFY(!ProxyCheck::isTestableType(QStringLiteral("HTTPS")));
-
     QVERIFY(ProxyCheck::gatePassed(QStringLiteral("A=1\nGATEWAY_INTERFACE=CGI/1.1\n"), 0));
     QVERIFY(!ProxyCheck::gatePassed(QStringLiteral("GATEWAY_INTERFACE=CGI/1.1"), -1));
     QVERIFY(!ProxyCheck::gatePassed(QStringLiteral("gateway_interface=CGI/1.1"), 0));
-
-    QCOMPARE(ProxyCheck::anonymityClass(QStringLiteral("X=1 PROXY")),
-             QStringLiteral("High anonymous / Elite proxy"));
-    QCOMPARE(ProxyCheck::anonymityClass(QStringLiteral("HTTP_VIA=pr0xy")),
-             QStringLiteral("Anonymous proxy"));
 
     // A location must not break its stored line apart.
     QCOMPARE(ProxyCheck::locationFromAnswer(QStringLiteral("Oslo|Norway\r\nmore\n")),
@@ -218,8 +164,6 @@ void tst_ProxyTester::checks()
     ProxyCheck::applyOutcome(cells, passed);
     QCOMPARE(ProxyRow::storedRowText(cells),
              QStringLiteral("Y||3||2026-01-02 03:04|||||||Bergen|Anonymous proxy|"));
-    QCOMPARE(ProxyCheck::outcomeColour(passed), QRgb(0xFF00C000));
-    QCOMPARE(ProxyCheck::outcomeColour(failed), QRgb(0xFFFF0000));
 }
 
 void tst_ProxyTester::parallelSetting_data()
@@ -227,12 +171,10 @@ void tst_ProxyTester::parallelSetting_data()
     QTest::addColumn<QString>("stored");
     QTest::addColumn<int>("parallel");
     QTest::newRow("absent") << QString() << 1;
-    QTest::newRow("one") << "1" << 1;
     QTest::newRow("eight, blanks around") << " 8 " << 8;
     QTest::newRow("most") << "256" << 256;
     QTest::newRow("too many") << "257" << 1;
     QTest::newRow("zero") << "0" << 1;
-    QTest::newRow("negative") << "-4" << 1;
     QTest::newRow("fraction") << "2.5" << 1;
     QTest::newRow("text") << "many" << 1;
 }
@@ -266,8 +208,6 @@ void tst_ProxyTester::outcome_data()
     QTest::newRow("via, imported") << "via" << "" << "" << 3 << 1 << "Y"
                                    << "Via Land" << anonymous << "Proxy OK";
     QTest::newRow("no via, imported") << "noVia" << "HTTP" << "" << 3 << 1 << "Y"
-                                      << "Quiet Land" << elite << "Proxy OK";
-    QTest::newRow("no via, parallel") << "noVia" << "" << "" << 4 << 8 << "Y"
                                       << "Quiet Land" << elite << "Proxy OK";
     QTest::newRow("location kept") << "via" << "" << "Known" << 3 << 1 << "Y"
                                    << "Known" << anonymous << "Proxy OK";
@@ -361,10 +301,7 @@ void tst_ProxyTester::importedLineFollowsRow()
     b.run(rows, 3, 3, 2);
 
     // A failed test keeps what was known of the proxy, on disk as on screen.
-    QCOMPARE(rows.TextMatrix(2, ProxyRow::Active), QStringLiteral("N"));
-    QCOMPARE(rows.TextMatrix(2, ProxyRow::Speed), QStringLiteral("7"));
-    QCOMPARE(rows.TextMatrix(2, ProxyRow::Location), QStringLiteral("Oslo"));
-    QCOMPARE(rows.TextMatrix(2, ProxyRow::Class), QStringLiteral("High anonymous / Elite proxy"));
+    QCOMPARE(cellsOf(rows, 2), "N|" + m_dead + "|7||T|||||||Oslo|High anonymous / Elite proxy|");
     QCOMPARE(rows.TextMatrix(3, ProxyRow::Active), QStringLiteral("Y"));
     for (int r = 1; r <= 3; ++r)
         QCOMPARE(b.store.item(r - 1), ProxyRow::storedRowText(rows.row(r).cells));

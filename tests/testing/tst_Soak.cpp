@@ -125,11 +125,10 @@ void tst_Soak::manyStoppedRuns()
     held.clear();
 
     MainWindowFixture f;
-    QFile list(f.listPath());
-    QVERIFY(list.open(QIODevice::WriteOnly));
+    QStringList lines;
     for (const QString& proxy : proxies)
-        list.write((ProxyRow::newImportedRowText(proxy) + u'\n').toUtf8());
-    list.close();
+        lines << ProxyRow::newImportedRowText(proxy);
+    f.writeList(lines);
     f.deployment.serviceUrl = m_service.baseUrl();
     f.store->write(QStringLiteral("chkCOR"), QStringLiteral("0"));
     f.store->write(QStringLiteral("LastTab"), QStringLiteral("2"));

@@ -1,10 +1,8 @@
 #include "model/ImportedListStore.h"
+#include "support/WorkFolder.h"
 #include "views/FakeListViewHost.h"
 #include "views/ImportedListEditor.h"
 
-#include <QDir>
-#include <QFile>
-#include <QTemporaryDir>
 #include <QTest>
 
 static QString line(const QString& proxy)
@@ -16,16 +14,14 @@ static QString line(const QString& proxy)
 // lives in a folder of its own.
 struct ImportedList
 {
-    explicit ImportedList(const QStringList& proxies) : previous(QDir::currentPath())
+    explicit ImportedList(const QStringList& proxies)
     {
-        QDir::setCurrent(work.path());
         for (const QString& proxy : proxies) {
             store.add(proxy.contains(u'|') ? proxy : line(proxy));
             rows.AddItem(QStringLiteral("?\t") +
                          (proxy.contains(u'|') ? proxy.section(u'|', 1, 1) : proxy));
         }
     }
-    ~ImportedList() { QDir::setCurrent(previous); }
 
     QStringList grid() const // proxy=speed per row
     {
@@ -34,14 +30,9 @@ struct ImportedList
             list << rows.TextMatrix(r, ProxyRow::Proxy) + u'=' + rows.TextMatrix(r, ProxyRow::Speed);
         return list;
     }
-    QString saved() const
-    {
-        QFile file(work.filePath(QStringLiteral("proxy.lst")));
-        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
-    }
+    QString saved() const { return QString::fromUtf8(work.read(QStringLiteral("proxy.lst"), {})); }
 
-    QTemporaryDir work;
-    QString previous;
+    WorkFolder work;
     ProxyTableModel rows;
     ImportedListStore store;
     FakeListViewHost host{&rows};

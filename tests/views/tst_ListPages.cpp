@@ -70,10 +70,7 @@ const QList<int> firstRowSelected{1, 1, 0, ProxyRow::ColumnCount - 1};
 frmMain& start(MainWindowFixture& f, const QStringList& service, const QStringList& imported,
                int page)
 {
-    QFile list(f.listPath());
-    if (list.open(QIODevice::WriteOnly))
-        list.write((imported.join(u'\n') + u'\n').toUtf8());
-    list.close();
+    f.writeList(imported);
     f.store->write(QStringLiteral("chkCOR"), QStringLiteral("0"));
     f.store->write(QStringLiteral("LastTab"), QString::number(page));
     frmMain& w = f.create();
@@ -288,10 +285,7 @@ private slots:
         QTest::keyClick(&grid, Qt::Key_V, Qt::ControlModifier);
         QCOMPARE(column(grid, ProxyRow::Proxy, 4), QStringLiteral("loca loca 10.9 10.9 10.9 "));
         QCOMPARE(w.panelText(2), QStringLiteral("5 Imported"));
-        QFile list(f.listPath());
-        QVERIFY(list.open(QIODevice::ReadOnly));
-        QCOMPARE(list.readAll().count('\n'), 5);
-        list.close();
+        QCOMPARE(f.work.read("proxy.lst").count('\n'), 5);
 
         // Rows 4 to 1: a block from the current row up to the selection's end.
         grid.setRow(4);
@@ -299,8 +293,7 @@ private slots:
         QTest::keyClick(&grid, Qt::Key_Delete);
         QCOMPARE(column(grid, ProxyRow::Proxy, 20), QStringLiteral("10.9.0.2:80 "));
         QCOMPARE(w.importedStore().lines(), QStringList{"?|10.9.0.2:80|0|||||||||||"});
-        QVERIFY(list.open(QIODevice::ReadOnly));
-        QCOMPARE(list.readAll(), QByteArray("?|10.9.0.2:80|0|||||||||||\n"));
+        QCOMPARE(f.work.read("proxy.lst"), QByteArray("?|10.9.0.2:80|0|||||||||||\n"));
         QCOMPARE(w.panelText(2), QStringLiteral("1 Imported"));
         QCOMPARE(w.statusText(), QString());
         QVERIFY(grid.hasFocus());
