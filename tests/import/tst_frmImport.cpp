@@ -5,6 +5,7 @@
 
 #include <QAction>
 #include <QFile>
+#include <QGroupBox>
 #include <QListWidget>
 #include <QPushButton>
 #include <QTest>
@@ -179,6 +180,21 @@ private slots:
         QVERIFY(!t.f.prompts.asked.contains(QStringLiteral("Corvatel: Done.")));
         // OK after the (stopped) scan reloads the lists, closing does not.
         QCOMPARE(t.w.panelText(1).isEmpty(), !ok);
+    }
+
+    void buttonsSideBySide()
+    {
+        ImportWindow t;
+        t.open([](frmImport& d) {
+            d.show();
+            const QList<QPushButton*> row = {d.cmdADD, d.cmdFile, d.cmdDelete, d.cmdScan,
+                                             d.commandOK};
+            for (int i = 1; i < row.size(); ++i)
+                QVERIFY2(row[i - 1]->geometry().right() < row[i]->x(),
+                         qPrintable(row[i]->text()));
+            QVERIFY(d.Frame1->rect().contains(row.last()->geometry()));
+        });
+        QVERIFY(t.dialog);
     }
 
     void fileImportFromMenu()

@@ -516,7 +516,8 @@ void tst_DocumentFetcher::withoutWaiting()
 void tst_DocumentFetcher::jobBackstopAndAbort()
 {
     // The job's own limit ends a fetch when no clock watches it; abort() ends one at once.
-    const QString url = server<HangingServer>()->url();
+    const HangingServer* hanging = server<HangingServer>();
+    const QString url = hanging->url();
     QList<FetchResult> results;
     const auto start = [&](int timeoutSeconds) {
         const QPointer<FetchJob> job = m_http->start({QUrl(url), QString(), timeoutSeconds});
@@ -534,6 +535,12 @@ void tst_DocumentFetcher::jobBackstopAndAbort()
     QCOMPARE(results.size(), 2); // at once, and once only
     QCOMPARE(results[1].error, -1);
     QTRY_VERIFY(limited.isNull() && stuck.isNull()); // both delete themselves
+
+    // A job deleted while its request is in flight says nothing more.
+    FetchJob* dropped = start(0);
+    QTRY_COMPARE(hanging->requests().size(), 3);
+    delete dropped;
+    QCOMPARE(results.size(), 2);
 }
 
 QTEST_MAIN(tst_DocumentFetcher)

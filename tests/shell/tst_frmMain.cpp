@@ -288,6 +288,12 @@ void tst_frmMain::filterFrameFitsTheWindow()
     }
     for (QWidget* label : {w.Label1, w.Label2})
         QVERIFY(label->width() >= label->sizeHint().width());
+
+    // The third status panel, the external address, takes what the first two leave.
+    const auto* panel1 = w.findChild<QLabel*>(QStringLiteral("panel1"));
+    const auto* panel3 = w.findChild<QLabel*>(QStringLiteral("panel3"));
+    QVERIFY(panel1 && panel3);
+    QVERIFY(panel3->width() > panel1->width());
 }
 
 void tst_frmMain::narrowWindowKeepsClassColumn()

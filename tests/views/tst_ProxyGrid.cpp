@@ -89,6 +89,11 @@ private slots:
         grid.setTopRow(0);
         grid.setTopRow(101);
         QCOMPARE(grid.TopRow(), 40);
+        grid.setRowSel(105);
+        QCOMPARE(grid.RowSel(), 100);
+        grid.setRows(103); // the selection stays on the row it reached
+        QCOMPARE(grid.RowSel(), 100);
+        grid.setRows(101);
 
         QTest::keyClick(&grid, Qt::Key_End);
         QCOMPARE(selection(grid), QList<int>({100, 100, 0, ProxyRow::ColumnCount - 1}));
@@ -147,6 +152,16 @@ private slots:
         QTest::mouseRelease(grid.viewport(), Qt::LeftButton, {}, cell(grid, 6));
         QCOMPARE(doubles.size(), 1);
         QCOMPARE(grid.Row(), 6);
+    }
+
+    void firstClickIsASingleClick()
+    {
+        ProxyGrid grid(QStringLiteral("MSH"));
+        fill(grid, 10);
+        QSignalSpy clicks(&grid, &ProxyGrid::gridClicked);
+        QSignalSpy doubles(&grid, &ProxyGrid::gridDoubleClicked);
+        QTest::mouseClick(grid.viewport(), Qt::LeftButton, {}, cell(grid, 4));
+        QCOMPARE(QList<int>({int(clicks.size()), int(doubles.size())}), QList<int>({1, 0}));
     }
 };
 
