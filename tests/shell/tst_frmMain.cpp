@@ -54,6 +54,11 @@ void tst_frmMain::firstStartWithEmptySettings()
     w.Form_Load();
 
     QCOMPARE(w.windowTitle(), QStringLiteral("Corvatel - version 2.1.89"));
+    // The drawn icon in every size, for the window, its dialogs and the tray alike.
+    const QList<QSize> sizes = w.windowIcon().availableSizes();
+    QCOMPARE(sizes.size(), 8);
+    QVERIFY(sizes.contains(QSize(16, 16)) && sizes.contains(QSize(256, 256)));
+    QCOMPARE(w.TrayX1->icon().cacheKey(), w.windowIcon().cacheKey());
     QCOMPARE(w.widthTwips(), 12000);
     QCOMPARE(w.heightTwips(), 7000);
     const double tpp = w.twipsPerPixel();
