@@ -417,6 +417,13 @@ private slots:
         QCOMPARE(changed[0][0].value<QModelIndex>(), m.index(0, 0));
         QCOMPARE(changed[0][1].value<QModelIndex>(), m.index(4, ProxyRow::ColumnCount - 1));
         QCOMPARE(m.data(m.index(1, 3), Qt::ForegroundRole).value<QColor>(), QColor(colourOf(1)));
+
+        // A row written anew is repainted across all its cells.
+        changed.clear();
+        m.setRow(3, m.row(3));
+        QCOMPARE(changed.size(), 1);
+        QCOMPARE(changed[0][0].value<QModelIndex>(), m.index(2, 0));
+        QCOMPARE(changed[0][1].value<QModelIndex>(), m.index(2, ProxyRow::ColumnCount - 1));
     }
 };
 

@@ -149,6 +149,14 @@ private slots:
 
     void emptyRowAndFailedSave()
     {
+        {
+            // A last row that holds only its Active cell is no spare row to write into.
+            ImportedList list({"1.2.3.4:80"});
+            list.rows.AddItem(QStringLiteral("Y"));
+            list.editor.pasteProxies(QStringLiteral("5.6.7.8:80"));
+            QCOMPARE(list.rows.TextMatrix(2, ProxyRow::Active), QStringLiteral("Y"));
+            QCOMPARE(list.rows.TextMatrix(3, ProxyRow::Proxy), QStringLiteral("5.6.7.8:80"));
+        }
         ImportedList list({"1.2.3.4:80"});
         list.editor.pasteProxies(QStringLiteral("5.6.7.8:80"));
         list.editor.deleteImportedRows(3, 3); // the spare row: no stored line to take
