@@ -3,7 +3,7 @@
 # desktop menu does, on a virtual screen of this machine:
 #   scripts/check-package.sh ROOT PACKAGE.deb [WIDTHxHEIGHT]
 # ROOT is made with "debootstrap --variant=minbase bookworm ROOT" if it does not exist. The
-# check pastes a proxy into the imported list, then shows where proxy.lst landed and leaves a
+# check pastes a proxy into the imported list and tests it, then shows where proxy.lst landed and leaves a
 # screenshot in ROOT/../menu-start.png. Needs root (chroot, mount), xvfb, openbox, xdotool, xclip
 # and imagemagick on this machine.
 set -euo pipefail
@@ -48,6 +48,9 @@ DISPLAY=$disp xdotool windowactivate --sync "$win" mousemove --window "$win" 110
 sleep 1
 DISPLAY=$disp xdotool mousemove --window "$win" 300 120 click 1 key ctrl+v
 sleep 1
+# Test the pasted proxy (the session's own service answers as a proxy too).
+DISPLAY=$disp xdotool mousemove --window "$win" 300 78 click 1 key ctrl+t
+sleep 3
 DISPLAY=$disp import -window root "$root/../menu-start.png"
 echo "screenshot: $(realpath "$root/../menu-start.png")"
 echo "data folder of the menu start:"
@@ -55,4 +58,4 @@ ls -la "$root/home/tester/.local/share/Corvatel/"
 echo "proxy.lst:"
 cat "$root/home/tester/.local/share/Corvatel/proxy.lst"
 echo "service started for the session:"
-chroot "$root" sh -c 'for p in /proc/[0-9]*; do tr "\0" " " <"$p/cmdline" 2>/dev/null | grep "^/usr/bin/corvatel" && echo; done' || true
+pgrep -a -f "^/usr/bin/corvatel" || true
