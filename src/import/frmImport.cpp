@@ -1,9 +1,9 @@
 #include "import/frmImport.h"
 
+#include "import/SourceDialogHost.h"
 #include "import/TextLineReader.h"
 #include "service/DocumentFetcher.h"
 #include "shell/Prompts.h"
-#include "shell/frmMain.h"
 #include "views/ProxyGrid.h"
 
 #include <QGroupBox>
@@ -31,8 +31,9 @@ constexpr int ProgressHeight = 240;
 
 } // namespace
 
-frmImport::frmImport(frmMain& main, Prompts& prompts, QWidget* parent)
-    : QDialog(parent), m_main(main), m_prompts(prompts)
+frmImport::frmImport(SourceDialogHost& host, ImportedListStore& store, DocumentFetcher& fetcher,
+                     Prompts& prompts, QWidget* parent)
+    : QDialog(parent), m_host(host), m_store(store), m_fetcher(fetcher), m_prompts(prompts)
 {
     setObjectName(QStringLiteral("frmImport"));
     setWindowTitle(Caption);
@@ -79,7 +80,7 @@ frmImport::~frmImport() = default;
 
 void frmImport::Form_Load()
 {
-    m_main.Option2_Click();
+    m_host.showImportedPage();
     setWindowTitle(Caption);
     ProgressBar1->setValue(0);
     if (const QScreen* screen = this->screen()) {
@@ -91,7 +92,7 @@ void frmImport::Form_Load()
     SBList1->clear();
     SBList1->addItems(m_sources.entries());
     if (!loaded.ok)
-        m_main.setStatusText(loaded.message);
+        m_host.setStatusText(loaded.message);
 }
 
 void frmImport::Form_Resize()
@@ -147,19 +148,19 @@ void frmImport::cmdFile_Click()
     const QString path = m_prompts.openFile(QStringLiteral("Open"), QStringLiteral("Text (*.txt)"));
     if (!path.isEmpty()) {
         setBusy(true);
-        const SourceList::FileAdd added = m_sources.addFromFile(path, m_main.stopRequested);
+        const SourceList::FileAdd added = m_sources.addFromFile(path, m_host.stopFlag());
         SBList1->addItems(added.added);
         setBusy(false);
         if (!added.read.ok) {
-            m_main.setStatusText(added.read.message);
+            m_host.setStatusText(added.read.message);
         } else if (added.skipped > 0) {
-            m_main.setStatusText(QStringLiteral("%1 line(s) skipped: binary data or longer than "
+            m_host.setStatusText(QStringLiteral("%1 line(s) skipped: binary data or longer than "
                                                 "%2 bytes.")
                                      .arg(added.skipped)
                                      .arg(TextLineReader::MaxLineBytes));
         }
         if (added.stopped) {
-            m_main.clearStopRequested();
+            m_host.clearStopRequested();
             leaveIfAsked();
             return;
         }
@@ -195,7 +196,7 @@ void frmImport::cmdScan_Click()
     if (m_busy)
         return;
     setBusy(true);
-    SourceScanner scanner(m_main.importedStore(), m_main.fetcher(), m_main, *this);
+    SourceScanner scanner(m_store, m_fetcher, m_host, *this);
     const SourceScanner::Outcome outcome = scanner.cmdScan_Click();
     if (outcome.scanned > 0)
         sourcesScanned = true;
@@ -212,7 +213,7 @@ void frmImport::commandOK_Click()
         return;
     }
     if (sourcesScanned)
-        m_main.loadProxyRemote();
+        m_host.reloadLists();
     accept();
 }
 
@@ -253,8 +254,7 @@ void frmImport::setBusy(bool busy)
 void frmImport::requestLeave(Leave leave)
 {
     m_leave = leave;
-    m_main.stopRequested = true;
-    m_main.fetcher().wake();
+    m_host.requestStop();
 }
 
 void frmImport::leaveIfAsked()
@@ -270,7 +270,7 @@ void frmImport::saveSources()
 {
     const SourceList::Result saved = m_sources.saveToFile(SourceList::defaultPath());
     if (!saved.ok)
-        m_main.setStatusText(saved.message);
+        m_host.setStatusText(saved.message);
 }
 
 int frmImport::sourceCount() const

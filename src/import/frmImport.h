@@ -10,7 +10,9 @@ class QGroupBox;
 class QListWidget;
 class QProgressBar;
 class QPushButton;
-class frmMain;
+class DocumentFetcher;
+class ImportedListStore;
+class SourceDialogHost;
 
 // "Proxy Import Sources": the list of web pages the scanner reads proxies from (kept in
 // proxysources.lst), with Add, File Add, Delete, Scan and OK. The main window keeps one object
@@ -28,7 +30,8 @@ public:
     static constexpr int DesignWidth = 7200;
     static constexpr int DesignHeight = 5000;
 
-    frmImport(frmMain& main, Prompts& prompts, QWidget* parent = nullptr);
+    frmImport(SourceDialogHost& host, ImportedListStore& store, DocumentFetcher& fetcher,
+              Prompts& prompts, QWidget* parent = nullptr);
     ~frmImport() override;
 
     // Before every opening: the imported list page, centred, the list from proxysources.lst.
@@ -79,7 +82,9 @@ private:
     void leaveIfAsked();
     void saveSources();
 
-    frmMain& m_main;
+    SourceDialogHost& m_host;
+    ImportedListStore& m_store;
+    DocumentFetcher& m_fetcher;
     Prompts& m_prompts;
     SourceList m_sources; // what SBList1 shows, entry for entry
     bool m_busy = false;

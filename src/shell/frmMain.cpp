@@ -721,6 +721,12 @@ void frmMain::enableControls(bool enabled)
     menuStop->setEnabled(!enabled);
 }
 
+void frmMain::requestStop()
+{
+    stopRequested = true;
+    m_fetcher->wake();
+}
+
 void frmMain::menuStop_Click()
 {
     stopRequested = true;
@@ -909,7 +915,7 @@ void frmMain::menuImpProxSource_Click()
 {
     Running running(*this);
     if (!m_frmImport)
-        m_frmImport = new frmImport(*this, m_prompts, this);
+        m_frmImport = new frmImport(*this, sblistPROXLoc, *m_fetcher, m_prompts, this);
     m_frmImport->Form_Load();
     runDialog(*m_frmImport);
 }

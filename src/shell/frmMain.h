@@ -1,6 +1,6 @@
 #pragma once
 
-#include "import/ImportHost.h"
+#include "import/SourceDialogHost.h"
 #include "model/ImportedListStore.h"
 #include "shell/Deployment.h"
 #include "shell/WindowSettings.h"
@@ -49,7 +49,7 @@ class frmMain final : public QMainWindow,
                       public TestRunHost,
                       public AutoTestHost,
                       public ListPagesHost,
-                      public ImportHost
+                      public SourceDialogHost
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(frmMain)
@@ -202,6 +202,11 @@ public:
     void setBusyCursor(bool busy) override;
     bool isStopRequested() const override { return stopRequested; }
     void clearStopRequested() override { stopRequested = false; }
+    // SourceDialogHost
+    void showImportedPage() override { Option2_Click(); }
+    void reloadLists() override { loadProxyRemote(); }
+    const bool& stopFlag() const override { return stopRequested; }
+    void requestStop() override;
     void lockForRun(int grid) override;
     void showTestedRow(int grid, int row) override;
     void unlockAfterRun(int grid) override;
