@@ -169,6 +169,7 @@ private slots:
             d.show();
             QTimer::singleShot(100, &d, [&d, ok] {
                 QVERIFY(!d.cmdDelete->isEnabled());
+                QVERIFY(!d.SBList1->isEnabled());
                 ok ? d.commandOK->click() : void(d.close());
             });
             d.cmdScan->click();
@@ -176,6 +177,7 @@ private slots:
         QVERIFY(!t.dialog->isVisible());
         QVERIFY(!t.dialog->isBusy());
         QVERIFY(t.dialog->cmdDelete->isEnabled());
+        QVERIFY(t.dialog->SBList1->isEnabled());
         QVERIFY(!t.w.stopRequested);
         QVERIFY(!t.f.prompts.asked.contains(QStringLiteral("Corvatel: Done.")));
         // OK after the (stopped) scan reloads the lists, closing does not.

@@ -380,8 +380,11 @@ void tst_frmMain::enableControlsAndStop()
     QVERIFY(w.menuStop->isEnabled());
     QVERIFY(w.menuExit->isEnabled());
 
-    w.ProgressBar1->setMaximum(10);
-    w.ProgressBar1->setValue(5);
+    w.setProgressMaximum(10);
+    w.setProgressValue(12); // a count past the end fills the bar, no more
+    QCOMPARE(w.ProgressBar1->value(), 10);
+    w.setProgressValue(5);
+    QCOMPARE(w.ProgressBar1->value(), 5);
     w.menuStop->trigger();
     QVERIFY(w.stopRequested);
     QCOMPARE(w.statusText(), QStringLiteral("Finished checking proxies.."));
