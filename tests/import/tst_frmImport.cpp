@@ -153,6 +153,17 @@ private slots:
         QCOMPARE(t.w.findChildren<frmImport*>().size(), 1);
     }
 
+    void scanOfNoPageIsNoScan()
+    {
+        ImportWindow t; // no proxysources.lst: nothing to read
+        t.open([](frmImport& d) {
+            d.cmdScan->click();
+            d.commandOK->click();
+        });
+        QVERIFY(!t.dialog->sourcesScanned);
+        QCOMPARE(t.w.panelText(1), QString()); // no reload
+    }
+
     void leavingStopsScan_data()
     {
         QTest::addColumn<bool>("ok");
