@@ -157,6 +157,13 @@ private slots:
             QCOMPARE(list.rows.TextMatrix(2, ProxyRow::Active), QStringLiteral("Y"));
             QCOMPARE(list.rows.TextMatrix(3, ProxyRow::Proxy), QStringLiteral("5.6.7.8:80"));
         }
+        {
+            // An empty list's one spare row takes the first pasted proxy.
+            ImportedList list({});
+            list.rows.setRows(2);
+            list.editor.pasteProxies(QStringLiteral("5.6.7.8:80"));
+            QCOMPARE(list.rows.TextMatrix(1, ProxyRow::Proxy), QStringLiteral("5.6.7.8:80"));
+        }
         ImportedList list({"1.2.3.4:80"});
         list.editor.pasteProxies(QStringLiteral("5.6.7.8:80"));
         list.editor.deleteImportedRows(3, 3); // the spare row: no stored line to take
