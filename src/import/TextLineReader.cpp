@@ -95,7 +95,7 @@ bool TextLineReader::take(QByteArrayView bytes, QString& line)
     return true;
 }
 
-bool TextLineReader::refill()
+void TextLineReader::refill()
 {
     if (m_pos > 0) {
         m_buffer.remove(0, m_pos);
@@ -106,8 +106,7 @@ bool TextLineReader::refill()
     const qint64 got = m_device.read(m_buffer.data() + kept, ChunkBytes);
     m_buffer.resize(kept + qsizetype(std::max<qint64>(got, 0)));
     if (got > 0)
-        return true;
+        return;
     m_atEnd = true;
     m_failed = got < 0;
-    return false;
 }

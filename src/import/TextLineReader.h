@@ -28,7 +28,7 @@ public:
 
 private:
     bool take(QByteArrayView bytes, QString& line);
-    bool refill();
+    void refill();
 
     QIODevice& m_device;
     QByteArray m_buffer;

@@ -424,6 +424,11 @@ private slots:
         QCOMPARE(changed.size(), 1);
         QCOMPARE(changed[0][0].value<QModelIndex>(), m.index(2, 0));
         QCOMPARE(changed[0][1].value<QModelIndex>(), m.index(2, ProxyRow::ColumnCount - 1));
+        // One cell written: that cell alone.
+        m.setTextMatrix(3, 4, QStringLiteral("x"));
+        QCOMPARE(changed.size(), 2);
+        QCOMPARE(changed[1][0].value<QModelIndex>(), m.index(2, 4));
+        QCOMPARE(changed[1][1].value<QModelIndex>(), m.index(2, 4));
     }
 };
 
