@@ -178,6 +178,9 @@ void tst_frmSetup::controlsDoNotOverlap()
     f.dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&f.dialog));
     QCOMPARE(overlappingControls(f.dialog), QString());
+    // The font and its size share one row.
+    QCOMPARE(f.dialog.cboFontSize->geometry().center().y(),
+             f.dialog.cboFONT->geometry().center().y());
     // Font sizes from 6 to 20 points.
     QCOMPARE(f.dialog.cboFontSize->count(), 15);
     QCOMPARE(f.dialog.cboFontSize->itemText(0), QStringLiteral("6"));

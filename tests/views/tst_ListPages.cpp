@@ -160,9 +160,17 @@ private slots:
         QCOMPARE(w.cboLOC->count(), 1);
         QCOMPARE(w.cboLOC->itemText(0), QStringLiteral("Rome"));
         w.cboLOC->setCurrentIndex(0);
+        w.txtMaxSpeed->setText(QStringLiteral("0"));
+        QTest::mouseClick(w.cmdFilter, Qt::LeftButton);
+        QVERIFY(w.MSHi2->isVisible() && !w.MSHi->isVisible());
+        QTest::mouseClick(w.Option2, Qt::LeftButton); // again: the whole imported list
+        QVERIFY(w.MSHi->isVisible() && !w.MSHi2->isVisible());
+        w.cboLOC->setCurrentIndex(0);
+        w.txtMaxSpeed->setText(QStringLiteral("8"));
         QTest::mouseClick(w.Option1, Qt::LeftButton);
         QCOMPARE(w.activeGrid, 1);
-        QVERIFY(w.MSH->isVisible() && !w.MSH2->isVisible() && !w.MSHi->isVisible());
+        QVERIFY(w.MSH->isVisible() && !w.MSH2->isVisible() && !w.MSHi->isVisible() &&
+                !w.MSHi2->isVisible());
         QCOMPARE(frmMain::comboText(*w.cboLOC), QStringLiteral("All Locations"));
         QCOMPARE(w.cboLOC->count(), 2);
         QCOMPARE(w.txtMaxSpeed->text(), QStringLiteral("8"));

@@ -89,9 +89,11 @@ private slots:
         grid.setTopRow(0);
         grid.setTopRow(101);
         QCOMPARE(grid.TopRow(), 40);
+        grid.setRow(104);
         grid.setRowSel(105);
         QCOMPARE(grid.RowSel(), 100);
-        grid.setRows(103); // the selection stays on the row it reached
+        grid.setRows(103); // current row and selection stay on the row they reached
+        QCOMPARE(grid.Row(), 100);
         QCOMPARE(grid.RowSel(), 100);
         grid.setRows(101);
 
