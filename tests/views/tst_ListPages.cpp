@@ -122,9 +122,15 @@ private slots:
         QList<bool> stopEnabled;
         connect(w.menuStop, &QAction::changed, &w,
                 [&] { stopEnabled << w.menuStop->isEnabled() << w.menuTools->isEnabled(); });
+        // The grids take no clicks while the result is filled in.
+        QList<bool> gridsEnabled;
+        connect(&w.MSH2->rows(), &QAbstractItemModel::modelReset, &w,
+                [&] { gridsEnabled << w.MSH->isEnabled() << w.MSH2->isEnabled(); });
         QTest::mouseClick(w.cmdFilter, Qt::LeftButton);
         QCOMPARE(stopEnabled, (QList<bool>{true, false, false, true}));
+        QVERIFY(!gridsEnabled.isEmpty() && !gridsEnabled.contains(true));
         disconnect(w.menuStop, &QAction::changed, &w, nullptr);
+        disconnect(&w.MSH2->rows(), &QAbstractItemModel::modelReset, &w, nullptr);
 
         QVERIFY(!w.MSH->isVisible() && w.MSH2->isVisible() && w.MSH2->isEnabled());
         QCOMPARE(column(*w.MSH2, ProxyRow::Proxy), QStringLiteral("a c"));
