@@ -141,6 +141,15 @@ private slots:
         QCOMPARE(scan.view.progress, (QList<int>{0, 1, 2, 3, 0}));
     }
 
+    void oneNewProxy()
+    {
+        FixedServer page(200, "10.0.0.9:8080");
+        Scan scan;
+        scan.view.sources = {page.url()};
+        scan.scanner.cmdScan_Click();
+        QCOMPARE(scan.host.status, QStringLiteral("Scan done: 1 new proxy; 1 of 1 pages read."));
+    }
+
     void onlySelectedPages()
     {
         FixedServer server(200, "7.7.7.7:7");

@@ -311,6 +311,7 @@ private slots:
         QCOMPARE(w.panelText(2), QStringLiteral("1 Imported"));
         QCOMPARE(w.statusText(), QString());
         QVERIFY(grid.hasFocus());
+        QCOMPARE(QList<int>({grid.Row(), grid.RowSel()}), QList<int>({1, 1}));
 
         QTest::keyClick(&grid, Qt::Key_A, Qt::ControlModifier);
         QCOMPARE(selection(grid), (QList<int>{1, 2, 0, ProxyRow::ColumnCount - 1}));
