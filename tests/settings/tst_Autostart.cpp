@@ -60,6 +60,10 @@ void tst_Autostart::onOffTwiceAndBlankFolder()
     QVERIFY(autostart.SetStartWithWindows(name, "/home/u/lists", false));
     QVERIFY(!QFile::exists(path));
     QVERIFY(autostart.SetStartWithWindows(name, "/home/u/lists", false));
+    // A leading blank would be trimmed from a value: it is written as "\s".
+    QVERIFY(autostart.SetStartWithWindows(QStringLiteral(" lead"), "/home/u", true));
+    QVERIFY(readAll(autostart.entryPath(QStringLiteral(" lead"))).contains("\nName=\\slead\n"));
+    QVERIFY(autostart.SetStartWithWindows(QStringLiteral(" lead"), "/home/u", false));
     for (const QString& bad : {QString(), QStringLiteral("../x"), QStringLiteral("a\nExec=rm")})
         QVERIFY2(!autostart.SetStartWithWindows(bad, "/home/u", true), qPrintable(bad));
     QVERIFY(QDir(autostart.entryFolder()).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot));
