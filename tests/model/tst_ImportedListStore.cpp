@@ -44,6 +44,7 @@ class tst_ImportedListStore : public QObject
 private slots:
     void roundTrip_data();
     void roundTrip();
+    void loneSurrogateSaved();
     void find_data();
     void find();
     void removeMany_data();
@@ -81,6 +82,17 @@ void tst_ImportedListStore::roundTrip_data()
         byte = char(random.bounded(256));
     megabyte.replace('\n', ' ').append("x\n"); // a CR last would count as part of the line end
     QTest::newRow("1 MB of random bytes") << megabyte << megabyte;
+}
+
+void tst_ImportedListStore::loneSurrogateSaved()
+{
+    // Text pasted in memory can hold half a surrogate pair: it is saved as U+FFFD.
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("proxy.lst"));
+    ImportedListStore store;
+    store.add(QStringLiteral("?|1.2.3.4:80|") + QChar(0xD800) + QStringLiteral("x|"));
+    QVERIFY(store.saveToFile(path).ok);
+    QCOMPARE(readBytes(path), QByteArray("?|1.2.3.4:80|\xef\xbf\xbdx|\n"));
 }
 
 void tst_ImportedListStore::roundTrip()

@@ -108,6 +108,8 @@ private slots:
             << "1.2.3.4:80|3| 85 |" << true << row({"Y", "1.2.3.4:80", "3", " 85 "});
         QTest::newRow("tested without colon")
             << "1.2.3.4:80|||yesterday|" << true << row({"Y", "1.2.3.4:80", "", "", "yesterday"});
+        QTest::newRow("tested, colon first") << "1.2.3.4:80|||:07|" << true
+                                             << row({"Y", "1.2.3.4:80", "", "", ""});
         QTest::newRow("empty pieces stay empty")
             << "1.2.3.4:80|||||SOCKS5|" << true
             << row({"Y", "1.2.3.4:80", "", "", "", "", "SOCKS5"});

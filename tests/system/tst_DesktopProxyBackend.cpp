@@ -241,6 +241,8 @@ void tst_DesktopProxyBackend::brokenTool_data()
         << "kde" << "kreadconfig5" << false << "System proxy: kreadconfig5 not found";
     QTest::newRow("kwriteconfig5 failing")
         << "kde" << "kwriteconfig5" << true << "System proxy: kwriteconfig5 failed: no such schema";
+    QTest::newRow("kwriteconfig5 crashing")
+        << "kde" << "kwriteconfig5" << true << "System proxy: kwriteconfig5 crashed";
 }
 
 void tst_DesktopProxyBackend::brokenTool()
@@ -256,7 +258,9 @@ void tst_DesktopProxyBackend::brokenTool()
         QVERIFY(QDir().mkpath(m_home.filePath(QStringLiteral("tools"))));
         QFile script(path);
         QVERIFY(script.open(QIODevice::WriteOnly));
-        script.write("#!/bin/sh\nprintf '\\n  no such schema\\nusage\\n' >&2\nexit 3\n");
+        script.write(message.endsWith(QLatin1String("crashed"))
+                         ? "#!/bin/sh\nkill -SEGV $$\n"
+                         : "#!/bin/sh\nprintf '\\n  no such schema\\nusage\\n' >&2\nexit 3\n");
         script.close();
         QVERIFY(script.setPermissions(script.permissions() | QFile::ExeOwner));
     }

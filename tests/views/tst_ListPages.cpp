@@ -182,6 +182,19 @@ private slots:
         QCOMPARE(w.txtMaxSpeed->text(), QStringLiteral("8"));
     }
 
+    void pasteLeavesTheFocusWhereItWas()
+    {
+        MainWindowFixture f;
+        frmMain& w = start(f, serviceRows, {"?|10.1.1.1:80|1|||||||||Rome||"}, 2);
+        QVERIFY(w.MSHi->isVisible());
+        w.txtMinSpeed->setFocus();
+        QVERIFY(w.txtMinSpeed->hasFocus());
+        QGuiApplication::clipboard()->setText(QStringLiteral("10.9.9.9:80"));
+        w.pages().pasteProxies();
+        QCOMPARE(w.importedStore().count(), 2);
+        QVERIFY(w.txtMinSpeed->hasFocus());
+    }
+
     void headerSort_data()
     {
         QTest::addColumn<QStringList>("clicks"); // grid:column, "MSH:cell", or a page button

@@ -116,6 +116,19 @@ private slots:
         QTest::newRow("negative refused") << -15 << 900;
         QTest::newRow("width") << 1500 << 1500;
     }
+    void lastColumnFollowsTheWidth()
+    {
+        ProxyGrid grid(QStringLiteral("MSH"));
+        fill(grid, 3);
+        // A Class column wider than the grid is drawn as wide as the room left.
+        for (int c = 0; c < ProxyRow::ColumnCount; ++c)
+            grid.setColWidth(c, c == ProxyRow::Class ? 30000 : 600);
+        const int before = grid.horizontalHeader()->sectionSize(ProxyRow::Class);
+        grid.resize(grid.width() + 200, grid.height());
+        QCoreApplication::processEvents();
+        QCOMPARE(grid.horizontalHeader()->sectionSize(ProxyRow::Class), before + 200);
+    }
+
     void columnWidth()
     {
         QFETCH(int, twips);
