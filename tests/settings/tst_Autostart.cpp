@@ -64,6 +64,10 @@ void tst_Autostart::onOffTwiceAndBlankFolder()
     QVERIFY(autostart.SetStartWithWindows(QStringLiteral(" lead"), "/home/u", true));
     QVERIFY(readAll(autostart.entryPath(QStringLiteral(" lead"))).contains("\nName=\\slead\n"));
     QVERIFY(autostart.SetStartWithWindows(QStringLiteral(" lead"), "/home/u", false));
+    // No entry without a program, nor one that a line break would split.
+    QCOMPARE(Autostart::desktopEntry(QStringLiteral("corvatel"), QString(), "/home/u"), QString());
+    QCOMPARE(Autostart::desktopEntry(QStringLiteral("a\nExec=rm"), "/bin/true", "/home/u"),
+             QString());
     for (const QString& bad : {QString(), QStringLiteral("../x"), QStringLiteral("a\nExec=rm")})
         QVERIFY2(!autostart.SetStartWithWindows(bad, "/home/u", true), qPrintable(bad));
     QVERIFY(QDir(autostart.entryFolder()).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot));

@@ -83,6 +83,7 @@ private slots:
 
     void topRowAndJumps()
     {
+        QCOMPARE(ProxyGrid(QStringLiteral("empty")).TopRow(), 1);
         ProxyGrid grid(QStringLiteral("MSH"));
         fill(grid, 100);
         grid.setTopRow(40);
