@@ -51,6 +51,8 @@ void tst_frmMain::firstStartWithEmptySettings()
 {
     MainWindowFixture f;
     frmMain& w = f.create();
+    for (ProxyGrid* grid : {w.MSH, w.MSH2, w.MSHi, w.MSHi2})
+        QCOMPARE(grid->Rows(), 2); // the header and one empty row
     w.Form_Load();
 
     QCOMPARE(w.windowTitle(), QStringLiteral("Corvatel - version 2.1.89"));

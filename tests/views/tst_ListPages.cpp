@@ -147,6 +147,8 @@ private slots:
         QVERIFY(w.MSH2->isVisible());
 
         w.cboTYPE->setCurrentIndex(0);
+        QVERIFY(w.cboCLASS->count() > 0);
+        w.cboCLASS->setCurrentIndex(0);
         w.txtMinSpeed->setText(QStringLiteral("3"));
         w.MSH->setRow(3);
         QTest::mouseClick(w.cmdReset, Qt::LeftButton);
@@ -155,6 +157,7 @@ private slots:
         QCOMPARE(selection(*w.MSH), firstRowSelected);
         QCOMPARE(w.MSH->TopRow(), 1);
         QCOMPARE(frmMain::comboText(*w.cboTYPE), QStringLiteral("All Proxy Types"));
+        QCOMPARE(frmMain::comboText(*w.cboCLASS), QStringLiteral("All Proxy Classes"));
         QCOMPARE(w.txtMinSpeed->text() + w.txtMaxSpeed->text(), QStringLiteral("00"));
 
         // A page switch shows the page's whole list and offers its own choices only.
