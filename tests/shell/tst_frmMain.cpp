@@ -315,6 +315,16 @@ void tst_frmMain::narrowWindowKeepsClassColumn()
     w.Form_Resize();
     QCOMPARE(w.MSH->widthTwips(), 8720);
     QCOMPARE(w.MSH->ColWidth(12), 2720);
+
+    // Narrower still, with a font so large that the boxes have nothing left to give: the row
+    // runs past the frame, each box still as wide as its text.
+    QFont font = w.font();
+    font.setPointSize(20);
+    w.setFont(font);
+    w.setGeometryTwips(0, 0, 4000, 7000);
+    w.Form_Resize();
+    const int text = w.cboTYPE->fontMetrics().horizontalAdvance(w.cboTYPE->placeholderText());
+    QVERIFY(w.cboTYPE->width() > text);
 }
 
 void tst_frmMain::geometryStoredOnlyWhenNormal_data()
