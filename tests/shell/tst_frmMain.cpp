@@ -288,6 +288,9 @@ void tst_frmMain::filterFrameFitsTheWindow()
                                  w.Label2, w.txtMaxSpeed, w.cmdFilter, w.cmdReset};
     for (int i = 1; i < row.size(); ++i)
         QVERIFY2(row[i - 1]->geometry().right() < row[i]->x(), qPrintable(row[i]->objectName()));
+    for (const QWidget* box : row.mid(1, 6)) // all but the buttons on one line, one height
+        QCOMPARE(QList<int>({box->y(), box->height()}),
+                 QList<int>({w.cboLOC->y(), w.cboLOC->height()}));
     QVERIFY(row.last()->geometry().right() < w.frame->width());
     for (QComboBox* combo : {w.cboLOC, w.cboTYPE, w.cboCLASS}) {
         const int text = combo->fontMetrics().horizontalAdvance(combo->placeholderText());
