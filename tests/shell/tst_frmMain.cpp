@@ -291,6 +291,8 @@ void tst_frmMain::filterFrameFitsTheWindow()
     for (const QWidget* box : row.mid(1, 6)) // all but the buttons on one line, one height
         QCOMPARE(QList<int>({box->y(), box->height()}),
                  QList<int>({w.cboLOC->y(), w.cboLOC->height()}));
+    for (const QWidget* button : {w.cmdFilter, w.cmdReset}) // a little taller, on the same middle
+        QCOMPARE(button->geometry().center().y(), w.cboLOC->geometry().center().y());
     QVERIFY(row.last()->geometry().right() < w.frame->width());
     for (QComboBox* combo : {w.cboLOC, w.cboTYPE, w.cboCLASS}) {
         const int text = combo->fontMetrics().horizontalAdvance(combo->placeholderText());
