@@ -15,13 +15,7 @@
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Corvatel"));
-    QApplication::setOrganizationName(QStringLiteral("Corvatel"));
-    QApplication::setApplicationVersion(QStringLiteral(
-        "%1.%2.%3").arg(CORVATEL_VERSION_MAJOR).arg(CORVATEL_VERSION_MINOR).arg(CORVATEL_VERSION_REVISION));
-    QApplication::setDesktopFileName(QStringLiteral("corvatel"));
-    QApplication::setWindowIcon(frmMain::applicationIcon());
-    QApplication::setQuitOnLastWindowClosed(false);
+    frmMain::setUpApplication();
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Finds, tests and manages open proxy servers."));
@@ -44,15 +38,10 @@ int main(int argc, char* argv[])
 
     const Deployment deployment = Deployment::fromEnvironment();
     ServiceLauncher service;
-    if (qEnvironmentVariableIsEmpty("CORVATEL_SERVICE_URL")) {
-        if (const auto layout = ServiceLauncher::installedLayout(QApplication::applicationDirPath())) {
-            QDir().mkpath(DataHome::path());
-            if (!service.ensureRunning(QUrl(deployment.serviceUrl), *layout,
-                                       DataHome::path() + QStringLiteral("/maillist.txt")))
-                std::fprintf(stderr, "corvatel: the local service did not start: %s\n",
-                             qUtf8Printable(service.errorString()));
-        }
-    }
+    if (qEnvironmentVariableIsEmpty("CORVATEL_SERVICE_URL") &&
+        !service.ensureBundledRunning(QUrl(deployment.serviceUrl)))
+        std::fprintf(stderr, "corvatel: the local service did not start: %s\n",
+                     qUtf8Printable(service.errorString()));
 
     SettingsStore settings;
     DialogPrompts prompts;

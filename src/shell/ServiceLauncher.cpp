@@ -1,5 +1,8 @@
 #include "shell/ServiceLauncher.h"
 
+#include "shell/DataHome.h"
+
+#include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
@@ -23,6 +26,15 @@ std::optional<ServiceLauncher::Layout> ServiceLauncher::installedLayout(const QS
         !QFileInfo::exists(layout.regionsFile))
         return std::nullopt;
     return layout;
+}
+
+bool ServiceLauncher::ensureBundledRunning(const QUrl& serviceUrl)
+{
+    const auto layout = installedLayout(QCoreApplication::applicationDirPath());
+    if (!layout)
+        return true;
+    QDir().mkpath(DataHome::path());
+    return ensureRunning(serviceUrl, *layout, DataHome::path() + QStringLiteral("/maillist.txt"));
 }
 
 ServiceLauncher::~ServiceLauncher()

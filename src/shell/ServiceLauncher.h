@@ -33,6 +33,10 @@ public:
     bool ensureRunning(const QUrl& serviceUrl, const Layout& layout, const QString& mailListFile,
                        int waitMs = 5000);
 
+    // ensureRunning() with the service installed next to this program, its sign-ups kept in the
+    // user's data folder. True when there is no such service to start.
+    bool ensureBundledRunning(const QUrl& serviceUrl);
+
     bool started() const { return m_process.state() != QProcess::NotRunning; }
     QString errorString() const { return m_error; }
 

@@ -320,6 +320,19 @@ QIcon frmMain::applicationIcon()
     return icon;
 }
 
+void frmMain::setUpApplication()
+{
+    QApplication::setApplicationName(QStringLiteral("Corvatel"));
+    QApplication::setOrganizationName(QStringLiteral("Corvatel"));
+    QApplication::setApplicationVersion(QStringLiteral("%1.%2.%3")
+                                            .arg(CORVATEL_VERSION_MAJOR)
+                                            .arg(CORVATEL_VERSION_MINOR)
+                                            .arg(CORVATEL_VERSION_REVISION));
+    QApplication::setDesktopFileName(QStringLiteral("corvatel"));
+    QApplication::setWindowIcon(applicationIcon());
+    QApplication::setQuitOnLastWindowClosed(false);
+}
+
 double frmMain::twipsPerPixel() const
 {
     return ProxyGrid::twipsPerPixel(this);

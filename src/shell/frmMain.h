@@ -71,6 +71,9 @@ public:
     static QString caption();
     // The program's icon, for the window, its dialogs and the tray.
     static QIcon applicationIcon();
+    // The application's name, version, desktop entry and icon; the program lives on in the tray
+    // when its window is closed. Call once after creating the QApplication.
+    static void setUpApplication();
 
     // Start-up; call once after construction.
     void Form_Load();

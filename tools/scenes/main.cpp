@@ -4,7 +4,6 @@
 //   corvatel-scenes signup|service|filter|imported|setup|websource
 
 #include "model/SettingsStore.h"
-#include "shell/DataHome.h"
 #include "shell/Deployment.h"
 #include "shell/DialogPrompts.h"
 #include "shell/ServiceLauncher.h"
@@ -15,7 +14,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
-#include <QDir>
 #include <QTimer>
 
 #include <cstdio>
@@ -39,11 +37,7 @@ void readySoon()
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Corvatel"));
-    QApplication::setOrganizationName(QStringLiteral("Corvatel"));
-    QApplication::setDesktopFileName(QStringLiteral("corvatel"));
-    QApplication::setWindowIcon(frmMain::applicationIcon());
-    QApplication::setQuitOnLastWindowClosed(false);
+    frmMain::setUpApplication();
     const QString scene = app.arguments().value(1);
     const QStringList scenes = {QStringLiteral("signup"),   QStringLiteral("service"),
                                 QStringLiteral("filter"),   QStringLiteral("imported"),
@@ -55,12 +49,8 @@ int main(int argc, char* argv[])
 
     const Deployment deployment = Deployment::fromEnvironment();
     ServiceLauncher service;
-    if (const auto layout = ServiceLauncher::installedLayout(QApplication::applicationDirPath())) {
-        QDir().mkpath(DataHome::path());
-        if (!service.ensureRunning(QUrl(deployment.serviceUrl), *layout,
-                                   DataHome::path() + QStringLiteral("/maillist.txt")))
-            std::fprintf(stderr, "corvatel-scenes: %s\n", qUtf8Printable(service.errorString()));
-    }
+    if (!service.ensureBundledRunning(QUrl(deployment.serviceUrl)))
+        std::fprintf(stderr, "corvatel-scenes: %s\n", qUtf8Printable(service.errorString()));
 
     SettingsStore settings;
     if (scene != QLatin1String("signup"))
