@@ -3,13 +3,8 @@
 #include "support/TestServers.h"
 #include "views/ProxyGrid.h"
 
-#include <QAction>
-#include <QFile>
-#include <QGroupBox>
-#include <QListWidget>
-#include <QPushButton>
-#include <QTest>
-#include <QTimer>
+#include <QtTest>
+#include <QtWidgets>
 
 // The main window in a folder of its own; the source dialog runs whileOpen instead of waiting
 // for the user.
@@ -134,14 +129,17 @@ private slots:
     void okReloadsOnlyAfterScan()
     {
         FixedServer page(200, "10.0.0.1:808 and 10.0.0.2:8080");
-        ImportWindow t;
-        t.f.work.write("proxysources.lst", page.url().toUtf8() + "\n");
+        ImportWindow t; // no proxysources.lst yet: a scan reads nothing and is no scan
         QCOMPARE(t.w.activeGrid, 1);
-        t.open([](frmImport& d) { d.commandOK->click(); });
+        t.open([](frmImport& d) {
+            d.cmdScan->click();
+            d.commandOK->click();
+        });
         QCOMPARE(t.w.activeGrid, 3); // opening shows the imported list page
         QVERIFY(!t.dialog->sourcesScanned);
         QCOMPARE(t.w.panelText(1), QString()); // no reload
 
+        t.f.work.write("proxysources.lst", page.url().toUtf8() + "\n");
         t.open([&t](frmImport& d) {
             d.cmdScan->click();
             QCOMPARE(t.w.MSHi->rows().proxyCount(), 0); // in the store, not yet in the grid
@@ -154,17 +152,6 @@ private slots:
         QCOMPARE(t.w.panelText(2), QStringLiteral("2 Imported"));
         QCOMPARE(t.f.dialogs, (QStringList{"frmImport", "frmImport"}));
         QCOMPARE(t.w.findChildren<frmImport*>().size(), 1);
-    }
-
-    void scanOfNoPageIsNoScan()
-    {
-        ImportWindow t; // no proxysources.lst: nothing to read
-        t.open([](frmImport& d) {
-            d.cmdScan->click();
-            d.commandOK->click();
-        });
-        QVERIFY(!t.dialog->sourcesScanned);
-        QCOMPARE(t.w.panelText(1), QString()); // no reload
     }
 
     void leavingStopsScan_data()
@@ -182,17 +169,13 @@ private slots:
         t.open([ok](frmImport& d) {
             d.show();
             QTimer::singleShot(100, &d, [&d, ok] {
-                QVERIFY(!d.cmdDelete->isEnabled());
-                QVERIFY(!d.SBList1->isEnabled());
+                QVERIFY(!d.cmdDelete->isEnabled() && !d.SBList1->isEnabled());
                 ok ? d.commandOK->click() : void(d.close());
             });
             d.cmdScan->click();
         });
-        QVERIFY(!t.dialog->isVisible());
-        QVERIFY(!t.dialog->isBusy());
-        QVERIFY(t.dialog->cmdDelete->isEnabled());
-        QVERIFY(t.dialog->SBList1->isEnabled());
-        QVERIFY(!t.w.stopRequested);
+        QVERIFY(!t.dialog->isVisible() && !t.dialog->isBusy() && !t.w.stopRequested);
+        QVERIFY(t.dialog->cmdDelete->isEnabled() && t.dialog->SBList1->isEnabled());
         QVERIFY(!t.f.prompts.asked.contains(QStringLiteral("Corvatel: Done.")));
         // OK after the (stopped) scan reloads the lists, closing does not.
         QCOMPARE(t.w.panelText(1).isEmpty(), !ok);
@@ -206,8 +189,7 @@ private slots:
             const QList<QPushButton*> row = {d.cmdADD, d.cmdFile, d.cmdDelete, d.cmdScan,
                                              d.commandOK};
             for (int i = 1; i < row.size(); ++i)
-                QVERIFY2(row[i - 1]->geometry().right() < row[i]->x(),
-                         qPrintable(row[i]->text()));
+                QVERIFY2(row[i - 1]->geometry().right() < row[i]->x(), qPrintable(row[i]->text()));
             QVERIFY(d.Frame1->rect().contains(row.last()->geometry()));
         });
         QVERIFY(t.dialog);
@@ -221,8 +203,7 @@ private slots:
         t.w.menuImpProxList->trigger();
         QCOMPARE(t.w.MSHi->rows().proxyCount(), 2);
         QCOMPARE(t.w.panelText(2), QStringLiteral("2 Imported"));
-        QVERIFY(t.w.menuImpProxList->isEnabled());
-        QVERIFY(!t.w.menuStop->isEnabled());
+        QVERIFY(t.w.menuImpProxList->isEnabled() && !t.w.menuStop->isEnabled());
     }
 };
 

@@ -1,4 +1,3 @@
-#include "model/SettingsStore.h"
 #include "support/MainWindowFixture.h"
 #include "views/ProxyGrid.h"
 
@@ -20,8 +19,8 @@ private slots:
 void tst_HiDpi::twipsScaleWithTheScreen()
 {
     const QScreen* screen = QGuiApplication::primaryScreen();
-    QCOMPARE(screen->devicePixelRatio(), 2.0);
-    QCOMPARE(screen->logicalDotsPerInchX(), 96.0);
+    QCOMPARE(QList<qreal>({screen->devicePixelRatio(), screen->logicalDotsPerInchX()}),
+             QList<qreal>({2.0, 96.0}));
 
     MainWindowFixture f;
     frmMain& w = f.create();
@@ -31,14 +30,15 @@ void tst_HiDpi::twipsScaleWithTheScreen()
     // Drawn pixels: a twip is 1/1440 inch, so 10 500 by 6 000 twips at 192 DPI.
     QCOMPARE(w.grab().size(), QSize(1400, 800));
     QCOMPARE(w.MSH->grab().width(), (10500 - 280) * 192 / 1440);
-    QCOMPARE(int(w.MSH->columnWidth(1) * w.devicePixelRatio()), 2 * 133); // 2 000 twips: 133 px at 96 DPI
+    // 2 000 twips: 133 px at 96 DPI.
+    QCOMPARE(int(w.MSH->columnWidth(1) * w.devicePixelRatio()), 2 * 133);
 
     w.menuExit_Click();
     SettingsStore reread(f.store->filePath());
-    QCOMPARE(reread.read(QStringLiteral("Left"), {}), QStringLiteral("1500"));
-    QCOMPARE(reread.read(QStringLiteral("Top"), {}), QStringLiteral("900"));
-    QCOMPARE(reread.read(QStringLiteral("Width"), {}), QStringLiteral("10500"));
-    QCOMPARE(reread.read(QStringLiteral("Height"), {}), QStringLiteral("6000"));
+    QStringList stored;
+    for (const char* key : {"Left", "Top", "Width", "Height"})
+        stored << reread.read(QLatin1String(key), {});
+    QCOMPARE(stored, QStringList({"1500", "900", "10500", "6000"}));
 }
 
 int main(int argc, char* argv[])

@@ -30,97 +30,91 @@ class tst_WindowSettings : public QObject
     Q_OBJECT
 
 private slots:
-    void eachCopyHasItsKey();
-    void numberTexts_data();
-    void numberTexts();
-    void toNumber();
-    void deploymentFromEnvironment();
+    void eachCopyHasItsKey()
+    {
+        QTemporaryDir dir;
+        SettingsStore store(dir.filePath(QStringLiteral("Corvatel.conf")));
+        store.write(QStringLiteral("chkCOR"), QStringLiteral("abc")); // not a number: keeps 0
+        WindowSettings copies;
+        copies.readFrom(store);
+        QCOMPARE(copiesOf(copies), (QStringList{"0", "0", "0", "0", "0", "0", "1", "0", "1", "60",
+                                                "MS Sans Serif", "8"}));
+
+        // Whatever case the key is written in; the texts stay as they are.
+        const QStringList keys{"CHKREFER",   "chkget",     "ChkPost", "CHKSSL",
+                               "chkcookies", "CHKCOR",     "chkimp",  "CHKWINDOWS",
+                               "chktest",    "txtTIMEOUT", "CBOFONT", "cbofontsize"};
+        const QStringList values{
+            "10", "11", "12", "13", "14", "15", "16", "17", "18", "19", " DejaVu Sans ", "10.5"};
+        for (int i = 0; i < keys.size(); ++i)
+            store.write(keys[i], values[i]);
+        copies.readFrom(store);
+        QCOMPARE(copiesOf(copies), values);
+    }
+
+    void numberTexts_data()
+    {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("expected"); // the copy was 7 before
+
+        // A check box copy takes the rounded whole number, and keeps its value for anything else.
+        const QString chk = QStringLiteral("chkCOR");
+        QTest::newRow("0") << chk << "0" << 0;
+        QTest::newRow("blanks, sign, point first, rounded away from 0") << chk << "\t -.5 \n" << -1;
+        for (const char* text : {"", "abc", "12abc", "1.2.3", "1,000", "1e3", "inf", "2147483648"})
+            QTest::addRow("chk '%s'", text) << chk << text << 7;
+
+        // A time-out that is no whole number of seconds above 0 reads as 60.
+        const QString timeout = QStringLiteral("txtTimeout");
+        QTest::newRow("30") << timeout << "30" << 30;
+        QTest::newRow("whole decimal, blanks") << timeout << " 30.0 " << 30;
+        for (const char* text : {"abc", "0", "-3", "1.5", "99999999999"})
+            QTest::addRow("time-out '%s'", text) << timeout << text << 60;
+    }
+
+    void numberTexts()
+    {
+        QFETCH(QString, key);
+        QFETCH(QString, text);
+        QFETCH(int, expected);
+        QTemporaryDir dir;
+        SettingsStore store(dir.filePath(QStringLiteral("Corvatel.conf")));
+        store.write(key, text);
+        WindowSettings copies;
+        copies.chkCOR = copies.txtTimeout = 7;
+        copies.readFrom(store);
+        QCOMPARE(key == u"chkCOR" ? copies.chkCOR : copies.txtTimeout, expected);
+    }
+
+    void toNumber()
+    {
+        // Window place and size: no group separator, no infinity (numbers: tst_frmMain).
+        double value = -1;
+        for (const char* text : {"", "1,234", "inf"})
+            QVERIFY2(!SettingsText::toNumber(QString::fromLatin1(text), value) && value == -1,
+                     text);
+    }
+
+    void deploymentFromEnvironment()
+    {
+        const char* variables[] = {"CORVATEL_SERVICE_URL", "CORVATEL_IPINFO_URL",
+                                   "CORVATEL_WHATIP_URL",  "CORVATEL_PROBE_URL",
+                                   "CORVATEL_SITE_URL",    "CORVATEL_FACEBOOK_URL",
+                                   "CORVATEL_TWITTER_URL", "CORVATEL_SYSTEM_PROXY"};
+        // Each sets its field; the service drops trailing "/", the IP-info folder gets one.
+        const QStringList values{"s:/x//", "i:/x", "w", "p", "s", "f", "t", "file"};
+        for (int i = 0; i < values.size(); ++i)
+            qputenv(variables[i], values[i].toUtf8());
+        QCOMPARE(fieldsOf(Deployment::fromEnvironment()),
+                 (QStringList{"s:/x", "i:/x/", "w", "p", "s", "f", "t", "file"}));
+
+        // An empty variable is no override, and the default folder's "/" gets no second one.
+        for (const char* variable : variables)
+            qputenv(variable, QByteArray());
+        QCOMPARE(fieldsOf(Deployment::fromEnvironment()), fieldsOf(Deployment::defaults()));
+    }
 };
-
-void tst_WindowSettings::eachCopyHasItsKey()
-{
-    QTemporaryDir dir;
-    SettingsStore store(dir.filePath(QStringLiteral("Corvatel.conf")));
-    store.write(QStringLiteral("chkCOR"), QStringLiteral("abc")); // not a number: keeps 0
-    WindowSettings copies;
-    copies.readFrom(store);
-    QCOMPARE(copiesOf(copies), (QStringList{"0", "0", "0", "0", "0", "0", "1", "0", "1", "60",
-                                            "MS Sans Serif", "8"}));
-
-    // Whatever case the key is written in; the texts stay as they are.
-    const QStringList keys{"CHKREFER",   "chkget",     "ChkPost", "CHKSSL",
-                           "chkcookies", "CHKCOR",     "chkimp",  "CHKWINDOWS",
-                           "chktest",    "txtTIMEOUT", "CBOFONT", "cbofontsize"};
-    const QStringList values{
-        "10", "11", "12", "13", "14", "15", "16", "17", "18", "19", " DejaVu Sans ", "10.5"};
-    for (int i = 0; i < keys.size(); ++i)
-        store.write(keys[i], values[i]);
-    copies.readFrom(store);
-    QCOMPARE(copiesOf(copies), values);
-}
-
-void tst_WindowSettings::numberTexts_data()
-{
-    QTest::addColumn<QString>("key");
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<int>("expected"); // the copy was 7 before
-
-    // A check box copy takes the rounded whole number, and keeps its value for anything else.
-    const QString chk = QStringLiteral("chkCOR");
-    QTest::newRow("0") << chk << "0" << 0;
-    QTest::newRow("blanks, sign, point first, rounded away from 0") << chk << "\t -.5 \n" << -1;
-    for (const char* text : {"", "abc", "12abc", "1.2.3", "1,000", "1e3", "inf", "2147483648"})
-        QTest::addRow("chk '%s'", text) << chk << text << 7;
-
-    // A time-out that is no whole number of seconds above 0 reads as 60.
-    const QString timeout = QStringLiteral("txtTimeout");
-    QTest::newRow("30") << timeout << "30" << 30;
-    QTest::newRow("whole decimal, blanks") << timeout << " 30.0 " << 30;
-    for (const char* text : {"abc", "0", "-3", "1.5", "99999999999"})
-        QTest::addRow("time-out '%s'", text) << timeout << text << 60;
-}
-
-void tst_WindowSettings::numberTexts()
-{
-    QFETCH(QString, key);
-    QFETCH(QString, text);
-    QFETCH(int, expected);
-
-    QTemporaryDir dir;
-    SettingsStore store(dir.filePath(QStringLiteral("Corvatel.conf")));
-    store.write(key, text);
-    WindowSettings copies;
-    copies.chkCOR = copies.txtTimeout = 7;
-    copies.readFrom(store);
-    QCOMPARE(key == u"chkCOR" ? copies.chkCOR : copies.txtTimeout, expected);
-}
-
-void tst_WindowSettings::toNumber()
-{
-    // Window place and size: no group separator, no infinity (numbers: tst_frmMain).
-    double value = -1;
-    for (const char* text : {"", "1,234", "inf"})
-        QVERIFY2(!SettingsText::toNumber(QString::fromLatin1(text), value) && value == -1, text);
-}
-
-void tst_WindowSettings::deploymentFromEnvironment()
-{
-    const char* variables[] = {"CORVATEL_SERVICE_URL", "CORVATEL_IPINFO_URL",
-                               "CORVATEL_WHATIP_URL",  "CORVATEL_PROBE_URL",
-                               "CORVATEL_SITE_URL",    "CORVATEL_FACEBOOK_URL",
-                               "CORVATEL_TWITTER_URL", "CORVATEL_SYSTEM_PROXY"};
-    // Each variable sets its field; the service drops trailing "/", the IP-info folder gets one.
-    const QStringList values{"s:/x//", "i:/x", "w", "p", "s", "f", "t", "file"};
-    for (int i = 0; i < values.size(); ++i)
-        qputenv(variables[i], values[i].toUtf8());
-    QCOMPARE(fieldsOf(Deployment::fromEnvironment()),
-             (QStringList{"s:/x", "i:/x/", "w", "p", "s", "f", "t", "file"}));
-
-    // An empty variable is no override, and the default folder's "/" gets no second one.
-    for (const char* variable : variables)
-        qputenv(variable, QByteArray());
-    QCOMPARE(fieldsOf(Deployment::fromEnvironment()), fieldsOf(Deployment::defaults()));
-}
 
 QTEST_GUILESS_MAIN(tst_WindowSettings)
 #include "tst_WindowSettings.moc"

@@ -13,14 +13,10 @@ class FakeListViewHost final : public ListViewHost
 public:
     explicit FakeListViewHost(ProxyTableModel* imported = nullptr) : m_imported(imported) {}
 
-    void setStatusText(const QString& text) override
-    {
-        status = text;
-        statusLog << text;
-    }
-    QString statusText() const override { return status; }
+    void setStatusText(const QString& text) override { statusLog << text; }
+    QString statusText() const override { return statusLog.value(statusLog.size() - 1); }
     void setPanelText(int panel, const QString& text) override { panels[panel] = text; }
-    void setProgressMaximum(int maximum) override { progressMaximum = maximum; }
+    void setProgressMaximum(int) override {}
     void setProgressValue(int value) override { progressValue = value; }
     bool isStopRequested() const override { return stop; }
     void clearStopRequested() override { stop = false; }
@@ -36,10 +32,8 @@ public:
         m_imported->setRows(last + 2);
     }
 
-    QString status;
     QStringList statusLog;
     QMap<int, QString> panels;
-    int progressMaximum = -1;
     int progressValue = -1;
     bool stop = false;
 

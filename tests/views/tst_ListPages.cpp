@@ -4,19 +4,8 @@
 #include "views/ListPages.h"
 #include "views/ProxyGrid.h"
 
-#include <QAction>
-#include <QApplication>
-#include <QClipboard>
-#include <QComboBox>
-#include <QFile>
-#include <QGroupBox>
-#include <QHeaderView>
-#include <QLineEdit>
-#include <QMenu>
-#include <QPushButton>
-#include <QRadioButton>
-#include <QTest>
-#include <QTimer>
+#include <QtTest>
+#include <QtWidgets>
 
 namespace {
 
@@ -118,24 +107,21 @@ private slots:
         QTest::keyClick(w.txtMaxSpeed, Qt::Key_End);
         QTest::keyClicks(w.txtMaxSpeed, QStringLiteral("\bx7-."));
         QCOMPARE(w.txtMaxSpeed->text(), QStringLiteral("7"));
-        // While the pass runs, Stop is at hand and the Tools menu is not.
+        // While the pass runs, Stop is at hand and the Tools menu is not, and the grids take no
+        // clicks while the result is filled in.
         QList<bool> stopEnabled;
         connect(w.menuStop, &QAction::changed, &w,
                 [&] { stopEnabled << w.menuStop->isEnabled() << w.menuTools->isEnabled(); });
-        // The grids take no clicks while the result is filled in.
         QList<bool> gridsEnabled;
         connect(&w.MSH2->rows(), &QAbstractItemModel::modelReset, &w,
                 [&] { gridsEnabled << w.MSH->isEnabled() << w.MSH2->isEnabled(); });
         QTest::mouseClick(w.cmdFilter, Qt::LeftButton);
         QCOMPARE(stopEnabled, (QList<bool>{true, false, false, true}));
         QVERIFY(!gridsEnabled.isEmpty() && !gridsEnabled.contains(true));
-        disconnect(w.menuStop, &QAction::changed, &w, nullptr);
-        disconnect(&w.MSH2->rows(), &QAbstractItemModel::modelReset, &w, nullptr);
 
         QVERIFY(!w.MSH->isVisible() && w.MSH2->isVisible() && w.MSH2->isEnabled());
         QCOMPARE(column(*w.MSH2, ProxyRow::Proxy), QStringLiteral("a c"));
         QCOMPARE(selection(*w.MSH2), firstRowSelected);
-        QCOMPARE(w.MSH2->rows().cellBackColor(1, 0), ProxyRow::White);
         QCOMPARE(w.MSH2->rows().cellBackColor(2, ProxyRow::Class), FilterPass::ServiceBand);
         QCOMPARE(w.activeGrid, 1);
         QVERIFY(w.frame->isEnabled() && w.menuTools->isEnabled() && !w.menuStop->isEnabled());
@@ -147,7 +133,6 @@ private slots:
         QVERIFY(w.MSH2->isVisible());
 
         w.cboTYPE->setCurrentIndex(0);
-        QVERIFY(w.cboCLASS->count() > 0);
         w.cboCLASS->setCurrentIndex(0);
         w.txtMinSpeed->setText(QStringLiteral("3"));
         w.MSH->setRow(3);
@@ -156,9 +141,9 @@ private slots:
         QVERIFY(!w.MSH2->isVisible() && !w.MSH2->isEnabled());
         QCOMPARE(selection(*w.MSH), firstRowSelected);
         QCOMPARE(w.MSH->TopRow(), 1);
-        QCOMPARE(frmMain::comboText(*w.cboTYPE), QStringLiteral("All Proxy Types"));
-        QCOMPARE(frmMain::comboText(*w.cboCLASS), QStringLiteral("All Proxy Classes"));
-        QCOMPARE(w.txtMinSpeed->text() + w.txtMaxSpeed->text(), QStringLiteral("00"));
+        QCOMPARE(frmMain::comboText(*w.cboTYPE) + frmMain::comboText(*w.cboCLASS) +
+                     w.txtMinSpeed->text() + w.txtMaxSpeed->text(),
+                 QStringLiteral("All Proxy TypesAll Proxy Classes00"));
 
         // A page switch shows the page's whole list and offers its own choices only.
         w.txtMaxSpeed->setText(QStringLiteral("8"));
@@ -189,9 +174,7 @@ private slots:
     {
         MainWindowFixture f;
         frmMain& w = start(f, serviceRows, {"?|10.1.1.1:80|1|||||||||Rome||"}, 2);
-        QVERIFY(w.MSHi->isVisible());
         w.txtMinSpeed->setFocus();
-        QVERIFY(w.txtMinSpeed->hasFocus());
         QGuiApplication::clipboard()->setText(QStringLiteral("10.9.9.9:80"));
         w.pages().pasteProxies();
         QCOMPARE(w.importedStore().count(), 2);
@@ -207,7 +190,8 @@ private slots:
         const QString proxy = "MSH:" + QString::number(ProxyRow::Proxy);
         QTest::newRow("Speed, fastest first") << QStringList{speed} << "a c b" << 8;
         QTest::newRow("Proxy, descending") << QStringList{proxy} << "c b a" << 8;
-        QTest::newRow("Proxy, then Speed slowest first") << QStringList{proxy, speed} << "b c a" << 7;
+        QTest::newRow("Proxy, then Speed slowest first")
+            << QStringList{proxy, speed} << "b c a" << 7;
         QTest::newRow("on in the imported grid")
             << QStringList{proxy, "Option2", "MSHi:1"} << "a b c" << 7;
         QTest::newRow("a data row does not sort") << QStringList{proxy, "MSH:cell"} << "c b a" << 8;
@@ -238,8 +222,8 @@ private slots:
             return;
         QCOMPARE(selection(*grid), firstRowSelected);
         // Bands follow the places, not the rows.
-        QCOMPARE(grid->rows().cellBackColor(1, 0), ProxyRow::White);
-        QVERIFY(grid->rows().cellBackColor(2, 0) != ProxyRow::White);
+        QVERIFY(grid->rows().cellBackColor(1, 0) == ProxyRow::White &&
+                grid->rows().cellBackColor(2, 0) != ProxyRow::White);
     }
 
     void gridMenuSkipsNextSortOnMSH()
@@ -299,9 +283,9 @@ private slots:
         QCOMPARE(w.activeGrid, 4);
         QTest::keyClick(w.MSHi2, Qt::Key_Enter, Qt::KeypadModifier);
         QApplication::clipboard()->setText(QStringLiteral("10.9.0.1:80\r\n10.9.0.2:80\r\n"));
-        for (const auto& [key, modifiers] : {std::pair{Qt::Key_Delete, Qt::NoModifier},
-                                             std::pair{Qt::Key_V, Qt::ControlModifier},
-                                             std::pair{Qt::Key_A, Qt::ControlModifier}})
+        for (const auto& [key, modifiers] :
+             {std::pair{Qt::Key_Delete, Qt::NoModifier}, std::pair{Qt::Key_V, Qt::ControlModifier},
+              std::pair{Qt::Key_A, Qt::ControlModifier}})
             QTest::keyClick(w.MSHi2, key, modifiers);
         QCOMPARE(column(*w.MSHi2, ProxyRow::Active), QStringLiteral("Y N"));
         QCOMPARE(w.MSHi2->ColSel(), 0);
@@ -315,20 +299,16 @@ private slots:
         QTest::keyClick(&grid, Qt::Key_V, Qt::ControlModifier);
         QCOMPARE(column(grid, ProxyRow::Proxy, 4), QStringLiteral("loca loca 10.9 10.9 10.9 "));
         QCOMPARE(w.panelText(2), QStringLiteral("5 Imported"));
-        QCOMPARE(f.work.read("proxy.lst").count('\n'), 5);
 
         // Rows 4 to 1: a block from the current row up to the selection's end.
         grid.setRow(4);
         grid.setRowSel(1);
         QTest::keyClick(&grid, Qt::Key_Delete);
         QCOMPARE(column(grid, ProxyRow::Proxy, 20), QStringLiteral("10.9.0.2:80 "));
-        QCOMPARE(w.importedStore().lines(), QStringList{"?|10.9.0.2:80|0|||||||||||"});
         QCOMPARE(f.work.read("proxy.lst"), QByteArray("?|10.9.0.2:80|0|||||||||||\n"));
         QCOMPARE(w.panelText(2), QStringLiteral("1 Imported"));
-        QCOMPARE(w.statusText(), QString());
-        QVERIFY(grid.hasFocus());
+        QVERIFY(w.statusText().isEmpty() && grid.hasFocus());
         QCOMPARE(QList<int>({grid.Row(), grid.RowSel()}), QList<int>({1, 1}));
-
         QTest::keyClick(&grid, Qt::Key_A, Qt::ControlModifier);
         QCOMPARE(selection(grid), (QList<int>{1, 2, 0, ProxyRow::ColumnCount - 1}));
     }

@@ -94,8 +94,7 @@ private slots:
         grid.setRowSel(105);
         QCOMPARE(grid.RowSel(), 100);
         grid.setRows(103); // current row and selection stay on the row they reached
-        QCOMPARE(grid.Row(), 100);
-        QCOMPARE(grid.RowSel(), 100);
+        QCOMPARE(QList<int>({grid.Row(), grid.RowSel()}), QList<int>({100, 100}));
         grid.setRows(101);
 
         QTest::keyClick(&grid, Qt::Key_End);
@@ -145,39 +144,31 @@ private slots:
     {
         ProxyGrid grid(QStringLiteral("MSH"));
         fill(grid, 10);
-        grid.setRow(2);
-        grid.setRowSel(3);
         QSignalSpy clicks(&grid, &ProxyGrid::gridClicked);
         QSignalSpy releases(&grid, &ProxyGrid::mouseReleased);
         QSignalSpy doubles(&grid, &ProxyGrid::gridDoubleClicked);
+        // The first click is a single click.
+        QTest::mouseClick(grid.viewport(), Qt::LeftButton, {}, cell(grid, 4));
+        QCOMPARE(QList<int>({int(clicks.size()), int(doubles.size())}), QList<int>({1, 0}));
+        grid.setRow(2);
+        grid.setRowSel(3);
 
         // A header click is a click on row 0 and selects no column.
         const QHeaderView* h = grid.horizontalHeader();
         QTest::mouseClick(h->viewport(), Qt::LeftButton, {},
                           {h->sectionViewportPosition(2) + 5, h->height() / 2});
         QCOMPARE(QList<int>({int(clicks.size()), grid.MouseRow(), grid.MouseCol()}),
-                 QList<int>({1, 0, 2}));
+                 QList<int>({2, 0, 2}));
         // The right button is no click and leaves the selection to the menu it opens.
         QTest::mouseClick(grid.viewport(), Qt::RightButton, {}, cell(grid, 8, 4));
         QCOMPARE(QList<int>({int(clicks.size()), grid.MouseRow(), grid.MouseCol()}),
-                 QList<int>({1, 8, 4}));
+                 QList<int>({2, 8, 4}));
         QCOMPARE(releases.last().at(0).value<Qt::MouseButton>(), Qt::RightButton);
         QCOMPARE(QList<int>({grid.selectionTop(), grid.selectionBottom()}), QList<int>({2, 3}));
 
         QTest::mouseDClick(grid.viewport(), Qt::LeftButton, {}, cell(grid, 6));
         QTest::mouseRelease(grid.viewport(), Qt::LeftButton, {}, cell(grid, 6));
-        QCOMPARE(doubles.size(), 1);
-        QCOMPARE(grid.Row(), 6);
-    }
-
-    void firstClickIsASingleClick()
-    {
-        ProxyGrid grid(QStringLiteral("MSH"));
-        fill(grid, 10);
-        QSignalSpy clicks(&grid, &ProxyGrid::gridClicked);
-        QSignalSpy doubles(&grid, &ProxyGrid::gridDoubleClicked);
-        QTest::mouseClick(grid.viewport(), Qt::LeftButton, {}, cell(grid, 4));
-        QCOMPARE(QList<int>({int(clicks.size()), int(doubles.size())}), QList<int>({1, 0}));
+        QCOMPARE(QList<int>({int(doubles.size()), grid.Row()}), QList<int>({1, 6}));
     }
 };
 
