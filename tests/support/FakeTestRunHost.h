@@ -1,9 +1,17 @@
 #pragma once
 
+#include "model/ImportedListStore.h"
+#include "model/ProxyTableModel.h"
+#include "model/SettingsStore.h"
+#include "service/DocumentFetcher.h"
+#include "service/HttpFetcher.h"
+#include "support/WorkFolder.h"
+#include "testing/ProxyTester.h"
 #include "testing/TestRunHost.h"
 
 #include <QList>
 #include <QStringList>
+#include <QTimer>
 
 #include <functional>
 
@@ -45,4 +53,55 @@ public:
     bool locked = false;
     int unlocks = 0;
     std::function<void(int)> onRowWritten;
+};
+
+// A tester over its own settings and imported list, in a current folder of its own, with the
+// window's one-second clock ticking.
+struct TesterBench
+{
+    explicit TesterBench(const QString& serviceUrl, int parallel = 1, int timeout = 5)
+        : settings(dir.filePath(QStringLiteral("Corvatel.conf"))), fetcher(http, host.stop),
+          tester(host, fetcher, http, store, imported, settings, serviceUrl)
+    {
+        settings.write(QStringLiteral("ParallelTests"), QString::number(parallel));
+        fetcher.setTestTimeout(timeout);
+        clock.setInterval(1000);
+        QObject::connect(&clock, &QTimer::timeout, &fetcher, &DocumentFetcher::tick);
+        clock.start();
+    }
+
+    // One untested row per "proxy" or "proxy|type|location", also stored when storeThem.
+    void fill(ProxyTableModel& rows, const QStringList& proxies, bool storeThem)
+    {
+        rows.setRows(1);
+        for (const QString& spec : proxies) {
+            const QStringList parts = spec.split(u'|');
+            ProxyTableModel::Row row;
+            row.cells[ProxyRow::Active] = QStringLiteral("?");
+            row.cells[ProxyRow::Proxy] = parts.value(0);
+            row.cells[ProxyRow::Type] = parts.value(1);
+            row.cells[ProxyRow::Location] = parts.value(2);
+            rows.appendRows({row});
+            if (storeThem)
+                store.add(ProxyRow::storedRowText(row.cells));
+        }
+    }
+    void run(ProxyTableModel& rows, int grid, int from, int to)
+    {
+        tester.testSelectedProxies({&rows, grid, from, to});
+    }
+    QString listOnDisk() const
+    {
+        return QString::fromUtf8(dir.read(QStringLiteral("proxy.lst"), {}));
+    }
+
+    WorkFolder dir;
+    FakeTestRunHost host;
+    SettingsStore settings;
+    HttpFetcher http;
+    DocumentFetcher fetcher;
+    ImportedListStore store;
+    ProxyTableModel imported;
+    ProxyTester tester;
+    QTimer clock;
 };
