@@ -8,7 +8,6 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-
 namespace {
 
 QByteArray readBytes(const QString& path)
@@ -42,233 +41,216 @@ class tst_ImportedListStore : public QObject
     Q_OBJECT
 
 private slots:
-    void roundTrip_data();
-    void roundTrip();
-    void loneSurrogateSaved();
-    void find_data();
-    void find();
-    void removeMany_data();
-    void removeMany();
-    void indexFollowsRandomEdits();
-    void failureKeepsStoreAndFile_data();
-    void failureKeepsStoreAndFile();
-};
+    void roundTrip_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QByteArray>("saved");
 
-void tst_ImportedListStore::roundTrip_data()
-{
-    QTest::addColumn<QByteArray>("file");
-    QTest::addColumn<QByteArray>("saved");
+        const QByteArray ab("a|\nb|\n");
+        QTest::newRow("LF") << ab << ab;
+        QTest::newRow("CR LF") << QByteArray("a|\r\nb|\r\n") << ab;
+        QTest::newRow("mixed, no final line break") << QByteArray("a|\r\nb|\nc|") << ab + "c|\n";
+        QTest::newRow("empty file") << QByteArray() << QByteArray();
+        QTest::newRow("empty lines") << QByteArray("\n\r\n\nb\n\n") << QByteArray("\n\n\nb\n\n");
+        QTest::newRow("lone CRs stay in the line")
+            << QByteArray("a\rb\r\r\n") << QByteArray("a\rb\r\r\n");
+        const QByteArray text("\xef\xbb\xbfY|Z\xc3\xbcrich|\0\x1b|\n", 17);
+        QTest::newRow("BOM, UTF-8, NUL") << text << text;
+        // Not UTF-8: Latin-1, 0xFF 0xFE, overlong, encoded surrogates, beyond U+10FFFF, a good
+        // four-byte character beside a stray byte, and a sequence cut by the line end.
+        const QByteArray bad(
+            "?|1.2.3.4:80|Z\xfcrich|\xff\xfe \xc0\x80 \xe0\x80\x80 \xed\xa0\x80 "
+            "\xed\xb2\x80 \xf4\x90\x80\x80 \xf0\x9f\x98\x80\x80 \xe2\x82\xac\xe2\x82\n");
+        QTest::newRow("ill-formed UTF-8") << bad << bad;
 
-    const QByteArray ab("a|\nb|\n");
-    QTest::newRow("LF") << ab << ab;
-    QTest::newRow("CR LF") << QByteArray("a|\r\nb|\r\n") << ab;
-    QTest::newRow("mixed, no final line break") << QByteArray("a|\r\nb|\nc|") << ab + "c|\n";
-    QTest::newRow("empty file") << QByteArray() << QByteArray();
-    QTest::newRow("empty lines") << QByteArray("\n\r\n\nb\n\n") << QByteArray("\n\n\nb\n\n");
-    QTest::newRow("lone CRs stay in the line")
-        << QByteArray("a\rb\r\r\n") << QByteArray("a\rb\r\r\n");
-    const QByteArray text("\xef\xbb\xbfY|Z\xc3\xbcrich|\0\x1b|\n", 17);
-    QTest::newRow("BOM, UTF-8, NUL") << text << text;
-    // Not UTF-8: Latin-1, 0xFF 0xFE, overlong, encoded surrogates, beyond U+10FFFF, a good
-    // four-byte character beside a stray byte, and a sequence cut by the line end.
-    const QByteArray bad(
-        "?|1.2.3.4:80|Z\xfcrich|\xff\xfe \xc0\x80 \xe0\x80\x80 \xed\xa0\x80 "
-        "\xed\xb2\x80 \xf4\x90\x80\x80 \xf0\x9f\x98\x80\x80 \xe2\x82\xac\xe2\x82\n");
-    QTest::newRow("ill-formed UTF-8") << bad << bad;
+        QByteArray megabyte(1024 * 1024, Qt::Uninitialized);
+        QRandomGenerator random(17);
+        for (char& byte : megabyte)
+            byte = char(random.bounded(256));
+        megabyte.replace('\n', ' ').append("x\n"); // a CR last would count as part of the line end
+        QTest::newRow("1 MB of random bytes") << megabyte << megabyte;
+    }
 
-    QByteArray megabyte(1024 * 1024, Qt::Uninitialized);
-    QRandomGenerator random(17);
-    for (char& byte : megabyte)
-        byte = char(random.bounded(256));
-    megabyte.replace('\n', ' ').append("x\n"); // a CR last would count as part of the line end
-    QTest::newRow("1 MB of random bytes") << megabyte << megabyte;
-}
+    void roundTrip()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(QByteArray, saved);
 
-void tst_ImportedListStore::loneSurrogateSaved()
-{
-    // Text pasted in memory can hold half a surrogate pair: it is saved as U+FFFD.
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("proxy.lst"));
-    ImportedListStore store;
-    store.add(QStringLiteral("?|1.2.3.4:80|") + QChar(0xD800) + QStringLiteral("x|"));
-    QVERIFY(store.saveToFile(path).ok);
-    QCOMPARE(readBytes(path), QByteArray("?|1.2.3.4:80|\xef\xbf\xbdx|\n"));
-}
+        QTemporaryDir dir;
+        const QString path = listFile(dir, file);
+        ImportedListStore store;
+        store.add(QStringLiteral("left over|"));
+        QVERIFY(store.loadFromFile(path).ok);
+        QVERIFY(store.saveToFile(path).ok);
+        QCOMPARE(readBytes(path), saved);
 
-void tst_ImportedListStore::roundTrip()
-{
-    QFETCH(QByteArray, file);
-    QFETCH(QByteArray, saved);
+        ImportedListStore reloaded;
+        QVERIFY(reloaded.loadFromFile(path).ok);
+        QCOMPARE(reloaded.lines(), store.lines());
+    }
 
-    QTemporaryDir dir;
-    const QString path = listFile(dir, file);
-    ImportedListStore store;
-    store.add(QStringLiteral("left over|"));
-    QVERIFY(store.loadFromFile(path).ok);
-    QVERIFY(store.saveToFile(path).ok);
-    QCOMPARE(readBytes(path), saved);
+    void loneSurrogateSaved()
+    {
+        // Text pasted in memory can hold half a surrogate pair: it is saved as U+FFFD.
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("proxy.lst"));
+        ImportedListStore store;
+        store.add(QStringLiteral("?|1.2.3.4:80|") + QChar(0xD800) + QStringLiteral("x|"));
+        QVERIFY(store.saveToFile(path).ok);
+        QCOMPARE(readBytes(path), QByteArray("?|1.2.3.4:80|\xef\xbf\xbdx|\n"));
+    }
 
-    ImportedListStore reloaded;
-    QVERIFY(reloaded.loadFromFile(path).ok);
-    QCOMPARE(reloaded.lines(), store.lines());
-}
+    void find_data()
+    {
+        QTest::addColumn<QStringList>("lines");
+        QTest::addColumn<QString>("proxy");
+        QTest::addColumn<int>("index");
 
-void tst_ImportedListStore::find_data()
-{
-    QTest::addColumn<QStringList>("lines");
-    QTest::addColumn<QString>("proxy");
-    QTest::addColumn<int>("index");
+        const QString shortProxy = QStringLiteral("1.2.3.4:80");
+        const QString longProxy = QStringLiteral("11.2.3.4:80");
+        const QStringList shortFirst{row(shortProxy), row(longProxy)};
+        const QStringList longFirst{row(longProxy), row(shortProxy)};
+        QTest::newRow("short stored first, short") << shortFirst << shortProxy << 0;
+        QTest::newRow("short stored first, long") << shortFirst << longProxy << 1;
+        QTest::newRow("long stored first, short") << longFirst << shortProxy << 1;
+        QTest::newRow("long stored first, long") << longFirst << longProxy << 0;
+        QTest::newRow("part of an address") << shortFirst << QStringLiteral("1.2.3.4:8") << -1;
+        QTest::newRow("empty proxy") << QStringList{"?||0|", row(shortProxy)} << QString() << -1;
+        QTest::newRow("not the Proxy field")
+            << QStringList{"1.2.3.4:80|x|", "?|x|1.2.3.4:80|", "?|1.2.3.4:80"} << shortProxy << -1;
+        QTest::newRow("UTF-8") << QStringList{QStringLiteral("Y|\u00e4.example:80|Z\u00fcrich|")}
+                               << QStringLiteral("\u00e4.example:80") << 0;
+    }
 
-    const QString shortProxy = QStringLiteral("1.2.3.4:80");
-    const QString longProxy = QStringLiteral("11.2.3.4:80");
-    const QStringList shortFirst{row(shortProxy), row(longProxy)};
-    const QStringList longFirst{row(longProxy), row(shortProxy)};
-    QTest::newRow("short stored first, short") << shortFirst << shortProxy << 0;
-    QTest::newRow("short stored first, long") << shortFirst << longProxy << 1;
-    QTest::newRow("long stored first, short") << longFirst << shortProxy << 1;
-    QTest::newRow("long stored first, long") << longFirst << longProxy << 0;
-    QTest::newRow("part of an address") << shortFirst << QStringLiteral("1.2.3.4:8") << -1;
-    QTest::newRow("empty proxy") << QStringList{"?||0|", row(shortProxy)} << QString() << -1;
-    QTest::newRow("not the Proxy field")
-        << QStringList{"1.2.3.4:80|x|", "?|x|1.2.3.4:80|", "?|1.2.3.4:80"} << shortProxy << -1;
-    QTest::newRow("UTF-8") << QStringList{QStringLiteral("Y|\u00e4.example:80|Z\u00fcrich|")}
-                           << QStringLiteral("\u00e4.example:80") << 0;
-}
+    void find()
+    {
+        QFETCH(QStringList, lines);
+        QFETCH(QString, proxy);
+        QFETCH(int, index);
 
-void tst_ImportedListStore::find()
-{
-    QFETCH(QStringList, lines);
-    QFETCH(QString, proxy);
-    QFETCH(int, index);
+        // Read from a file, so that the decoding counts too.
+        QTemporaryDir dir;
+        ImportedListStore loaded;
+        QVERIFY(loaded.loadFromFile(listFile(dir, lines.join(u'\n').toUtf8())).ok);
+        QCOMPARE(loaded.find(proxy), index);
+    }
 
-    // Read from a file, so that the decoding counts too.
-    QTemporaryDir dir;
-    ImportedListStore loaded;
-    QVERIFY(loaded.loadFromFile(listFile(dir, lines.join(u'\n').toUtf8())).ok);
-    QCOMPARE(loaded.find(proxy), index);
-}
+    void removeMany_data()
+    {
+        QTest::addColumn<QStringList>("lines");
+        QTest::addColumn<QList<int>>("indices");
+        QTest::addColumn<QStringList>("kept");
 
-void tst_ImportedListStore::removeMany_data()
-{
-    QTest::addColumn<QStringList>("lines");
-    QTest::addColumn<QList<int>>("indices");
-    QTest::addColumn<QStringList>("kept");
+        const QString a = row(proxyNumber(1));
+        const QString b = row(proxyNumber(2));
+        const QString c = row(proxyNumber(3));
+        QTest::newRow("unsorted, repeats, out of range")
+            << QStringList{a, b, c, "x|", a} << QList<int>{4, -1, 1, 5, 4, 1}
+            << QStringList{a, c, "x|"};
+        QTest::newRow("first of two copies")
+            << QStringList{a, b, a, c} << QList<int>{0} << QStringList{b, a, c};
+        QTest::newRow("later of two copies")
+            << QStringList{a, b, a, c} << QList<int>{2} << QStringList{a, b, c};
+        QTest::newRow("both copies and a line between")
+            << QStringList{c, a, b, a} << QList<int>{3, 1, 2} << QStringList{c};
+        QTest::newRow("lines without a proxy") << QStringList{"x", "?||0|", b, "", a}
+                                               << QList<int>{3, 0} << QStringList{"?||0|", b, a};
+        QTest::newRow("every line") << QStringList{a, b} << QList<int>{1, 0} << QStringList{};
+        QTest::newRow("nothing in range")
+            << QStringList{a, b} << QList<int>{2, -1} << QStringList{a, b};
+    }
 
-    const QString a = row(proxyNumber(1));
-    const QString b = row(proxyNumber(2));
-    const QString c = row(proxyNumber(3));
-    QTest::newRow("unsorted, repeats, out of range")
-        << QStringList{a, b, c, "x|", a} << QList<int>{4, -1, 1, 5, 4, 1}
-        << QStringList{a, c, "x|"};
-    QTest::newRow("first of two copies")
-        << QStringList{a, b, a, c} << QList<int>{0} << QStringList{b, a, c};
-    QTest::newRow("later of two copies")
-        << QStringList{a, b, a, c} << QList<int>{2} << QStringList{a, b, c};
-    QTest::newRow("both copies and a line between")
-        << QStringList{c, a, b, a} << QList<int>{3, 1, 2} << QStringList{c};
-    QTest::newRow("lines without a proxy")
-        << QStringList{"x", "?||0|", b, "", a} << QList<int>{3, 0} << QStringList{"?||0|", b, a};
-    QTest::newRow("every line") << QStringList{a, b} << QList<int>{1, 0} << QStringList{};
-    QTest::newRow("nothing in range")
-        << QStringList{a, b} << QList<int>{2, -1} << QStringList{a, b};
-}
+    void removeMany()
+    {
+        QFETCH(QStringList, lines);
+        QFETCH(QList<int>, indices);
+        QFETCH(QStringList, kept);
 
-void tst_ImportedListStore::removeMany()
-{
-    QFETCH(QStringList, lines);
-    QFETCH(QList<int>, indices);
-    QFETCH(QStringList, kept);
+        // Once with the proxy index in use while removing, once with it built afterwards.
+        for (const bool indexed : {true, false}) {
+            ImportedListStore store;
+            store.addMany(lines);
+            if (indexed)
+                QCOMPARE(store.find(proxyNumber(1)), int(lines.indexOf(row(proxyNumber(1)))));
+            store.removeMany(std::vector<int>(indices.begin(), indices.end()));
+            QCOMPARE(store.lines(), kept);
+            for (int i = 1; i <= 4; ++i)
+                QCOMPARE(store.find(proxyNumber(i)), int(kept.indexOf(row(proxyNumber(i)))));
+        }
+    }
 
-    // Once with the proxy index in use while removing, once with it built afterwards.
-    for (const bool indexed : {true, false}) {
+    void indexFollowsRandomEdits()
+    {
+        // Adds, replacements, removals and clears over few proxies, so that copies come and go;
+        // after every step find() must agree with a scan.
+        ImportedListStore store;
+        QRandomGenerator random(4711);
+        for (int step = 0; step < 3000; ++step) {
+            const QString proxy = proxyNumber(random.bounded(6));
+            const int action = random.bounded(12);
+            if (action < 4 || store.count() == 0) {
+                store.add(row(proxy));
+            } else if (action < 6) {
+                store.setItem(random.bounded(store.count()), row(proxy));
+            } else if (action < 8) {
+                store.remove(random.bounded(store.count()));
+            } else if (action < 9) {
+                store.addMany({row(proxy), row(proxyNumber(random.bounded(6)))});
+            } else if (action < 11) {
+                std::vector<int> indices(size_t(random.bounded(1, 5)));
+                for (int& index : indices) // some out of range
+                    index = random.bounded(-1, store.count() + 1);
+                store.removeMany(indices);
+            } else if (step % 7 == 0) {
+                store.clear();
+            }
+            const QString probe = proxyNumber(random.bounded(6));
+            const int expected = int(store.lines().indexOf(row(probe)));
+            QVERIFY2(store.find(probe) == expected,
+                     qPrintable(QStringLiteral("step %1").arg(step)));
+        }
+    }
+
+    // A failed load leaves the list in memory as it was (failed saves: tst_SaveFaults).
+    void failedLoadKeepsStore_data()
+    {
+        QTest::addColumn<bool>("removed"); // the current folder, else proxy.lst is a folder
+        QTest::newRow("proxy.lst is a folder") << false;
+        QTest::newRow("current folder removed, so no proxy.lst") << true;
+    }
+
+    void failedLoadKeepsStore()
+    {
+        QFETCH(bool, removed);
+        const auto restore =
+            qScopeGuard([folder = QDir::currentPath()] { QDir::setCurrent(folder); });
+        QTemporaryDir dir;
+        QString path = dir.filePath(QStringLiteral("proxy.lst"));
+        if (removed) {
+            QVERIFY(QDir::setCurrent(dir.path()));
+            // Looked up at each call: every row has another current folder.
+            QCOMPARE(ImportedListStore::defaultPath(), QDir::currentPath() + "/proxy.lst");
+            QVERIFY(dir.remove());
+            path = ImportedListStore::defaultPath();
+            QVERIFY2(path != QStringLiteral("/proxy.lst"), "another folder's proxy.lst");
+        } else {
+            QVERIFY(QDir().mkdir(path));
+        }
+        const QStringList lines{row(proxyNumber(1)), row(proxyNumber(2))};
         ImportedListStore store;
         store.addMany(lines);
-        if (indexed)
-            QCOMPARE(store.find(proxyNumber(1)), int(lines.indexOf(row(proxyNumber(1)))));
-        store.removeMany(std::vector<int>(indices.begin(), indices.end()));
-        QCOMPARE(store.lines(), kept);
-        for (int i = 1; i <= 4; ++i)
-            QCOMPARE(store.find(proxyNumber(i)), int(kept.indexOf(row(proxyNumber(i)))));
+
+        const ImportedListStore::Result result = store.loadFromFile(path);
+        QVERIFY(!result.ok);
+        // One line for the status text, with the reason.
+        QVERIFY2(QRegularExpression("^Could not read proxy.lst: [^\n]+\\z")
+                     .match(result.message)
+                     .hasMatch(),
+                 qPrintable(result.message));
+        QCOMPARE(store.lines(), lines);
+        QCOMPARE(store.find(proxyNumber(2)), 1);
     }
-}
-
-void tst_ImportedListStore::indexFollowsRandomEdits()
-{
-    // Adds, replacements, removals and clears over few proxies, so that copies come and go;
-    // after every step find() must agree with a scan.
-    ImportedListStore store;
-    QRandomGenerator random(4711);
-    for (int step = 0; step < 3000; ++step) {
-        const QString proxy = proxyNumber(random.bounded(6));
-        const int action = random.bounded(12);
-        if (action < 4 || store.count() == 0) {
-            store.add(row(proxy));
-        } else if (action < 6) {
-            store.setItem(random.bounded(store.count()), row(proxy));
-        } else if (action < 8) {
-            store.remove(random.bounded(store.count()));
-        } else if (action < 9) {
-            store.addMany({row(proxy), row(proxyNumber(random.bounded(6)))});
-        } else if (action < 11) {
-            std::vector<int> indices(size_t(random.bounded(1, 5)));
-            for (int& index : indices) // some out of range
-                index = random.bounded(-1, store.count() + 1);
-            store.removeMany(indices);
-        } else if (step % 7 == 0) {
-            store.clear();
-        }
-        const QString probe = proxyNumber(random.bounded(6));
-        const int expected = int(store.lines().indexOf(row(probe)));
-        QVERIFY2(store.find(probe) == expected, qPrintable(QStringLiteral("step %1").arg(step)));
-    }
-}
-
-// A failed save or load leaves the list in memory as it was (how a save fails, and what it leaves
-// on disk, is tst_SaveFaults' part).
-void tst_ImportedListStore::failureKeepsStoreAndFile_data()
-{
-    QTest::addColumn<bool>("save");
-    QTest::addColumn<bool>("removed"); // the current folder, else proxy.lst is a folder
-
-    QTest::newRow("save: proxy.lst is a folder") << true << false;
-    QTest::newRow("load: proxy.lst is a folder") << false << false;
-    QTest::newRow("load: current folder removed, so no proxy.lst") << false << true;
-}
-
-void tst_ImportedListStore::failureKeepsStoreAndFile()
-{
-    QFETCH(bool, save);
-    QFETCH(bool, removed);
-
-    const auto restore = qScopeGuard([folder = QDir::currentPath()] { QDir::setCurrent(folder); });
-    QTemporaryDir dir;
-    QString path = dir.filePath(QStringLiteral("proxy.lst"));
-    if (removed) {
-        QVERIFY(QDir::setCurrent(dir.path()));
-        // Looked up at each call: every row has another current folder.
-        QCOMPARE(ImportedListStore::defaultPath(),
-                 QDir::currentPath() + QStringLiteral("/proxy.lst"));
-        QVERIFY(dir.remove());
-        path = ImportedListStore::defaultPath();
-        QVERIFY2(path != QStringLiteral("/proxy.lst"), "another folder's proxy.lst");
-    } else {
-        QVERIFY(QDir().mkdir(path));
-    }
-    const QStringList lines{row(proxyNumber(1)), row(proxyNumber(2))};
-    ImportedListStore store;
-    for (const QString& line : lines)
-        store.add(line);
-
-    const ImportedListStore::Result result =
-        save ? store.saveToFile(path) : store.loadFromFile(path);
-    QVERIFY(!result.ok);
-    // One line for the status text, with the reason.
-    const QString says =
-        QStringLiteral("^Could not %1 proxy.lst: [^\n]+\\z").arg(save ? "save" : "read");
-    QVERIFY2(QRegularExpression(says).match(result.message).hasMatch(), qPrintable(result.message));
-    QCOMPARE(store.lines(), lines);
-    QCOMPARE(store.find(proxyNumber(2)), 1);
-}
+};
 
 QTEST_GUILESS_MAIN(tst_ImportedListStore)
 #include "tst_ImportedListStore.moc"
