@@ -13,33 +13,31 @@ class tst_HiDpi : public QObject
     Q_OBJECT
 
 private slots:
-    void twipsScaleWithTheScreen();
+    void twipsScaleWithTheScreen()
+    {
+        const QScreen* screen = QGuiApplication::primaryScreen();
+        QCOMPARE(QList<qreal>({screen->devicePixelRatio(), screen->logicalDotsPerInchX()}),
+                 QList<qreal>({2.0, 96.0}));
+
+        MainWindowFixture f;
+        frmMain& w = f.create();
+        w.Form_Load();
+        w.setGeometryTwips(1500, 900, 10500, 6000);
+        QCoreApplication::processEvents();
+        // Drawn pixels: a twip is 1/1440 inch, so 10 500 by 6 000 twips at 192 DPI.
+        QCOMPARE(w.grab().size(), QSize(1400, 800));
+        QCOMPARE(w.MSH->grab().width(), (10500 - 280) * 192 / 1440);
+        // 2 000 twips: 133 px at 96 DPI.
+        QCOMPARE(int(w.MSH->columnWidth(1) * w.devicePixelRatio()), 2 * 133);
+
+        w.menuExit_Click();
+        SettingsStore reread(f.store->filePath());
+        QStringList stored;
+        for (const char* key : {"Left", "Top", "Width", "Height"})
+            stored << reread.read(QLatin1String(key), {});
+        QCOMPARE(stored, QStringList({"1500", "900", "10500", "6000"}));
+    }
 };
-
-void tst_HiDpi::twipsScaleWithTheScreen()
-{
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    QCOMPARE(QList<qreal>({screen->devicePixelRatio(), screen->logicalDotsPerInchX()}),
-             QList<qreal>({2.0, 96.0}));
-
-    MainWindowFixture f;
-    frmMain& w = f.create();
-    w.Form_Load();
-    w.setGeometryTwips(1500, 900, 10500, 6000);
-    QCoreApplication::processEvents();
-    // Drawn pixels: a twip is 1/1440 inch, so 10 500 by 6 000 twips at 192 DPI.
-    QCOMPARE(w.grab().size(), QSize(1400, 800));
-    QCOMPARE(w.MSH->grab().width(), (10500 - 280) * 192 / 1440);
-    // 2 000 twips: 133 px at 96 DPI.
-    QCOMPARE(int(w.MSH->columnWidth(1) * w.devicePixelRatio()), 2 * 133);
-
-    w.menuExit_Click();
-    SettingsStore reread(f.store->filePath());
-    QStringList stored;
-    for (const char* key : {"Left", "Top", "Width", "Height"})
-        stored << reread.read(QLatin1String(key), {});
-    QCOMPARE(stored, QStringList({"1500", "900", "10500", "6000"}));
-}
 
 int main(int argc, char* argv[])
 {

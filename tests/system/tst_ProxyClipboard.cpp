@@ -12,62 +12,59 @@ class tst_ProxyClipboard final : public QObject
     Q_OBJECT
 
 private slots:
-    void selection_data();
-    void selection();
-    void ctrlCInTheFocusedGrid();
+    // Grid rows 1..6 hold proxies A..F.
+    void selection_data()
+    {
+        QTest::addColumn<int>("currentRow");
+        QTest::addColumn<int>("selectionEnd");
+        QTest::addColumn<QString>("clipboard");
+
+        QTest::newRow("rows 3 to 5") << 3 << 5 << "E\r\nD\r\nC";
+        QTest::newRow("rows 5 up to 3") << 5 << 3 << "E\r\nD\r\nC";
+        QTest::newRow("header row left out") << 0 << 2 << "B\r\nA";
+        QTest::newRow("past the last row") << 5 << 40 << "F\r\nE";
+        QTest::newRow("nothing clears it") << 0 << 0 << "";
+    }
+
+    void selection()
+    {
+        QFETCH(int, currentRow);
+        QFETCH(int, selectionEnd);
+        QFETCH(QString, clipboard);
+
+        ProxyTableModel rows;
+        rows.setRows(7);
+        for (int r = 1; r <= 6; ++r)
+            rows.setTextMatrix(r, ProxyRow::Proxy, QString(QChar(u'A' + r - 1)));
+        QGuiApplication::clipboard()->setText(QStringLiteral("left over"));
+        ProxyClipboard::copySelectedProxies(rows, currentRow, selectionEnd);
+        QCOMPARE(QGuiApplication::clipboard()->text(), clipboard);
+    }
+
+    // The shortcut reaches the command from inside a grid, and the grid with the focus is the one
+    // copied from (here the imported page's result grid).
+    void ctrlCInTheFocusedGrid()
+    {
+        MainWindowFixture f;
+        f.store->write(QStringLiteral("EMR"), QStringLiteral("2"));
+        frmMain& w = f.create();
+        w.Form_Load();
+        w.MSH->hide();
+        w.MSHi2->show();
+        w.MSHi2->setRows(4);
+        for (int r = 1; r <= 3; ++r)
+            w.MSHi2->setTextMatrix(r, ProxyRow::Proxy, QStringLiteral("10.0.0.%1:80").arg(r));
+        w.MSHi2->setRow(1);
+        w.MSHi2->setRowSel(2);
+        w.activateWindow();
+        w.MSHi2->setFocus();
+        QTRY_COMPARE(w.activeGrid, 4);
+
+        QTest::keyClick(w.MSHi2, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QGuiApplication::clipboard()->text(),
+                 QStringLiteral("10.0.0.2:80\r\n10.0.0.1:80"));
+    }
 };
-
-// Grid rows 1..6 hold proxies A..F.
-void tst_ProxyClipboard::selection_data()
-{
-    QTest::addColumn<int>("currentRow");
-    QTest::addColumn<int>("selectionEnd");
-    QTest::addColumn<QString>("clipboard");
-
-    QTest::newRow("rows 3 to 5") << 3 << 5 << "E\r\nD\r\nC";
-    QTest::newRow("rows 5 up to 3") << 5 << 3 << "E\r\nD\r\nC";
-    QTest::newRow("header row left out") << 0 << 2 << "B\r\nA";
-    QTest::newRow("past the last row") << 5 << 40 << "F\r\nE";
-    QTest::newRow("nothing clears it") << 0 << 0 << "";
-}
-
-void tst_ProxyClipboard::selection()
-{
-    QFETCH(int, currentRow);
-    QFETCH(int, selectionEnd);
-    QFETCH(QString, clipboard);
-
-    ProxyTableModel rows;
-    rows.setRows(7);
-    for (int r = 1; r <= 6; ++r)
-        rows.setTextMatrix(r, ProxyRow::Proxy, QString(QChar(u'A' + r - 1)));
-    QGuiApplication::clipboard()->setText(QStringLiteral("left over"));
-    ProxyClipboard::copySelectedProxies(rows, currentRow, selectionEnd);
-    QCOMPARE(QGuiApplication::clipboard()->text(), clipboard);
-}
-
-// The shortcut reaches the command from inside a grid, and the grid with the focus is the one
-// copied from (here the imported page's result grid).
-void tst_ProxyClipboard::ctrlCInTheFocusedGrid()
-{
-    MainWindowFixture f;
-    f.store->write(QStringLiteral("EMR"), QStringLiteral("2"));
-    frmMain& w = f.create();
-    w.Form_Load();
-    w.MSH->hide();
-    w.MSHi2->show();
-    w.MSHi2->setRows(4);
-    for (int r = 1; r <= 3; ++r)
-        w.MSHi2->setTextMatrix(r, ProxyRow::Proxy, QStringLiteral("10.0.0.%1:80").arg(r));
-    w.MSHi2->setRow(1);
-    w.MSHi2->setRowSel(2);
-    w.activateWindow();
-    w.MSHi2->setFocus();
-    QTRY_COMPARE(w.activeGrid, 4);
-
-    QTest::keyClick(w.MSHi2, Qt::Key_C, Qt::ControlModifier);
-    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("10.0.0.2:80\r\n10.0.0.1:80"));
-}
 
 QTEST_MAIN(tst_ProxyClipboard)
 #include "tst_ProxyClipboard.moc"

@@ -60,60 +60,58 @@ class tst_AutoTest : public QObject
     Q_OBJECT
 
 private slots:
-    void probe_data();
-    void probe();
-    void probeThroughSocksProxy();
-};
-
-void tst_AutoTest::probe_data()
-{
-    QTest::addColumn<bool>("minimized");
-    QTest::addColumn<int>("status");
-    QTest::addColumn<QByteArray>("body");
-    QTest::addColumn<bool>("alert");
-    QTest::newRow("page intact") << true << 200 << QByteArray("<img id=google_favicon>") << false;
-    QTest::newRow("proxy's own page")
-        << true << 200 << QByteArray("<h1>Access denied</h1>") << true;
-    QTest::newRow("marker in another case") << true << 200 << QByteArray("GOOGLE_FAVICON") << true;
-    QTest::newRow("error status") << true << 502 << QByteArray("google_favicon") << true;
-    QTest::newRow("not minimised: no probe") << false << 502 << QByteArray() << false;
-}
-
-// The probe goes to the page through the switched-on proxy, which is the one that answers here.
-void tst_AutoTest::probe()
-{
-    QFETCH(bool, minimized);
-    QFETCH(int, status);
-    QFETCH(QByteArray, body);
-    QFETCH(bool, alert);
-    FixedServer proxy(status, body);
-    Probe p(QStringLiteral("http://probe.invalid/home"));
-    p.minimized = minimized;
-    p.test.timerPTest_Timer(QStringLiteral("203.0.113.9:8080 [Oslo]"),
-                            QStringLiteral("127.0.0.1:%1").arg(proxy.serverPort()));
-
-    QCOMPARE(proxy.requests().size(), int(minimized));
-    if (minimized) {
-        QVERIFY2(proxy.requests()[0].startsWith("GET http://probe.invalid/home "),
-                 proxy.requests()[0].constData());
-        QCOMPARE(p.test.httpResult().isEmpty(), status != 200);
+    void probe_data()
+    {
+        QTest::addColumn<bool>("minimized");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<bool>("alert");
+        QTest::newRow("page intact")
+            << true << 200 << QByteArray("<img id=google_favicon>") << false;
+        QTest::newRow("proxy's own page")
+            << true << 200 << QByteArray("<h1>Access denied</h1>") << true;
+        QTest::newRow("marker in another case")
+            << true << 200 << QByteArray("GOOGLE_FAVICON") << true;
+        QTest::newRow("error status") << true << 502 << QByteArray("google_favicon") << true;
+        QTest::newRow("not minimised: no probe") << false << 502 << QByteArray() << false;
     }
-    QCOMPARE(p.prompts.asked, alert ? QStringList{Alert} : QStringList());
-    QCOMPARE(p.restores, int(alert));
-    QCOMPARE(p.minimized, minimized && !alert);
-}
 
-// A SOCKS proxy is spoken to as one: the first byte is the SOCKS5 version.
-void tst_AutoTest::probeThroughSocksProxy()
-{
-    RecordingServer socks;
-    Probe p(QStringLiteral("http://probe.invalid/"));
-    p.test.timerPTest_Timer(QStringLiteral("203.0.113.9:8080 [Oslo]"),
-                            QStringLiteral("socks=127.0.0.1:%1").arg(socks.serverPort()));
-    QVERIFY(socks.received.startsWith('\x05'));
-    QCOMPARE(p.prompts.asked, QStringList{Alert});
-    QCOMPARE(p.restores, 1);
-}
+    // The probe goes to the page through the switched-on proxy, which is the one that answers here.
+    void probe()
+    {
+        QFETCH(bool, minimized);
+        QFETCH(int, status);
+        QFETCH(QByteArray, body);
+        QFETCH(bool, alert);
+        FixedServer proxy(status, body);
+        Probe p(QStringLiteral("http://probe.invalid/home"));
+        p.minimized = minimized;
+        p.test.timerPTest_Timer(QStringLiteral("203.0.113.9:8080 [Oslo]"),
+                                QStringLiteral("127.0.0.1:%1").arg(proxy.serverPort()));
+
+        QCOMPARE(proxy.requests().size(), int(minimized));
+        if (minimized) {
+            QVERIFY2(proxy.requests()[0].startsWith("GET http://probe.invalid/home "),
+                     proxy.requests()[0].constData());
+            QCOMPARE(p.test.httpResult().isEmpty(), status != 200);
+        }
+        QCOMPARE(p.prompts.asked, alert ? QStringList{Alert} : QStringList());
+        QCOMPARE(p.restores, int(alert));
+        QCOMPARE(p.minimized, minimized && !alert);
+    }
+
+    // A SOCKS proxy is spoken to as one: the first byte is the SOCKS5 version.
+    void probeThroughSocksProxy()
+    {
+        RecordingServer socks;
+        Probe p(QStringLiteral("http://probe.invalid/"));
+        p.test.timerPTest_Timer(QStringLiteral("203.0.113.9:8080 [Oslo]"),
+                                QStringLiteral("socks=127.0.0.1:%1").arg(socks.serverPort()));
+        QVERIFY(socks.received.startsWith('\x05'));
+        QCOMPARE(p.prompts.asked, QStringList{Alert});
+        QCOMPARE(p.restores, 1);
+    }
+};
 
 QTEST_GUILESS_MAIN(tst_AutoTest)
 #include "tst_AutoTest.moc"

@@ -52,87 +52,83 @@ class tst_HostileProxies final : public QObject
     Q_OBJECT
 
 private slots:
-    void testRun_data();
-    void testRun();
-    void socksHandshake_data();
-    void socksHandshake();
-};
-
-void tst_HostileProxies::testRun_data()
-{
-    QTest::addColumn<QString>("active");
-    // Never forwards, yet passes: the gate check only looks for the CGI echo in the body.
-    QTest::newRow("canned page") << "Y";
-    for (const char* kind :
-         {"200, empty body", "garbage, then close", "garbage, kept open", "closes at once",
-          "closes mid-request", "trickles the gate page", "cut-off gate page"})
-        QTest::newRow(kind) << "N";
-}
-
-// Two rows through the proxy, one at a time and then side by side.
-void tst_HostileProxies::testRun()
-{
-    QFETCH(QString, active);
-    for (const int parallel : {1, 4}) {
-        const std::unique_ptr<QTcpServer> proxy = hostileProxy(QTest::currentDataTag());
-        const QString address = QStringLiteral("127.0.0.1:%1").arg(proxy->serverPort());
-        // Nobody serves the region page: a passing proxy's look-up fails at once.
-        TesterBench b(QStringLiteral("http://127.0.0.1:%1").arg(closedLoopbackPort()), parallel, T);
-        ProxyTableModel rows;
-        b.fill(rows, {address, address}, false);
-        QElapsedTimer elapsed;
-        elapsed.start();
-        b.run(rows, 1, 1, 2);
-
-        // Serially both rows may wait their whole time-out, but not much longer.
-        const QByteArray where = QByteArray::number(parallel) + " at once, " +
-                                 QByteArray::number(elapsed.elapsed()) + " ms";
-        QVERIFY2(elapsed.elapsed() < 2 * (T + 1) * 1000 + 4000, where);
-        QVERIFY2(asked(*proxy) >= 2, where);
-        for (int r : {1, 2})
-            QVERIFY2(rows.TextMatrix(r, ProxyRow::Active) == active, where);
-        QVERIFY(b.host.status.endsWith(active == u"Y" ? "\r\nProxy OK" : "\r\nInvalid Proxy"));
-        QVERIFY(!b.tester.isRunning());
-        QVERIFY(!b.host.locked);
-        if (active == u"N")
-            QCOMPARE(b.tester.lastGateBody(), QString());
+    void testRun_data()
+    {
+        QTest::addColumn<QString>("active");
+        // Never forwards, yet passes: the gate check only looks for the CGI echo in the body.
+        QTest::newRow("canned page") << "Y";
+        for (const char* kind :
+             {"200, empty body", "garbage, then close", "garbage, kept open", "closes at once",
+              "closes mid-request", "trickles the gate page", "cut-off gate page"})
+            QTest::newRow(kind) << "N";
     }
-}
 
-void tst_HostileProxies::socksHandshake_data()
-{
-    QTest::addColumn<QByteArray>("answer"); // then closes
-    QTest::addColumn<bool>("timesOut");     // never answers the greeting
-    // Something that is no SOCKS server, asked as one.
-    QTest::newRow("closes at the greeting") << QByteArray() << false;
-    QTest::newRow("answers the greeting, then closes") << QByteArray("\x05\x00", 2) << false;
-    QTest::newRow("garbage for a greeting") << QByteArray("HTTP/1.0 400 Bad\r\n\r\n") << false;
-    QTest::newRow("never answers the greeting") << QByteArray() << true;
-}
+    // Two rows through the proxy, one at a time and then side by side.
+    void testRun()
+    {
+        QFETCH(QString, active);
+        for (const int parallel : {1, 4}) {
+            const std::unique_ptr<QTcpServer> proxy = hostileProxy(QTest::currentDataTag());
+            const QString address = QStringLiteral("127.0.0.1:%1").arg(proxy->serverPort());
+            // Nobody serves the region page: a passing proxy's look-up fails at once.
+            TesterBench b(QStringLiteral("http://127.0.0.1:%1").arg(closedLoopbackPort()), parallel,
+                          T);
+            ProxyTableModel rows;
+            b.fill(rows, {address, address}, false);
+            QElapsedTimer elapsed;
+            elapsed.start();
+            b.run(rows, 1, 1, 2);
 
-void tst_HostileProxies::socksHandshake()
-{
-    QFETCH(QByteArray, answer);
-    QFETCH(bool, timesOut);
-    std::unique_ptr<QTcpServer> server;
-    if (timesOut)
-        server = std::make_unique<HangingServer>();
-    else
-        server = std::make_unique<ClosingServer>(true, answer);
+            // Serially both rows may wait their whole time-out, but not much longer.
+            const QByteArray where = QByteArray::number(parallel) + " at once, " +
+                                     QByteArray::number(elapsed.elapsed()) + " ms";
+            QVERIFY2(elapsed.elapsed() < 2 * (T + 1) * 1000 + 4000, where);
+            QVERIFY2(asked(*proxy) >= 2, where);
+            for (int r : {1, 2})
+                QVERIFY2(rows.TextMatrix(r, ProxyRow::Active) == active, where);
+            QVERIFY(b.host.status.endsWith(active == u"Y" ? "\r\nProxy OK" : "\r\nInvalid Proxy"));
+            QVERIFY(!b.tester.isRunning());
+            QVERIFY(!b.host.locked);
+            if (active == u"N")
+                QCOMPARE(b.tester.lastGateBody(), QString());
+        }
+    }
 
-    HttpFetcher http;
-    const QUrl site(QStringLiteral("http://127.0.0.1:%1/gate.php").arg(closedLoopbackPort()));
-    const QString proxy = QStringLiteral("socks=127.0.0.1:%1").arg(server->serverPort());
-    const QPointer<FetchJob> job = http.start({site, proxy, T});
-    FetchResult result;
-    connect(job, &FetchJob::finished, this, [&result](const FetchResult& r) { result = r; });
-    QTRY_VERIFY_WITH_TIMEOUT(result.finished, (T + 5) * 1000);
-    QVERIFY(result.error != 0);
-    QCOMPARE(result.status, -1);
-    if (timesOut)
-        QCOMPARE(result.error, -1);
-    QTRY_VERIFY(job.isNull());
-}
+    void socksHandshake_data()
+    {
+        QTest::addColumn<QByteArray>("answer"); // then closes
+        QTest::addColumn<bool>("timesOut");     // never answers the greeting
+        // Something that is no SOCKS server, asked as one.
+        QTest::newRow("closes at the greeting") << QByteArray() << false;
+        QTest::newRow("answers the greeting, then closes") << QByteArray("\x05\x00", 2) << false;
+        QTest::newRow("garbage for a greeting") << QByteArray("HTTP/1.0 400 Bad\r\n\r\n") << false;
+        QTest::newRow("never answers the greeting") << QByteArray() << true;
+    }
+
+    void socksHandshake()
+    {
+        QFETCH(QByteArray, answer);
+        QFETCH(bool, timesOut);
+        std::unique_ptr<QTcpServer> server;
+        if (timesOut)
+            server = std::make_unique<HangingServer>();
+        else
+            server = std::make_unique<ClosingServer>(true, answer);
+
+        HttpFetcher http;
+        const QUrl site(QStringLiteral("http://127.0.0.1:%1/gate.php").arg(closedLoopbackPort()));
+        const QString proxy = QStringLiteral("socks=127.0.0.1:%1").arg(server->serverPort());
+        const QPointer<FetchJob> job = http.start({site, proxy, T});
+        FetchResult result;
+        connect(job, &FetchJob::finished, this, [&result](const FetchResult& r) { result = r; });
+        QTRY_VERIFY_WITH_TIMEOUT(result.finished, (T + 5) * 1000);
+        QVERIFY(result.error != 0);
+        QCOMPARE(result.status, -1);
+        if (timesOut)
+            QCOMPARE(result.error, -1);
+        QTRY_VERIFY(job.isNull());
+    }
+};
 
 QTEST_GUILESS_MAIN(tst_HostileProxies)
 #include "tst_HostileProxies.moc"

@@ -25,21 +25,327 @@ class tst_ProxyTester : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void checks();
-    void parallelSetting_data();
-    void parallelSetting();
-    void outcome_data();
-    void outcome();
-    void importedLineFollowsRow();
-    void resultGridWritesMainList();
-    void selectionDraggedUpwards();
-    void nothingSelected();
-    void stopDuringGateFetch_data();
-    void stopDuringGateFetch();
-    void parallelMatchesSerial();
-    void parallelFetchesAtOnce();
-    void failedSaveIsSaid();
+    void initTestCase()
+    {
+        if (TinyProxy::executable().isEmpty())
+            QSKIP("tinyproxy is not installed (test.sh installs it)");
+        QString failure = m_via.start();
+        QVERIFY2(failure.isEmpty(), qPrintable(failure));
+        failure = m_noVia.start({QStringLiteral("DisableViaHeader Yes")});
+        QVERIFY2(failure.isEmpty(), qPrintable(failure));
+        m_dead = QStringLiteral("127.0.0.1:%1").arg(closedLoopbackPort());
+
+        ReferenceService::Options options;
+        options.regionsFile = m_data.write(
+            QStringLiteral("regions.txt"),
+            (m_via.address() + "\tVia Land\n" + m_noVia.address() + "\tQuiet Land\n").toUtf8());
+        QVERIFY2(m_service.start(options), qPrintable(m_service.errorString()));
+    }
+
+    // What a test run does not reach in every way; the rest is judged in the runs below.
+    void checks()
+    {
+        QVERIFY(ProxyCheck::gatePassed(QStringLiteral("A=1\nGATEWAY_INTERFACE=CGI/1.1\n"), 0));
+        QVERIFY(!ProxyCheck::gatePassed(QStringLiteral("GATEWAY_INTERFACE=CGI/1.1"), -1));
+        QVERIFY(!ProxyCheck::gatePassed(QStringLiteral("gateway_interface=CGI/1.1"), 0));
+        // A location must not break its stored line apart.
+        QCOMPARE(ProxyCheck::locationFromAnswer(QStringLiteral("Oslo|Norway\r\nmore\n")),
+                 QStringLiteral("Oslo Norway  more"));
+        QCOMPARE(ProxyCheck::testTimeText(QDateTime(QDate(2026, 1, 2), QTime(13, 4, 59))),
+                 QStringLiteral("2026-01-02 13:04"));
+    }
+
+    void parallelSetting_data()
+    {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<int>("parallel");
+        QTest::newRow("absent") << QString() << 1;
+        QTest::newRow("eight, blanks around") << " 8 " << 8;
+        QTest::newRow("most") << "256" << 256;
+        QTest::newRow("too many") << "257" << 1;
+        QTest::newRow("zero") << "0" << 1;
+        QTest::newRow("text") << "2.5" << 1;
+    }
+
+    void parallelSetting()
+    {
+        QFETCH(QString, stored);
+        QFETCH(int, parallel);
+        WorkFolder dir;
+        SettingsStore settings(dir.filePath(QStringLiteral("c.conf")));
+        if (!stored.isNull())
+            settings.write(QStringLiteral("ParallelTests"), stored);
+        QCOMPARE(ProxyCheck::parallelTests(settings), parallel);
+    }
+
+    void outcome_data()
+    {
+        QTest::addColumn<QString>("spec"); // via, noVia, dead or a text; then |type|location
+        QTest::addColumn<int>("grid");
+        QTest::addColumn<int>("parallel");
+        QTest::addColumn<QString>("expected"); // active|location|class
+        QTest::addColumn<QString>("lastStatus");
+
+        const QString ok = QStringLiteral("Proxy OK");
+        const QString invalid = QStringLiteral("Invalid Proxy");
+        const QString untested = QStringLiteral("Unable to Test Socks4/5");
+        // Imported page: the class is judged; the region is looked up only for an empty Location.
+        QTest::newRow("via, imported") << "via||" << 3 << 1 << "Y|Via Land|Anonymous proxy" << ok;
+        QTest::newRow("no via, imported")
+            << "noVia|HTTP|" << 3 << 1 << "Y|Quiet Land|High anonymous / Elite proxy" << ok;
+        QTest::newRow("location kept") << "via||Known" << 3 << 1 << "Y|Known|Anonymous proxy" << ok;
+        // Service page: the class stays as the list had it.
+        QTest::newRow("service page") << "noVia|HTTP|" << 1 << 1 << "Y|Quiet Land|" << ok;
+        QTest::newRow("dead") << "dead||" << 3 << 1 << "N||" << invalid;
+        QTest::newRow("dead, parallel") << "dead||" << 2 << 4 << "N||" << invalid;
+        QTest::newRow("not a proxy") << "no-port||" << 3 << 1 << "N||" << invalid;
+        // Types other than HTTP are not tested; "http" is another type.
+        QTest::newRow("socks5") << "via|SOCKS5|" << 3 << 1 << "?||" << untested;
+        QTest::newRow("lower-case http") << "via|http|" << 1 << 2 << "?||" << untested;
+    }
+
+    void outcome()
+    {
+        QFETCH(QString, spec);
+        QFETCH(int, grid);
+        QFETCH(int, parallel);
+        QFETCH(QString, expected);
+        QFETCH(QString, lastStatus);
+
+        const QString proxy = spec.section(u'|', 0, 0);
+        const QString address = proxy == "via"     ? m_via.address()
+                                : proxy == "noVia" ? m_noVia.address()
+                                : proxy == "dead"  ? m_dead
+                                                   : proxy;
+        const QString active = expected.section(u'|', 0, 0);
+        TesterBench b(m_service.baseUrl(), parallel);
+        ProxyTableModel rows;
+        b.fill(rows, {address + spec.mid(proxy.size())}, true);
+        const int regionsBefore = m_service.requestCount(QStringLiteral("/getregion.php"));
+        b.run(rows, grid, 1, 1);
+
+        const auto cell = [&rows](int column) { return rows.TextMatrix(1, column); };
+        QCOMPARE(cell(ProxyRow::Active) + u'|' + cell(ProxyRow::Location) + u'|' +
+                     cell(ProxyRow::Class),
+                 expected);
+        QCOMPARE(b.host.status.split(QStringLiteral("\r\n")).last(), lastStatus);
+        QCOMPARE(b.host.statuses.first(), QStringLiteral("Testing 1 Proxies.."));
+        const int regions =
+            m_service.requestCount(QStringLiteral("/getregion.php")) - regionsBefore;
+        QCOMPARE(regions, active == "Y" && spec.endsWith(u'|') ? 1 : 0);
+        if (active == "?") {
+            QCOMPARE(cell(ProxyRow::Tested), QString());
+            QCOMPARE(rows.cellForeColor(1, 0), ProxyRow::NoColour);
+            QVERIFY(b.host.tested.isEmpty());
+        } else {
+            QVERIFY(b.host.status.startsWith("Testing proxy : " + address + "\r\n"));
+            QVERIFY(TestTime.match(cell(ProxyRow::Tested)).hasMatch());
+            QCOMPARE(cell(ProxyRow::Speed).isEmpty(), active == "N");
+            const QRgb colour = active == "Y" ? ProxyRow::PassedColour : ProxyRow::FailedColour;
+            QCOMPARE(rows.cellForeColor(1, 0), colour);
+            QCOMPARE(rows.cellForeColor(1, ProxyRow::Class), colour);
+            QCOMPARE(b.host.tested, QList<int>{1});
+        }
+        // The run gives everything back and forgets a Stop.
+        QVERIFY(!b.host.locked);
+        QCOMPARE(b.host.unlocks, 1);
+        QCOMPARE(b.host.progress.last(), 0);
+        QVERIFY(!b.host.busy);
+        QVERIFY(!b.tester.isRunning());
+        // Only the imported page writes proxy.lst.
+        const bool imported = grid >= 3 && active != "?";
+        QCOMPARE(b.listOnDisk(),
+                 imported ? ProxyRow::storedRowText(rows.row(1).cells) + u'\n' : QString());
+    }
+
+    void importedLineFollowsRow()
+    {
+        TesterBench b(m_service.baseUrl());
+        ProxyTableModel& rows = b.imported;
+        // 1<dead> holds the tested proxy's text inside it; it must stay as it is.
+        const QString lookalike = u'1' + m_dead;
+        b.store.add(QStringLiteral("Y|") + lookalike +
+                    QStringLiteral("|4||2020-01-01 00:00|HTTP|||||"
+                                   "|Far|Anonymous proxy|"));
+        b.store.add(
+            QStringLiteral("Y|") + m_dead +
+            QStringLiteral("|7||2020-01-01 00:00|||||||Oslo|High anonymous / Elite proxy|"));
+        b.store.add(QStringLiteral("?|") + m_via.address() + QStringLiteral("|0|||||||||||"));
+        for (const QString& line : b.store.lines()) {
+            ProxyTableModel::Row row;
+            ProxyRow::readStoredRowText(line, row.cells);
+            rows.appendRows({row});
+        }
+        b.run(rows, 3, 3, 2);
+
+        // A failed test keeps what was known of the proxy, on disk as on screen.
+        QCOMPARE(cellsOf(rows, 2),
+                 "N|" + m_dead + "|7||T|||||||Oslo|High anonymous / Elite proxy|");
+        QCOMPARE(rows.TextMatrix(3, ProxyRow::Active), QStringLiteral("Y"));
+        for (int r = 1; r <= 3; ++r)
+            QCOMPARE(b.store.item(r - 1), ProxyRow::storedRowText(rows.row(r).cells));
+        QCOMPARE(b.listOnDisk(), b.store.lines().join(u'\n') + u'\n');
+        QCOMPARE(b.tester.saveCount(), 2); // after each imported row
+    }
+
+    void resultGridWritesMainList()
+    {
+        TesterBench b(m_service.baseUrl(), 2);
+        b.fill(b.imported, {m_dead, m_noVia.address(), m_via.address()}, true);
+        ProxyTableModel result; // a filter result holding two of them, in another order
+        result.appendRows({b.imported.row(3), b.imported.row(2)});
+        b.run(result, 4, 1, 2);
+
+        QCOMPARE(b.imported.TextMatrix(1, ProxyRow::Active), QStringLiteral("?"));
+        QCOMPARE(cellsOf(b.imported, 3), cellsOf(result, 1));
+        QCOMPARE(cellsOf(b.imported, 2), cellsOf(result, 2));
+        QCOMPARE(b.imported.cellForeColor(2, 5), ProxyRow::PassedColour);
+        QCOMPARE(b.store.item(1), ProxyRow::storedRowText(result.row(2).cells));
+        QCOMPARE(b.store.item(2), ProxyRow::storedRowText(result.row(1).cells));
+        QCOMPARE(b.listOnDisk(), b.store.lines().join(u'\n') + u'\n');
+
+        // The whole list changes between runs (a reload, say): the next run finds the rows anew.
+        b.imported.RemoveItem(1);
+        b.imported.setTextMatrix(2, ProxyRow::Active, QStringLiteral("?"));
+        b.run(result, 4, 1, 1);
+        QCOMPARE(cellsOf(b.imported, 2), cellsOf(result, 1));
+    }
+
+    void selectionDraggedUpwards()
+    {
+        TesterBench b(m_service.baseUrl());
+        ProxyTableModel rows;
+        b.fill(rows, QStringList(8, m_dead), false);
+        b.run(rows, 1, 7, 4);
+
+        QCOMPARE(b.host.tested, (QList<int>{4, 5, 6, 7}));
+        QCOMPARE(b.host.statuses.first(), QStringLiteral("Testing 4 Proxies.."));
+        QCOMPARE(b.host.progressMax, 4);
+        QCOMPARE(b.host.progress, (QList<int>{1, 2, 3, 4, 0}));
+        for (int r : {1, 2, 3, 8})
+            QCOMPARE(rows.TextMatrix(r, ProxyRow::Active), QStringLiteral("?"));
+    }
+
+    void nothingSelected()
+    {
+        TesterBench b(m_service.baseUrl());
+        ProxyTableModel rows;
+        b.fill(rows, {m_dead}, false);
+        b.run(rows, 1, 0, 1); // the header row is current
+        ProxyTableModel empty;
+        b.run(empty, 1, 1, 1); // only the header row
+        QVERIFY(b.host.statuses.isEmpty());
+        QCOMPARE(b.host.unlocks, 0);
+        QCOMPARE(rows.TextMatrix(1, ProxyRow::Active), QStringLiteral("?"));
+        QVERIFY(!b.host.busy);
+    }
+
+    void stopDuringGateFetch_data()
+    {
+        QTest::addColumn<int>("parallel");
+        QTest::newRow("one at a time") << 1;
+        QTest::newRow("three at once") << 3;
+    }
+
+    void stopDuringGateFetch()
+    {
+        QFETCH(int, parallel);
+        HangingServer hanging;
+        const QString silent = QStringLiteral("127.0.0.1:%1").arg(hanging.serverPort());
+        TesterBench b(m_service.baseUrl(), parallel, 60);
+        ProxyTableModel rows;
+        b.fill(rows, QStringList(6, silent), true);
+        QTimer::singleShot(400, [&] {
+            b.host.stop = true;
+            b.fetcher.wake();
+            b.tester.wake();
+        });
+        QElapsedTimer clock;
+        clock.start();
+        b.run(rows, 3, 1, 6);
+
+        QVERIFY2(clock.elapsed() < 20000, "Stop did not end the run");
+        // The rows in flight are written, as failed, and nothing after them is started.
+        QCOMPARE(b.host.tested.size(), parallel);
+        for (int r = 1; r <= 6; ++r)
+            QCOMPARE(rows.TextMatrix(r, ProxyRow::Active),
+                     r <= parallel ? QStringLiteral("N") : QStringLiteral("?"));
+        QCOMPARE(hanging.requests().size(), parallel);
+        QVERIFY(!b.host.stop);
+        QVERIFY(!b.host.locked);
+        QCOMPARE(b.listOnDisk(), b.store.lines().join(u'\n') + u'\n');
+    }
+
+    void parallelMatchesSerial()
+    {
+        const QStringList proxies = {m_via.address(),
+                                     m_dead + QStringLiteral("|HTTP|Oslo"),
+                                     m_noVia.address() + QStringLiteral("|SOCKS5"),
+                                     m_noVia.address() + QStringLiteral("|HTTP|Elsewhere"),
+                                     QStringLiteral("garbage"),
+                                     m_via.address() + QStringLiteral("|http")};
+        QString lists[2];
+        QStringList cells[2];
+        int width[2] = {1, 8};
+        for (int k = 0; k < 2; ++k) {
+            TesterBench b(m_service.baseUrl(), width[k]);
+            b.fill(b.imported, proxies, true);
+            b.run(b.imported, 3, 1, b.imported.Rows() - 1);
+            for (int r = 1; r < b.imported.Rows(); ++r)
+                cells[k] << cellsOf(b.imported, r);
+            lists[k] = b.listOnDisk();
+            lists[k].replace(
+                QRegularExpression(QStringLiteral("\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d")),
+                QStringLiteral("T"));
+            QCOMPARE(b.host.progress.last(), 0);
+            if (k == 0)
+                QCOMPARE(b.tester.saveCount(), 4); // one per tested row
+            else
+                QVERIFY(b.tester.saveCount() <= 2); // the first result, then the end of the run
+        }
+        QCOMPARE(cells[1], cells[0]);
+        QCOMPARE(lists[1], lists[0]);
+        QVERIFY(cells[0][0].startsWith(QLatin1String("Y|")));
+        QVERIFY(cells[0][1].startsWith(QLatin1String("N|")));
+    }
+
+    void parallelFetchesAtOnce()
+    {
+        HangingServer hanging[6];
+        TesterBench b(m_service.baseUrl(), 6, 1);
+        ProxyTableModel rows;
+        QStringList proxies;
+        for (const HangingServer& h : hanging)
+            proxies << QStringLiteral("127.0.0.1:%1").arg(h.serverPort());
+        b.fill(rows, proxies, false);
+        int askedWhenFirstEnded = -1;
+        b.host.onRowWritten = [&](int) {
+            if (askedWhenFirstEnded < 0) {
+                askedWhenFirstEnded = 0;
+                for (const HangingServer& h : hanging)
+                    askedWhenFirstEnded += int(h.requests().size());
+            }
+        };
+        b.run(rows, 1, 1, 6);
+        // Every proxy was asked before the first gave up: the fetches ran side by side.
+        QCOMPARE(askedWhenFirstEnded, 6);
+        for (int r = 1; r <= 6; ++r)
+            QCOMPARE(rows.TextMatrix(r, ProxyRow::Active), QStringLiteral("N"));
+        QCOMPARE(b.host.progress.mid(0, 6), (QList<int>{1, 2, 3, 4, 5, 6}));
+    }
+
+    void failedSaveIsSaid()
+    {
+        TesterBench b(m_service.baseUrl());
+        b.fill(b.imported, {m_dead}, true);
+        // A folder where proxy.lst should be: no save can replace it.
+        QVERIFY(QDir(b.dir.path()).mkdir(QStringLiteral("proxy.lst")));
+        b.run(b.imported, 3, 1, 1);
+        const QStringList lines = b.host.status.split(QStringLiteral("\r\n"));
+        QCOMPARE(lines.size(), 3);
+        QCOMPARE(lines[1], QStringLiteral("Invalid Proxy"));
+        QVERIFY2(lines[2].contains(QLatin1String("proxy.lst")), qPrintable(lines[2]));
+    }
 
 private:
     ReferenceService m_service;
@@ -48,324 +354,6 @@ private:
     QString m_dead;
     WorkFolder m_data;
 };
-
-void tst_ProxyTester::initTestCase()
-{
-    if (TinyProxy::executable().isEmpty())
-        QSKIP("tinyproxy is not installed (test.sh installs it)");
-    QString failure = m_via.start();
-    QVERIFY2(failure.isEmpty(), qPrintable(failure));
-    failure = m_noVia.start({QStringLiteral("DisableViaHeader Yes")});
-    QVERIFY2(failure.isEmpty(), qPrintable(failure));
-    m_dead = QStringLiteral("127.0.0.1:%1").arg(closedLoopbackPort());
-
-    ReferenceService::Options options;
-    options.regionsFile = m_data.write(
-        QStringLiteral("regions.txt"),
-        (m_via.address() + "\tVia Land\n" + m_noVia.address() + "\tQuiet Land\n").toUtf8());
-    QVERIFY2(m_service.start(options), qPrintable(m_service.errorString()));
-}
-
-// What a test run does not reach in every way; the rest is judged in the runs below.
-void tst_ProxyTester::checks()
-{
-    QVERIFY(ProxyCheck::gatePassed(QStringLiteral("A=1\nGATEWAY_INTERFACE=CGI/1.1\n"), 0));
-    QVERIFY(!ProxyCheck::gatePassed(QStringLiteral("GATEWAY_INTERFACE=CGI/1.1"), -1));
-    QVERIFY(!ProxyCheck::gatePassed(QStringLiteral("gateway_interface=CGI/1.1"), 0));
-    // A location must not break its stored line apart.
-    QCOMPARE(ProxyCheck::locationFromAnswer(QStringLiteral("Oslo|Norway\r\nmore\n")),
-             QStringLiteral("Oslo Norway  more"));
-    QCOMPARE(ProxyCheck::testTimeText(QDateTime(QDate(2026, 1, 2), QTime(13, 4, 59))),
-             QStringLiteral("2026-01-02 13:04"));
-}
-
-void tst_ProxyTester::parallelSetting_data()
-{
-    QTest::addColumn<QString>("stored");
-    QTest::addColumn<int>("parallel");
-    QTest::newRow("absent") << QString() << 1;
-    QTest::newRow("eight, blanks around") << " 8 " << 8;
-    QTest::newRow("most") << "256" << 256;
-    QTest::newRow("too many") << "257" << 1;
-    QTest::newRow("zero") << "0" << 1;
-    QTest::newRow("text") << "2.5" << 1;
-}
-
-void tst_ProxyTester::parallelSetting()
-{
-    QFETCH(QString, stored);
-    QFETCH(int, parallel);
-    WorkFolder dir;
-    SettingsStore settings(dir.filePath(QStringLiteral("c.conf")));
-    if (!stored.isNull())
-        settings.write(QStringLiteral("ParallelTests"), stored);
-    QCOMPARE(ProxyCheck::parallelTests(settings), parallel);
-}
-
-void tst_ProxyTester::outcome_data()
-{
-    QTest::addColumn<QString>("spec"); // via, noVia, dead or a text; then |type|location
-    QTest::addColumn<int>("grid");
-    QTest::addColumn<int>("parallel");
-    QTest::addColumn<QString>("expected"); // active|location|class
-    QTest::addColumn<QString>("lastStatus");
-
-    const QString ok = QStringLiteral("Proxy OK");
-    const QString invalid = QStringLiteral("Invalid Proxy");
-    const QString untested = QStringLiteral("Unable to Test Socks4/5");
-    // Imported page: the class is judged; the region is looked up only for an empty Location.
-    QTest::newRow("via, imported") << "via||" << 3 << 1 << "Y|Via Land|Anonymous proxy" << ok;
-    QTest::newRow("no via, imported")
-        << "noVia|HTTP|" << 3 << 1 << "Y|Quiet Land|High anonymous / Elite proxy" << ok;
-    QTest::newRow("location kept") << "via||Known" << 3 << 1 << "Y|Known|Anonymous proxy" << ok;
-    // Service page: the class stays as the list had it.
-    QTest::newRow("service page") << "noVia|HTTP|" << 1 << 1 << "Y|Quiet Land|" << ok;
-    QTest::newRow("dead") << "dead||" << 3 << 1 << "N||" << invalid;
-    QTest::newRow("dead, parallel") << "dead||" << 2 << 4 << "N||" << invalid;
-    QTest::newRow("not a proxy") << "no-port||" << 3 << 1 << "N||" << invalid;
-    // Types other than HTTP are not tested; "http" is another type.
-    QTest::newRow("socks5") << "via|SOCKS5|" << 3 << 1 << "?||" << untested;
-    QTest::newRow("lower-case http") << "via|http|" << 1 << 2 << "?||" << untested;
-}
-
-void tst_ProxyTester::outcome()
-{
-    QFETCH(QString, spec);
-    QFETCH(int, grid);
-    QFETCH(int, parallel);
-    QFETCH(QString, expected);
-    QFETCH(QString, lastStatus);
-
-    const QString proxy = spec.section(u'|', 0, 0);
-    const QString address = proxy == "via"     ? m_via.address()
-                            : proxy == "noVia" ? m_noVia.address()
-                            : proxy == "dead"  ? m_dead
-                                               : proxy;
-    const QString active = expected.section(u'|', 0, 0);
-    TesterBench b(m_service.baseUrl(), parallel);
-    ProxyTableModel rows;
-    b.fill(rows, {address + spec.mid(proxy.size())}, true);
-    const int regionsBefore = m_service.requestCount(QStringLiteral("/getregion.php"));
-    b.run(rows, grid, 1, 1);
-
-    const auto cell = [&rows](int column) { return rows.TextMatrix(1, column); };
-    QCOMPARE(cell(ProxyRow::Active) + u'|' + cell(ProxyRow::Location) + u'|' +
-                 cell(ProxyRow::Class),
-             expected);
-    QCOMPARE(b.host.status.split(QStringLiteral("\r\n")).last(), lastStatus);
-    QCOMPARE(b.host.statuses.first(), QStringLiteral("Testing 1 Proxies.."));
-    const int regions = m_service.requestCount(QStringLiteral("/getregion.php")) - regionsBefore;
-    QCOMPARE(regions, active == "Y" && spec.endsWith(u'|') ? 1 : 0);
-    if (active == "?") {
-        QCOMPARE(cell(ProxyRow::Tested), QString());
-        QCOMPARE(rows.cellForeColor(1, 0), ProxyRow::NoColour);
-        QVERIFY(b.host.tested.isEmpty());
-    } else {
-        QVERIFY(b.host.status.startsWith("Testing proxy : " + address + "\r\n"));
-        QVERIFY(TestTime.match(cell(ProxyRow::Tested)).hasMatch());
-        QCOMPARE(cell(ProxyRow::Speed).isEmpty(), active == "N");
-        const QRgb colour = active == "Y" ? ProxyRow::PassedColour : ProxyRow::FailedColour;
-        QCOMPARE(rows.cellForeColor(1, 0), colour);
-        QCOMPARE(rows.cellForeColor(1, ProxyRow::Class), colour);
-        QCOMPARE(b.host.tested, QList<int>{1});
-    }
-    // The run gives everything back and forgets a Stop.
-    QVERIFY(!b.host.locked);
-    QCOMPARE(b.host.unlocks, 1);
-    QCOMPARE(b.host.progress.last(), 0);
-    QVERIFY(!b.host.busy);
-    QVERIFY(!b.tester.isRunning());
-    // Only the imported page writes proxy.lst.
-    const bool imported = grid >= 3 && active != "?";
-    QCOMPARE(b.listOnDisk(),
-             imported ? ProxyRow::storedRowText(rows.row(1).cells) + u'\n' : QString());
-}
-
-void tst_ProxyTester::importedLineFollowsRow()
-{
-    TesterBench b(m_service.baseUrl());
-    ProxyTableModel& rows = b.imported;
-    // 1<dead> holds the tested proxy's text inside it; it must stay as it is.
-    const QString lookalike = u'1' + m_dead;
-    b.store.add(QStringLiteral("Y|") + lookalike +
-                QStringLiteral("|4||2020-01-01 00:00|HTTP|||||"
-                               "|Far|Anonymous proxy|"));
-    b.store.add(QStringLiteral("Y|") + m_dead +
-                QStringLiteral("|7||2020-01-01 00:00|||||||Oslo|High anonymous / Elite proxy|"));
-    b.store.add(QStringLiteral("?|") + m_via.address() + QStringLiteral("|0|||||||||||"));
-    for (const QString& line : b.store.lines()) {
-        ProxyTableModel::Row row;
-        ProxyRow::readStoredRowText(line, row.cells);
-        rows.appendRows({row});
-    }
-    b.run(rows, 3, 3, 2);
-
-    // A failed test keeps what was known of the proxy, on disk as on screen.
-    QCOMPARE(cellsOf(rows, 2), "N|" + m_dead + "|7||T|||||||Oslo|High anonymous / Elite proxy|");
-    QCOMPARE(rows.TextMatrix(3, ProxyRow::Active), QStringLiteral("Y"));
-    for (int r = 1; r <= 3; ++r)
-        QCOMPARE(b.store.item(r - 1), ProxyRow::storedRowText(rows.row(r).cells));
-    QCOMPARE(b.listOnDisk(), b.store.lines().join(u'\n') + u'\n');
-    QCOMPARE(b.tester.saveCount(), 2); // after each imported row
-}
-
-void tst_ProxyTester::resultGridWritesMainList()
-{
-    TesterBench b(m_service.baseUrl(), 2);
-    b.fill(b.imported, {m_dead, m_noVia.address(), m_via.address()}, true);
-    ProxyTableModel result; // a filter result holding two of them, in another order
-    result.appendRows({b.imported.row(3), b.imported.row(2)});
-    b.run(result, 4, 1, 2);
-
-    QCOMPARE(b.imported.TextMatrix(1, ProxyRow::Active), QStringLiteral("?"));
-    QCOMPARE(cellsOf(b.imported, 3), cellsOf(result, 1));
-    QCOMPARE(cellsOf(b.imported, 2), cellsOf(result, 2));
-    QCOMPARE(b.imported.cellForeColor(2, 5), ProxyRow::PassedColour);
-    QCOMPARE(b.store.item(1), ProxyRow::storedRowText(result.row(2).cells));
-    QCOMPARE(b.store.item(2), ProxyRow::storedRowText(result.row(1).cells));
-    QCOMPARE(b.listOnDisk(), b.store.lines().join(u'\n') + u'\n');
-
-    // The whole list changes between runs (a reload, say): the next run finds the rows anew.
-    b.imported.RemoveItem(1);
-    b.imported.setTextMatrix(2, ProxyRow::Active, QStringLiteral("?"));
-    b.run(result, 4, 1, 1);
-    QCOMPARE(cellsOf(b.imported, 2), cellsOf(result, 1));
-}
-
-void tst_ProxyTester::selectionDraggedUpwards()
-{
-    TesterBench b(m_service.baseUrl());
-    ProxyTableModel rows;
-    b.fill(rows, QStringList(8, m_dead), false);
-    b.run(rows, 1, 7, 4);
-
-    QCOMPARE(b.host.tested, (QList<int>{4, 5, 6, 7}));
-    QCOMPARE(b.host.statuses.first(), QStringLiteral("Testing 4 Proxies.."));
-    QCOMPARE(b.host.progressMax, 4);
-    QCOMPARE(b.host.progress, (QList<int>{1, 2, 3, 4, 0}));
-    for (int r : {1, 2, 3, 8})
-        QCOMPARE(rows.TextMatrix(r, ProxyRow::Active), QStringLiteral("?"));
-}
-
-void tst_ProxyTester::nothingSelected()
-{
-    TesterBench b(m_service.baseUrl());
-    ProxyTableModel rows;
-    b.fill(rows, {m_dead}, false);
-    b.run(rows, 1, 0, 1); // the header row is current
-    ProxyTableModel empty;
-    b.run(empty, 1, 1, 1); // only the header row
-    QVERIFY(b.host.statuses.isEmpty());
-    QCOMPARE(b.host.unlocks, 0);
-    QCOMPARE(rows.TextMatrix(1, ProxyRow::Active), QStringLiteral("?"));
-    QVERIFY(!b.host.busy);
-}
-
-void tst_ProxyTester::stopDuringGateFetch_data()
-{
-    QTest::addColumn<int>("parallel");
-    QTest::newRow("one at a time") << 1;
-    QTest::newRow("three at once") << 3;
-}
-
-void tst_ProxyTester::stopDuringGateFetch()
-{
-    QFETCH(int, parallel);
-    HangingServer hanging;
-    const QString silent = QStringLiteral("127.0.0.1:%1").arg(hanging.serverPort());
-    TesterBench b(m_service.baseUrl(), parallel, 60);
-    ProxyTableModel rows;
-    b.fill(rows, QStringList(6, silent), true);
-    QTimer::singleShot(400, [&] {
-        b.host.stop = true;
-        b.fetcher.wake();
-        b.tester.wake();
-    });
-    QElapsedTimer clock;
-    clock.start();
-    b.run(rows, 3, 1, 6);
-
-    QVERIFY2(clock.elapsed() < 20000, "Stop did not end the run");
-    // The rows in flight are written, as failed, and nothing after them is started.
-    QCOMPARE(b.host.tested.size(), parallel);
-    for (int r = 1; r <= 6; ++r)
-        QCOMPARE(rows.TextMatrix(r, ProxyRow::Active),
-                 r <= parallel ? QStringLiteral("N") : QStringLiteral("?"));
-    QCOMPARE(hanging.requests().size(), parallel);
-    QVERIFY(!b.host.stop);
-    QVERIFY(!b.host.locked);
-    QCOMPARE(b.listOnDisk(), b.store.lines().join(u'\n') + u'\n');
-}
-
-void tst_ProxyTester::parallelMatchesSerial()
-{
-    const QStringList proxies = {m_via.address(),
-                                 m_dead + QStringLiteral("|HTTP|Oslo"),
-                                 m_noVia.address() + QStringLiteral("|SOCKS5"),
-                                 m_noVia.address() + QStringLiteral("|HTTP|Elsewhere"),
-                                 QStringLiteral("garbage"),
-                                 m_via.address() + QStringLiteral("|http")};
-    QString lists[2];
-    QStringList cells[2];
-    int width[2] = {1, 8};
-    for (int k = 0; k < 2; ++k) {
-        TesterBench b(m_service.baseUrl(), width[k]);
-        b.fill(b.imported, proxies, true);
-        b.run(b.imported, 3, 1, b.imported.Rows() - 1);
-        for (int r = 1; r < b.imported.Rows(); ++r)
-            cells[k] << cellsOf(b.imported, r);
-        lists[k] = b.listOnDisk();
-        lists[k].replace(QRegularExpression(QStringLiteral("\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d")),
-                         QStringLiteral("T"));
-        QCOMPARE(b.host.progress.last(), 0);
-        if (k == 0)
-            QCOMPARE(b.tester.saveCount(), 4); // one per tested row
-        else
-            QVERIFY(b.tester.saveCount() <= 2); // the first result, then the end of the run
-    }
-    QCOMPARE(cells[1], cells[0]);
-    QCOMPARE(lists[1], lists[0]);
-    QVERIFY(cells[0][0].startsWith(QLatin1String("Y|")));
-    QVERIFY(cells[0][1].startsWith(QLatin1String("N|")));
-}
-
-void tst_ProxyTester::parallelFetchesAtOnce()
-{
-    HangingServer hanging[6];
-    TesterBench b(m_service.baseUrl(), 6, 1);
-    ProxyTableModel rows;
-    QStringList proxies;
-    for (const HangingServer& h : hanging)
-        proxies << QStringLiteral("127.0.0.1:%1").arg(h.serverPort());
-    b.fill(rows, proxies, false);
-    int askedWhenFirstEnded = -1;
-    b.host.onRowWritten = [&](int) {
-        if (askedWhenFirstEnded < 0) {
-            askedWhenFirstEnded = 0;
-            for (const HangingServer& h : hanging)
-                askedWhenFirstEnded += int(h.requests().size());
-        }
-    };
-    b.run(rows, 1, 1, 6);
-    // Every proxy was asked before the first gave up: the fetches ran side by side.
-    QCOMPARE(askedWhenFirstEnded, 6);
-    for (int r = 1; r <= 6; ++r)
-        QCOMPARE(rows.TextMatrix(r, ProxyRow::Active), QStringLiteral("N"));
-    QCOMPARE(b.host.progress.mid(0, 6), (QList<int>{1, 2, 3, 4, 5, 6}));
-}
-
-void tst_ProxyTester::failedSaveIsSaid()
-{
-    TesterBench b(m_service.baseUrl());
-    b.fill(b.imported, {m_dead}, true);
-    // A folder where proxy.lst should be: no save can replace it.
-    QVERIFY(QDir(b.dir.path()).mkdir(QStringLiteral("proxy.lst")));
-    b.run(b.imported, 3, 1, 1);
-    const QStringList lines = b.host.status.split(QStringLiteral("\r\n"));
-    QCOMPARE(lines.size(), 3);
-    QCOMPARE(lines[1], QStringLiteral("Invalid Proxy"));
-    QVERIFY2(lines[2].contains(QLatin1String("proxy.lst")), qPrintable(lines[2]));
-}
 
 QTEST_GUILESS_MAIN(tst_ProxyTester)
 #include "tst_ProxyTester.moc"
