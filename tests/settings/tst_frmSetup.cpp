@@ -146,8 +146,13 @@ void tst_frmSetup::okReloadsWindowAndNoticeOncePerRun()
     frmMain& w = f.create();
     w.GetSettings();
     QString typed;
-    f.runDialog = [&typed](QDialog& dialog) {
+    QList<int> offered; // fonts listed twice and sizes listed, at each opening
+    f.runDialog = [&typed, &offered](QDialog& dialog) {
         auto& setup = static_cast<frmSetup&>(dialog);
+        QStringList fonts;
+        for (int i = 0; i < setup.cboFONT->count(); ++i)
+            fonts << setup.cboFONT->itemText(i);
+        offered << int(fonts.removeDuplicates()) << setup.cboFontSize->count();
         return runModal(dialog, Close::OK, [&] {
             setup.chkTest->click();
             setup.txtTimeout->setText(QStringLiteral("30"));
@@ -167,6 +172,7 @@ void tst_frmSetup::okReloadsWindowAndNoticeOncePerRun()
     QCOMPARE(w.settings().txtTimeout, 30);
     QCOMPARE(w.settings().chkTEST, 1);
     QCOMPARE(typed, QStringLiteral("89"));
+    QCOMPARE(offered, (QList<int>{0, 15, 0, 15})); // the lists are filled anew at each opening
     QCOMPARE(f.prompts.asked,
              QStringList{QStringLiteral("Corvatel: Changes to font require restart of program.")});
 }
