@@ -63,6 +63,16 @@ private slots:
                  QStringLiteral("Proxy Page: Import proxy source page URL"));
     }
 
+    void unreadableSourcesAreReported()
+    {
+        ImportWindow t;
+        QVERIFY(QDir().mkdir(t.f.work.filePath("proxysources.lst")));
+        t.open();
+        QVERIFY2(t.w.statusText().contains("Could not read proxysources.lst"),
+                 qPrintable(t.w.statusText()));
+        QCOMPARE(t.shown(), QStringList());
+    }
+
     void fileAddSkipsListedLine()
     {
         ImportWindow t;
