@@ -125,6 +125,10 @@ private slots:
         QCOMPARE(w.MSH2->rows().cellBackColor(2, ProxyRow::Class), FilterPass::ServiceBand);
         QCOMPARE(w.activeGrid, 1);
         QVERIFY(w.frame->isEnabled() && w.menuTools->isEnabled() && !w.menuStop->isEnabled());
+        // The hidden list still follows its edits, such as a test result written to both grids.
+        QSignalSpy sourceChanged(&w.MSH->rows(), &QAbstractItemModel::dataChanged);
+        w.MSH->rows().setTextMatrix(1, ProxyRow::Speed, QStringLiteral("5"));
+        QCOMPARE(sourceChanged.size(), 1);
 
         // With every control neutral Filter changes nothing, not even the view.
         w.cboLOC->setCurrentIndex(-1);
