@@ -63,14 +63,37 @@ private slots:
                  QStringLiteral("Proxy Page: Import proxy source page URL"));
     }
 
+    // A folder in the list's place: it can be neither read nor replaced, and both are said.
     void unreadableSourcesAreReported()
     {
         ImportWindow t;
         QVERIFY(QDir().mkdir(t.f.work.filePath("proxysources.lst")));
-        t.open();
-        QVERIFY2(t.w.statusText().contains("Could not read proxysources.lst"),
-                 qPrintable(t.w.statusText()));
-        QCOMPARE(t.shown(), QStringList());
+        t.f.prompts.answers << "http://a.example/list";
+        QStringList said;
+        t.open([&](frmImport& d) {
+            said << t.w.statusText();
+            d.cmdADD->click();
+            said << t.w.statusText();
+        });
+        QVERIFY2(said[0].contains("Could not read proxysources.lst"), qPrintable(said[0]));
+        QVERIFY2(said[1].contains("Could not save proxysources.lst"), qPrintable(said[1]));
+        QCOMPARE(t.shown(), QStringList{"http://a.example/list"});
+    }
+
+    // The dialog opens in the middle of the screen, and Enter anywhere in it means OK.
+    void placeAndDefaultButton()
+    {
+        ImportWindow t;
+        t.open([](frmImport& d) {
+            const QPoint middle = d.screen()->geometry().center();
+            QVERIFY2((d.geometry().center() - middle).manhattanLength() <= 2,
+                     qPrintable(QStringLiteral("%1,%2").arg(d.x()).arg(d.y())));
+            d.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&d));
+            QSignalSpy ok(d.commandOK, &QPushButton::clicked);
+            QTest::keyClick(d.SBList1, Qt::Key_Return);
+            QTRY_COMPARE(ok.size(), 1);
+        });
     }
 
     void fileAddSkipsListedLine()

@@ -181,6 +181,9 @@ void tst_frmSetup::controlsDoNotOverlap()
 {
     Fixture f;
     f.dialog.Form_Load();
+    // In the middle of the screen.
+    const QPoint middle = f.dialog.screen()->geometry().center();
+    QVERIFY((f.dialog.geometry().center() - middle).manhattanLength() <= 2);
     f.dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&f.dialog));
     QCOMPARE(overlappingControls(f.dialog), QString());
