@@ -307,6 +307,12 @@ private slots:
         QCOMPARE(lists[1], lists[0]);
         QVERIFY(cells[0][0].startsWith(QLatin1String("Y|")));
         QVERIFY(cells[0][1].startsWith(QLatin1String("N|")));
+
+        // One row tested at full width: its result is saved once, not again at the end.
+        TesterBench one(m_service.baseUrl(), 8);
+        one.fill(one.imported, {m_via.address()}, true);
+        one.run(one.imported, 3, 1, 1);
+        QCOMPARE(one.tester.saveCount(), 1);
     }
 
     void parallelFetchesAtOnce()
