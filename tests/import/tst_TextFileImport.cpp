@@ -161,6 +161,16 @@ private slots:
         QCOMPARE(list.rows.Rows(), Listed.size() + 1 + kept);
     }
 
+    void failedSaveIsReported()
+    {
+        ImportedList list;
+        QVERIFY(QDir(list.work.path()).mkdir(QStringLiteral("proxy.lst")));
+        const TextFileImport::Outcome outcome = list.import.importFile(list.write("5.5.5.5:5\n"));
+        QCOMPARE(outcome.added, 1); // kept in the list all the same
+        QVERIFY2(list.host.status.contains(QStringLiteral("Could not save proxy.lst")),
+                 qPrintable(list.host.status));
+    }
+
     void unreadableFile_data()
     {
         QTest::addColumn<QString>("name");
