@@ -80,7 +80,8 @@ private slots:
         QCOMPARE(t.shown(), QStringList{"http://a.example/list"});
     }
 
-    // The dialog opens in the middle of the screen, and Enter anywhere in it means OK.
+    // The dialog opens in the middle of the screen, Enter anywhere in it means OK, and it keeps
+    // a size its controls fit in.
     void placeAndDefaultButton()
     {
         ImportWindow t;
@@ -88,6 +89,10 @@ private slots:
             const QPoint middle = d.screen()->geometry().center();
             QVERIFY2((d.geometry().center() - middle).manhattanLength() <= 2,
                      qPrintable(QStringLiteral("%1,%2").arg(d.x()).arg(d.y())));
+            // It cannot be made so small that its buttons or progress bar are cut off.
+            d.resize(60, 60);
+            QVERIFY(d.rect().contains(d.Frame1->geometry()));
+            QVERIFY(d.rect().contains(d.ProgressBar1->geometry()));
             d.show();
             QVERIFY(QTest::qWaitForWindowExposed(&d));
             QSignalSpy ok(d.commandOK, &QPushButton::clicked);
