@@ -163,6 +163,12 @@ private slots:
                      (400 + int(std::lround(w.statusBar()->sizeHint().height() * tpp)) +
                       frmMain::FrameHeight + 1050));
 
+        // The two pictures sit side by side in the top right corner, above the grids.
+        const QRect fb = w.picFB->geometry();
+        const QRect tw = w.picTWITTER->geometry();
+        QVERIFY(fb.right() < tw.left() && fb.top() == tw.top() && tw.bottom() < w.MSH->y());
+        QVERIFY(tw.right() < w.width() && tw.right() > w.width() - 20);
+
         // A width changed by hand is put back by the next layout.
         w.MSH->setColWidth(1, 500);
         w.Form_Resize();
