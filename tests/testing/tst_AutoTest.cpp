@@ -7,6 +7,7 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
+#include <QTimer>
 
 namespace {
 
@@ -98,6 +99,23 @@ private slots:
         QCOMPARE(p.prompts.asked, alert ? QStringList{Alert} : QStringList());
         QCOMPARE(p.restores, int(alert));
         QCOMPARE(p.minimized, minimized && !alert);
+    }
+
+    // A tick that comes while a probe is still waiting for its page is skipped.
+    void tickDuringAProbeIsSkipped()
+    {
+        FixedServer proxy(502, QByteArray());
+        Probe p(QStringLiteral("http://probe.invalid/"));
+        const QString label = QStringLiteral("203.0.113.9:8080 [Oslo]");
+        const QString server = QStringLiteral("127.0.0.1:%1").arg(proxy.serverPort());
+        QTimer tick;
+        tick.setSingleShot(true);
+        connect(&tick, &QTimer::timeout, this, [&] { p.test.timerPTest_Timer(label, server); });
+        tick.start(0);
+        p.test.timerPTest_Timer(label, server);
+        QVERIFY(!tick.isActive());
+        QCOMPARE(proxy.requests().size(), 1);
+        QCOMPARE(p.prompts.asked, QStringList{Alert});
     }
 
     // A SOCKS proxy is spoken to as one: the first byte is the SOCKS5 version.
