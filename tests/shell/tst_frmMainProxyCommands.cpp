@@ -101,7 +101,8 @@ private slots:
         QFETCH(QString, server);
         QFETCH(bool, autoTest);
         MainWindowFixture f;
-        f.store->write(QStringLiteral("chkTEST"), autoTest ? "1" : "0");
+        // Not a number at the first read: the auto-test stays off.
+        f.store->write(QStringLiteral("chkTEST"), autoTest ? "1" : "x");
         frmMain& w = startWith(f, {"Y|203.0.113.5:8080|1||2024-01-01 10:00|" + type +
                                    "||||||Oslo, Norway|Anonymous proxy|"});
         w.MSHi->setRow(1);
