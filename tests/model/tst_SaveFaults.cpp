@@ -256,7 +256,7 @@ private slots:
         int found[2] = {0, 0};
         QRandomGenerator random(20240601);
         // A loaded machine may slow the child down: the window widens until both lists were met.
-        for (int i = 0; i < Kills || ((!found[0] || !found[1]) && i < 5 * Kills); ++i) {
+        for (int i = 0; i < Kills || ((!found[0] || !found[1]) && i < 3 * Kills); ++i) {
             const pid_t pid = fork();
             QVERIFY(pid >= 0);
             if (pid == 0) {
@@ -264,7 +264,8 @@ private slots:
                     save(file, lists[k], path);
             }
             // Within the next few saves; a forked child may save slower than the parent did.
-            usleep(useconds_t(random.bounded((6 * saveUs) << (i / Kills))));
+            const qint64 window = std::min<qint64>((6 * saveUs) << (i / Kills), 200000);
+            usleep(useconds_t(random.bounded(window)));
             kill(pid, SIGKILL);
             QCOMPARE(waitpid(pid, nullptr, 0), pid);
 

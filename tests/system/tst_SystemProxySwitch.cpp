@@ -142,7 +142,8 @@ void tst_SystemProxySwitch::eachBackendKeepsItsOwnSave()
     const auto gnome = makeSwitch(QString(), QStringLiteral("gnome"));
     FakeBackend* gnomeBackend = fake;
     QVERIFY(gnome->switchOn(QStringLiteral("10.1.2.3:8080"), QString()).ok);
-    QVERIFY(makeSwitch(QString(), QStringLiteral("kde"))->switchOff().ok);
+    const auto kde = makeSwitch(QString(), QStringLiteral("kde"));
+    QVERIFY(kde->switchOff().ok);
     QCOMPARE(fake->restored.size(), 0);
     QVERIFY(gnome->switchOff().ok);
     QCOMPARE(gnomeBackend->restored.size(), 1);
