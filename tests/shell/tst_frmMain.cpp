@@ -323,6 +323,18 @@ private slots:
         QVERIFY(w.menuRefresh->isEnabled() && !w.menuStop->isEnabled());
     }
 
+    // Settings land in ~/.config/Corvatel, the desktop finds the entry and the icon, and closing
+    // the window leaves the program in the tray.
+    void applicationSetUp()
+    {
+        frmMain::setUpApplication();
+        QCOMPARE(QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation).section(u'/', -2),
+                 QStringLiteral("Corvatel/Corvatel"));
+        QCOMPARE(QGuiApplication::desktopFileName(), QStringLiteral("corvatel"));
+        QCOMPARE(QApplication::windowIcon().availableSizes().size(), 8);
+        QVERIFY(!QApplication::quitOnLastWindowClosed());
+    }
+
     void restoreFromTray()
     {
         MainWindowFixture f;
