@@ -28,9 +28,10 @@ std::optional<ServiceLauncher::Layout> ServiceLauncher::installedLayout(const QS
     return layout;
 }
 
-bool ServiceLauncher::ensureBundledRunning(const QUrl& serviceUrl)
+bool ServiceLauncher::ensureBundledRunning(const QUrl& serviceUrl, const QString& binDir)
 {
-    const auto layout = installedLayout(QCoreApplication::applicationDirPath());
+    const auto layout =
+        installedLayout(binDir.isEmpty() ? QCoreApplication::applicationDirPath() : binDir);
     if (!layout)
         return true;
     QDir().mkpath(DataHome::path());

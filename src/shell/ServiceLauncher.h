@@ -34,8 +34,9 @@ public:
                        int waitMs = 5000);
 
     // ensureRunning() with the service installed next to this program, its sign-ups kept in the
-    // user's data folder. True when there is no such service to start.
-    bool ensureBundledRunning(const QUrl& serviceUrl);
+    // user's data folder. True when there is no such service to start. binDir is where this
+    // program lies; empty means the running program's folder.
+    bool ensureBundledRunning(const QUrl& serviceUrl, const QString& binDir = QString());
 
     bool started() const { return m_process.state() != QProcess::NotRunning; }
     QString errorString() const { return m_error; }

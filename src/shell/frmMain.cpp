@@ -1093,9 +1093,6 @@ void frmMain::loadProxyRemote()
         MSH->setRowSel(MSH->Rows() - 1);
         MSH->Sort(ProxyTableModel::TextDescending);
         clock.maybeYield();
-        MSH->setRow(1);
-        MSH->setCol(0);
-        MSH->setColSel(MSH->Cols() - 1);
     }
 
     if (m_settings.chkCOR == 1) {

@@ -192,7 +192,8 @@ private slots:
             QCOMPARE(m.TextMatrix(at, ProxyRow::Class), "x"); // the 14th cell is dropped
         }
         for (const auto& [r, c] : {std::pair{-1, 0}, {m.Rows(), 0}, {1, -1}, {1, 13}})
-            QVERIFY(m.TextMatrix(r, c).isEmpty() && m.cellForeColor(r, c) == ProxyRow::NoColour);
+            QVERIFY(m.TextMatrix(r, c).isEmpty() && m.cellForeColor(r, c) == ProxyRow::NoColour &&
+                    m.cellBackColor(r, c) == ProxyRow::NoColour);
     }
 
     // Texts of any length and content come back exactly, whichever way they went in, and

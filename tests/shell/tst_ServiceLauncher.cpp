@@ -89,6 +89,11 @@ private slots:
             QVERIFY(written.readAll().contains("a@b.example"));
         }
         QVERIFY(!ServiceLauncher::answers(QStringLiteral("127.0.0.1"), port, 500));
+
+        // A program without its service beside it has nothing to start, and that is no fault.
+        ServiceLauncher none;
+        QVERIFY(none.ensureBundledRunning(serviceUrl(port), xdg.path()));
+        QVERIFY(!none.started() && none.errorString().isEmpty());
     }
 
     void startsNothingElsewhere()

@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 
 class tst_frmEmail final : public QObject
 {
@@ -50,7 +51,7 @@ private slots:
         QFETCH(QByteArray, query);
         const bool accepted = !query.isEmpty();
 
-        FixedServer wire(200, "OK");
+        FixedServer wire(200, "OK", 300);
         HttpFetcher http;
         const bool stop = false;
         DocumentFetcher fetcher(http, stop);
@@ -64,7 +65,15 @@ private slots:
             QVERIFY(QTest::qWaitForWindowExposed(&dialog));
             QCOMPARE(overlappingControls(dialog), QString());
             dialog.txtEmail->setText(typed);
+            // While the slow server answers, nothing in the dialog takes input.
+            bool heldWhileSending = false;
+            QTimer::singleShot(50, &dialog, [&] {
+                heldWhileSending = !dialog.txtEmail->isEnabled() && !dialog.cmdOK->isEnabled() &&
+                                   !dialog.cmdCancel->isEnabled();
+            });
             QTest::keyClick(dialog.txtEmail, Qt::Key_Return);
+            if (accepted && base == wire.url().chopped(1))
+                QVERIFY(heldWhileSending);
             QCOMPARE(dialog.isVisible(), !accepted);
             // A refused address can be corrected in the same dialog; nothing is stored.
             QCOMPARE(dialog.cmdOK->isEnabled(), !accepted);

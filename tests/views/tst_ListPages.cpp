@@ -185,6 +185,26 @@ private slots:
         QVERIFY(w.txtMinSpeed->hasFocus());
     }
 
+    // The pass disables the filter row; the box the user was in has the focus again afterwards,
+    // and a window where nothing had the focus gets none.
+    void filterGivesTheFocusBack()
+    {
+        MainWindowFixture f;
+        frmMain& w = start(f, serviceRows, {}, 1);
+        w.txtMaxSpeed->setText(QStringLiteral("8"));
+        w.txtMinSpeed->setFocus();
+        w.pages().filterPage();
+        QVERIFY(w.MSH2->isVisible() && w.txtMinSpeed->hasFocus());
+
+        w.pages().resetPage();
+        w.txtMaxSpeed->setText(QStringLiteral("8"));
+        w.txtMinSpeed->clearFocus();
+        QCOMPARE(QApplication::focusWidget(), nullptr);
+        w.pages().filterPage();
+        QVERIFY(w.MSH2->isVisible());
+        QCOMPARE(QApplication::focusWidget(), nullptr);
+    }
+
     void headerSort_data()
     {
         QTest::addColumn<QStringList>("clicks"); // grid:column, "MSH:cell", or a page button
@@ -264,6 +284,7 @@ private slots:
         QTest::keyClick(w.MSH2, Qt::Key_Down, Qt::ShiftModifier);
         QTest::keyClick(w.MSH2, Qt::Key_Return);
         QCOMPARE(column(*w.MSH2, ProxyRow::Active), QStringLiteral("N N ?"));
+        QVERIFY(w.MSH2->hasFocus()); // disabled during the run, the grid has the focus back
         QCOMPARE(column(*w.MSH, ProxyRow::Active), QStringLiteral("Y Y ?"));
 
         QTest::mouseClick(w.cmdReset, Qt::LeftButton);
