@@ -107,6 +107,10 @@ private slots:
         QTest::keyClick(w.txtMaxSpeed, Qt::Key_End);
         QTest::keyClicks(w.txtMaxSpeed, QStringLiteral("\bx7-."));
         QCOMPARE(w.txtMaxSpeed->text(), QStringLiteral("7"));
+        QTest::keyClick(w.txtMinSpeed, Qt::Key_End);
+        QTest::keyClicks(w.txtMinSpeed, QStringLiteral("\b5x-"));
+        QCOMPARE(w.txtMinSpeed->text(), QStringLiteral("5"));
+        w.txtMinSpeed->setText(QStringLiteral("0"));
         // While the pass runs, Stop is at hand and the Tools menu is not, and the grids take no
         // clicks while the result is filled in.
         QList<bool> stopEnabled;
