@@ -1,4 +1,5 @@
 #include "model/SettingsStore.h"
+#include "shell/YieldClock.h"
 #include "support/MainWindowFixture.h"
 #include "views/ProxyGrid.h"
 
@@ -333,6 +334,22 @@ private slots:
         QCOMPARE(QGuiApplication::desktopFileName(), QStringLiteral("corvatel"));
         QCOMPARE(QApplication::windowIcon().availableSizes().size(), 8);
         QVERIFY(!QApplication::quitOnLastWindowClosed());
+    }
+
+    // A long loop serves the event queue once an interval is up, then not again until the next
+    // one is. Tried a few times, so that the machine stalling between two calls cannot fail it.
+    void yieldClockServesOncePerInterval()
+    {
+        bool heldBack = false;
+        for (int attempt = 0; attempt < 5 && !heldBack; ++attempt) {
+            YieldClock clock;
+            bool served = false;
+            QTimer::singleShot(0, this, [&] { served = true; });
+            QTest::qSleep(YieldClock::IntervalMs + 5);
+            QVERIFY(clock.maybeYield() && served);
+            heldBack = !clock.maybeYield();
+        }
+        QVERIFY(heldBack);
     }
 
     void restoreFromTray()
