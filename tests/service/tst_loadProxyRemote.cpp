@@ -47,6 +47,8 @@ private slots:
         QTest::newRow("three lines, last one unterminated")
             << a + "<BR>" + b + "<BR>" + line("3.3.3.3:1")
             << QStringList{"1.1.1.1:80", "2.2.2.2:8080"};
+        QTest::newRow("an empty first line")
+            << "<BR>" + a + "<BR>" + b + "<BR>" << QStringList{"1.1.1.1:80", "2.2.2.2:8080"};
         QTest::newRow("no <BR> at all") << a + "\n" + b + "\n" << QStringList{};
         QTest::newRow("lower-case <br> is no separator")
             << a + "<br>" + b + "<br>" + a + "<br>" << QStringList{};

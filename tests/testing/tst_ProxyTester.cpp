@@ -224,6 +224,13 @@ private slots:
         QCOMPARE(b.host.progress, (QList<int>{1, 2, 3, 4, 0}));
         for (int r : {1, 2, 3, 8})
             QCOMPARE(rows.TextMatrix(r, ProxyRow::Active), QStringLiteral("?"));
+
+        // Rows handed over as they are: three are the fewest that get a bar of their own.
+        for (const auto& [given, bar] : {std::pair{std::vector<int>{1, 2}, 0}, {{1, 2, 3}, 3}}) {
+            b.host.progressMax = 0;
+            b.tester.testProxies(given, {&rows, 1, 1, 1});
+            QCOMPARE(b.host.progressMax, bar);
+        }
     }
 
     void nothingSelected()
