@@ -4,23 +4,25 @@
 #include <QStringList>
 #include <QWidget>
 
-// The names of visible controls placed by a layout that cover part of a sibling; "" when none
-// do. A control put into a cell that another already holds shows up here.
+// The names of visible controls placed by a layout that cover part of a sibling, and of those
+// the layout of their parent left out; "" when there are none. A control put into a cell that
+// another already holds, or never put into one, shows up here.
 inline QString overlappingControls(const QWidget& window)
 {
     QList<QWidget*> placed;
+    QStringList found;
     for (QWidget* w : window.findChildren<QWidget*>()) {
         const QWidget* parent = w->parentWidget();
-        if (!w->isVisible() || !parent)
+        if (!w->isVisible() || !parent || w->isWindow())
             continue;
-        for (const QLayout* layout : parent->findChildren<QLayout*>()) {
-            if (layout->indexOf(w) >= 0) {
-                placed << w;
-                break;
-            }
-        }
+        bool inLayout = false;
+        for (const QLayout* layout : parent->findChildren<QLayout*>())
+            inLayout = inLayout || layout->indexOf(w) >= 0;
+        if (inLayout)
+            placed << w;
+        else if (parent->layout())
+            found << w->metaObject()->className() + (u' ' + w->objectName()) + QStringLiteral(" unplaced");
     }
-    QStringList found;
     for (int i = 0; i < placed.size(); ++i) {
         for (int j = i + 1; j < placed.size(); ++j) {
             const QWidget* a = placed[i];
