@@ -42,6 +42,7 @@
 #include <QToolButton>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -586,7 +587,7 @@ void frmMain::placeFrameContents()
     }
     total += gap; // before the buttons
     const int excess = total - gap - (toPixels(m_frameTwips[2], tpp) - 2 * margin);
-    Item* spare[] = {&items[0], &items[2]};
+    const std::array<Item*, 2> spare{&items[0], &items[2]};
     const int spareTotal = (spare[0]->width - spare[0]->needs) + (spare[1]->width - spare[1]->needs);
     if (excess > 0 && spareTotal > 0) {
         const int give = std::min(excess, spareTotal);
@@ -980,18 +981,25 @@ void frmMain::buildFilterChoices(ProxyGrid& grid, int fromRow, int toRow)
         toRow = grid.Rows();
     ProgressBar1->setMaximum(std::max(toRow, 1));
 
-    QSet<QString> seen[3];
-    QStringList* lists[3] = {&sbLOC, &sbTYPE, &sbCLASS};
-    static constexpr int Columns[3] = {ProxyRow::Location, ProxyRow::Type, ProxyRow::Class};
+    struct Choices
+    {
+        int column;
+        QStringList& list;
+        QComboBox* combo;
+        QSet<QString> seen;
+    };
+    std::array<Choices, 3> choices{{{ProxyRow::Location, sbLOC, cboLOC, {}},
+                                     {ProxyRow::Type, sbTYPE, cboTYPE, {}},
+                                     {ProxyRow::Class, sbCLASS, cboCLASS, {}}}};
     const ProxyTableModel& model = grid.rows();
     YieldClock clock;
     for (int r = fromRow; r <= toRow; ++r) {
         if (r >= 1 && r < model.Rows()) {
-            for (int k = 0; k < 3; ++k) {
-                const QString text = model.TextMatrix(r, Columns[k]);
-                if (!text.isEmpty() && !seen[k].contains(text)) {
-                    seen[k].insert(text);
-                    lists[k]->append(text);
+            for (Choices& c : choices) {
+                const QString text = model.TextMatrix(r, c.column);
+                if (!text.isEmpty() && !c.seen.contains(text)) {
+                    c.seen.insert(text);
+                    c.list.append(text);
                 }
             }
         }
@@ -1002,13 +1010,12 @@ void frmMain::buildFilterChoices(ProxyGrid& grid, int fromRow, int toRow)
     }
     ProgressBar1->setValue(0);
 
-    QComboBox* combos[3] = {cboLOC, cboTYPE, cboCLASS};
-    for (int k = 0; k < 3; ++k) {
-        QStringList items = *lists[k];
+    for (Choices& c : choices) {
+        QStringList items = c.list;
         items.sort(Qt::CaseInsensitive);
-        combos[k]->clear();
-        combos[k]->addItems(items);
-        combos[k]->setCurrentIndex(-1);
+        c.combo->clear();
+        c.combo->addItems(items);
+        c.combo->setCurrentIndex(-1);
     }
 }
 

@@ -169,6 +169,17 @@ private slots:
         const QRect tw = w.picTWITTER->geometry();
         QVERIFY(fb.right() < tw.left() && fb.top() == tw.top() && tw.bottom() < w.MSH->y());
         QVERIFY(tw.right() < w.width() && tw.right() > w.width() - 20);
+        // Each is a round badge in its own colour with a white letter in the middle.
+        for (const auto& [button, colour] : {std::pair{w.picFB, QColor(0x3b, 0x59, 0x98)},
+                                             {w.picTWITTER, QColor(0x1d, 0xa1, 0xf2)}}) {
+            const QImage badge = button->icon().pixmap(64).toImage();
+            QCOMPARE(badge.pixelColor(6, 32), colour);
+            QCOMPARE(badge.pixelColor(1, 1).alpha(), 0);
+            int white = 0;
+            for (int x = 16; x < 48; ++x)
+                white += badge.pixelColor(x, 32) == Qt::white;
+            QVERIFY(white > 0);
+        }
 
         // A width changed by hand is put back by the next layout.
         w.MSH->setColWidth(1, 500);
