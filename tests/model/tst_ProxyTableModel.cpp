@@ -138,6 +138,8 @@ private slots:
                 m.setTextMatrix(r, c, "x");
                 m.setCellBackColor(r, c, r, c, ProxyRow::White);
             }
+            for (const int c : {-1, 13})
+                m.setHeaderText(c, "x");
             m.setRow(0, m.row(m.Rows()));
         });
         row("paintRowBands with no rows", {}, 1, [](auto& m) {
