@@ -139,7 +139,7 @@ private slots:
         f.store->write(QStringLiteral("chkCOR"),
                        QStringLiteral("abc")); // not a number: counts as 0
         f.writeList(
-            {"?|1.2.3.4:80|0|||||||||||", "127.0.0.1:80|x|", "?|127.0.0.1:81|0|||||||||||"});
+            {"N|1.2.3.4:80|0|||||||||||", "127.0.0.1:80|x|", "?|127.0.0.1:81|0|||||||||||"});
         const int before = m_service.requestCount(QStringLiteral("/ppx.php"));
         frmMain& w = start(f, line("1.1.1.1:80") + "<BR>" + line("2.2.2.2:80") + "<BR>");
         QCOMPARE(m_service.requestCount(QStringLiteral("/ppx.php")), before);
@@ -150,6 +150,13 @@ private slots:
         QCOMPARE(w.MSHi->Rows(), 3);
         QCOMPARE(w.MSHi->TextMatrix(2, 1), QStringLiteral("127.0.0.1:81"));
         QCOMPARE(w.panelText(2), QStringLiteral("2 Imported"));
+        // Loaded again, the imported grid is rebuilt from the list: nothing of the rows shown
+        // before is left, not even a colour.
+        w.importedStore().setItem(0, QStringLiteral("?|5.6.7.8:80|0|||||||||||"));
+        w.loadProxyRemote();
+        QCOMPARE(w.MSHi->Rows(), 3);
+        QCOMPARE(w.MSHi->TextMatrix(1, 1), QStringLiteral("5.6.7.8:80"));
+        QCOMPARE(w.MSHi->rows().cellForeColor(1, 1), ProxyRow::NoColour);
     }
 
     void failedDownloadsLeaveOneEmptyRow_data()
