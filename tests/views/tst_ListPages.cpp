@@ -117,8 +117,9 @@ private slots:
         connect(w.menuStop, &QAction::changed, &w,
                 [&] { stopEnabled << w.menuStop->isEnabled() << w.menuTools->isEnabled(); });
         QList<bool> gridsEnabled;
-        connect(&w.MSH2->rows(), &QAbstractItemModel::modelReset, &w,
-                [&] { gridsEnabled << w.MSH->isEnabled() << w.MSH2->isEnabled(); });
+        connect(&w.MSH2->rows(), &QAbstractItemModel::modelReset, &w, [&] {
+            gridsEnabled << w.MSH->isEnabled() << w.MSH2->isEnabled() << w.frame->isEnabled();
+        });
         QTest::mouseClick(w.cmdFilter, Qt::LeftButton);
         QCOMPARE(stopEnabled, (QList<bool>{true, false, false, true}));
         QVERIFY(!gridsEnabled.isEmpty() && !gridsEnabled.contains(true));
@@ -252,6 +253,10 @@ private slots:
         // Bands follow the places, not the rows.
         QVERIFY(grid->rows().cellBackColor(1, 0) == ProxyRow::White &&
                 grid->rows().cellBackColor(2, 0) != ProxyRow::White);
+        // The sorted grid shows the next change at once.
+        QSignalSpy changed(&grid->rows(), &QAbstractItemModel::dataChanged);
+        grid->rows().setTextMatrix(1, ProxyRow::Speed, QStringLiteral("1"));
+        QCOMPARE(changed.size(), 1);
     }
 
     void gridMenuSkipsNextSortOnMSH()
