@@ -259,6 +259,8 @@ private slots:
         QTest::newRow("port 65536") << "127.0.0.1:65536" << false;
         QTest::newRow("SOCKS, port 1") << "socks=127.0.0.1:1" << true;
         QTest::newRow("blank in host") << "127.0 .0.1:80" << false;
+        QTest::newRow("IPv6 in brackets") << "[::1]:1" << true;
+        QTest::newRow("IPv4 in brackets") << "[127.0.0.1]:1" << false;
     }
 
     void proxyPorts()

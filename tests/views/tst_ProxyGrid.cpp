@@ -169,6 +169,9 @@ private slots:
         QTest::mouseDClick(grid.viewport(), Qt::LeftButton, {}, cell(grid, 6));
         QTest::mouseRelease(grid.viewport(), Qt::LeftButton, {}, cell(grid, 6));
         QCOMPARE(QList<int>({int(doubles.size()), grid.Row()}), QList<int>({1, 6}));
+        // The next click is a click again.
+        QTest::mouseClick(grid.viewport(), Qt::LeftButton, {}, cell(grid, 5));
+        QCOMPARE(doubles.size(), 1);
     }
 };
 
