@@ -16,7 +16,7 @@ public:
     void setStatusText(const QString& text) override { statusLog << text; }
     QString statusText() const override { return statusLog.value(statusLog.size() - 1); }
     void setPanelText(int panel, const QString& text) override { panels[panel] = text; }
-    void setProgressMaximum(int) override {}
+    void setProgressMaximum(int maximum) override { progressMaximum = maximum; }
     void setProgressValue(int value) override { progressValue = value; }
     bool isStopRequested() const override { return stop; }
     void clearStopRequested() override { stop = false; }
@@ -34,6 +34,7 @@ public:
 
     QStringList statusLog;
     QMap<int, QString> panels;
+    int progressMaximum = -1;
     int progressValue = -1;
     bool stop = false;
 

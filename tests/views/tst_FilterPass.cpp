@@ -87,6 +87,7 @@ private slots:
 
         QCOMPARE(proxies(result), expected); // no row passing: one empty row
         QCOMPARE(outcome.passed, expected.isEmpty() ? 0 : int(expected.count(u' ')) + 1);
+        QCOMPARE(host.progressMaximum, source.Rows() - 1); // one step a row, none for the header
         QCOMPARE(host.progressValue, 0);
         // Texts are copied whole, colours not; the source stays as it was.
         const int from = proxies(source).indexOf(expected.left(1)) / 2 + 1;
