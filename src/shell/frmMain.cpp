@@ -997,10 +997,12 @@ void frmMain::buildFilterChoices(ProxyGrid& grid, int fromRow, int toRow)
         if (r >= 1 && r < model.Rows()) {
             for (Choices& c : choices) {
                 const QString text = model.TextMatrix(r, c.column);
-                if (!text.isEmpty() && !c.seen.contains(text)) {
-                    c.seen.insert(text);
+                if (text.isEmpty())
+                    continue;
+                const qsizetype before = c.seen.size();
+                c.seen.insert(text); // one look-up: the set grows only for a new text
+                if (c.seen.size() != before)
                     c.list.append(text);
-                }
             }
         }
         if (stopRequested)
