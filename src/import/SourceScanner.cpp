@@ -112,7 +112,7 @@ SourceScanner::Outcome SourceScanner::cmdScan_Click()
     if (newProxyCount > 0) {
         clock.yieldNow();
         const ImportedListStore::Result saved =
-            m_store.saveToFile(ImportedListStore::defaultPath());
+            m_store.saveToFile(ImportedListStore::defaultPath(), clock.server());
         if (!saved.ok)
             status += u' ' + saved.message;
         showCount();

@@ -75,7 +75,9 @@ TextFileImport::Outcome TextFileImport::importFile(const QString& path)
         }
     }
 
-    const ImportedListStore::Result saved = m_store.saveToFile(ImportedListStore::defaultPath());
+    YieldClock clock;
+    const ImportedListStore::Result saved =
+        m_store.saveToFile(ImportedListStore::defaultPath(), clock.server());
     if (!saved.ok)
         status << saved.message;
     YieldClock::serveNow();

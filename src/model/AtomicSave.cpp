@@ -4,6 +4,9 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <chrono>
+#include <future>
+
 namespace {
 
 // write() may stop short (a file size limit, a disk that fills up) without saying why; asking
@@ -38,6 +41,27 @@ QString write(const QString& path, const QByteArray& bytes)
             : file.errorString();
     file.cancelWriting();
     return QStringLiteral("Could not save %1: %2").arg(QFileInfo(path).fileName(), reason);
+}
+
+QString write(const QString& path, const QByteArray& bytes, const std::function<void()>& serve)
+{
+    if (!serve)
+        return write(path, bytes);
+    // The save handed out last: the next one starts writing only once it has ended.
+    static std::shared_future<QString> previous;
+    std::shared_future<QString> done =
+        std::async(std::launch::async, [path, content = bytes, before = previous]() mutable {
+            if (before.valid())
+                before.wait();
+            before = {}; // no chain of finished saves kept alive behind this one
+            QString problem = write(path, content);
+            content = QByteArray();
+            return problem;
+        }).share();
+    previous = done;
+    while (done.wait_for(std::chrono::milliseconds(2)) != std::future_status::ready)
+        serve();
+    return done.get();
 }
 
 } // namespace AtomicSave

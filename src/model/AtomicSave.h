@@ -3,11 +3,19 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
+
 namespace AtomicSave {
 
 // Writes bytes to path through a temporary file that replaces the old one only once it is
 // complete. Returns "" on success, else one line for the status text ("Could not save NAME:
 // reason"). On failure the old file stays as it was.
 QString write(const QString& path, const QByteArray& bytes);
+
+// The same, with the writing and the flush to disk on a worker thread while serve() is called
+// every few milliseconds on this one. Saves made this way reach the disk in the order they were
+// asked for, also when one is asked for from inside another's serve(). Call it from one thread
+// only. Without serve() it is write().
+QString write(const QString& path, const QByteArray& bytes, const std::function<void()>& serve);
 
 } // namespace AtomicSave

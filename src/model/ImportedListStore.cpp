@@ -193,29 +193,34 @@ ImportedListStore::Result ImportedListStore::loadFromFile(const QString& path)
     }
 
     m_lines = std::move(lines);
-    m_index.clear();
-    m_duplicates = 0;
+    clearIndex();
     m_indexValid = false;
     return {};
 }
 
-ImportedListStore::Result ImportedListStore::saveToFile(const QString& path) const
+ImportedListStore::Result ImportedListStore::saveToFile(const QString& path,
+                                                       const std::function<void()>& serve) const
 {
+    const QStringList lines = m_lines; // shares the text: what serve() changes is not saved here
     qsizetype length = 0;
-    for (const QString& line : m_lines)
+    for (const QString& line : lines)
         length += line.size() + 1;
     QByteArray content;
     content.reserve(length);
-    for (const QString& line : m_lines) {
+    constexpr qsizetype ServeEvery = 2048;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const QString& line = lines.at(i);
         encodeLine(content, line);
         // Loading takes the CR of a CR LF as part of the line break: a line's own last CR
         // needs one more to come back.
         if (line.endsWith(u'\r'))
             content += '\r';
         content += '\n';
+        if (serve && i % ServeEvery == ServeEvery - 1)
+            serve();
     }
 
-    const QString problem = AtomicSave::write(path, content);
+    const QString problem = AtomicSave::write(path, content, serve);
     return problem.isEmpty() ? Result{} : Result{false, problem};
 }
 
@@ -252,7 +257,7 @@ int ImportedListStore::find(const QString& proxy) const
     if (proxy.isEmpty())
         return -1;
     ensureIndex();
-    return m_index.value(proxy, -1);
+    return indexPart(proxy).value(proxy, -1);
 }
 
 void ImportedListStore::addMany(const QStringList& texts)
@@ -284,11 +289,13 @@ void ImportedListStore::removeMany(std::vector<int> indices)
     // than hashing every field again. Lines cut from the end move nothing.
     const bool onlyTail = doomed.front() + qsizetype(doomed.size()) == m_lines.size();
     if (m_indexValid && !onlyTail) {
-        for (auto it = m_index.begin(); it != m_index.end(); ++it) {
-            const int index = it.value();
-            if (index > doomed.front())
-                it.value() -=
-                    int(std::lower_bound(doomed.begin(), doomed.end(), index) - doomed.begin());
+        for (QHash<QString, int>& part : m_index) {
+            for (auto it = part.begin(); it != part.end(); ++it) {
+                const int index = it.value();
+                if (index > doomed.front())
+                    it.value() -= int(std::lower_bound(doomed.begin(), doomed.end(), index) -
+                                      doomed.begin());
+            }
         }
     }
 
@@ -307,9 +314,21 @@ void ImportedListStore::removeMany(std::vector<int> indices)
 void ImportedListStore::clear()
 {
     m_lines.clear();
-    m_index.clear();
-    m_duplicates = 0;
+    clearIndex();
     m_indexValid = true;
+}
+
+QHash<QString, int>& ImportedListStore::indexPart(QStringView key) const
+{
+    // The top bits: the hash's own buckets are picked by its low ones.
+    return m_index[size_t(qHash(key) >> (8 * sizeof(size_t) - 4)) % IndexParts];
+}
+
+void ImportedListStore::clearIndex() const
+{
+    for (QHash<QString, int>& part : m_index)
+        part.clear();
+    m_duplicates = 0;
 }
 
 void ImportedListStore::indexLine(int index) const
@@ -317,10 +336,11 @@ void ImportedListStore::indexLine(int index) const
     const QStringView field = proxyFieldOf(m_lines.at(index));
     if (field.isEmpty())
         return;
+    QHash<QString, int>& part = indexPart(field);
     const QString key = field.toString();
-    const auto it = m_index.find(key);
-    if (it == m_index.end()) {
-        m_index.insert(key, index);
+    const auto it = part.find(key);
+    if (it == part.end()) {
+        part.insert(key, index);
         return;
     }
     ++m_duplicates;
@@ -334,15 +354,16 @@ void ImportedListStore::unindexLine(int index)
     const QStringView field = proxyFieldOf(m_lines.at(index));
     if (field.isEmpty())
         return;
-    const auto it = m_index.find(field.toString());
-    if (it == m_index.end()) {
+    QHash<QString, int>& part = indexPart(field);
+    const auto it = part.find(field.toString());
+    if (it == part.end()) {
         m_indexValid = false;
     } else if (it.value() != index) {
         --m_duplicates; // a later copy of a field that stays indexed
     } else if (m_duplicates > 0) {
         m_indexValid = false; // a later copy may have to take its place: rebuild on the next find
     } else {
-        m_index.erase(it);
+        part.erase(it);
     }
 }
 
@@ -350,9 +371,9 @@ void ImportedListStore::ensureIndex() const
 {
     if (m_indexValid)
         return;
-    m_index.clear();
-    m_index.reserve(count());
-    m_duplicates = 0;
+    clearIndex();
+    for (QHash<QString, int>& part : m_index)
+        part.reserve(count() / IndexParts + 1);
     for (int i = 0; i < count(); ++i)
         indexLine(i);
     m_indexValid = true;

@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <array>
+#include <functional>
 #include <vector>
 
 // The imported list as the ordered stored row texts of proxy.lst. Lines are kept exactly as read:
@@ -26,7 +28,11 @@ public:
     Result loadFromFile(const QString& path);
     // Writes every line, LF-terminated, through a temporary file that replaces the old one only
     // once it is complete. On failure the old file stays as it was.
-    Result saveToFile(const QString& path) const;
+    Result saveToFile(const QString& path) const { return saveToFile(path, {}); }
+    // The same, calling serve() every so often while the lines are encoded and written, so that
+    // a window can be served during a long save. What is saved is the list as it stood at the
+    // call, whatever serve() changes in it.
+    Result saveToFile(const QString& path, const std::function<void()>& serve) const;
 
     int count() const { return int(m_lines.size()); }
     QString item(int index) const; // "" out of range
@@ -47,9 +53,15 @@ private:
     void indexLine(int index) const;
     void unindexLine(int index);
     void ensureIndex() const;
+    void clearIndex() const;
+
+    // The index is split by the key's hash into parts that each grow on their own: a growing
+    // list then rehashes one small part at a time, never the whole index at once.
+    static constexpr int IndexParts = 16;
+    QHash<QString, int>& indexPart(QStringView key) const;
 
     QStringList m_lines;
-    mutable QHash<QString, int> m_index; // Proxy field -> first line index
+    mutable std::array<QHash<QString, int>, IndexParts> m_index; // Proxy field -> first line
     mutable int m_duplicates = 0;        // lines whose Proxy field an earlier line already has
     mutable bool m_indexValid = true;
 };

@@ -7,6 +7,7 @@
 #include <QNetworkRequest>
 #include <QTimer>
 
+#include <algorithm>
 #include <chrono>
 #include <climits>
 #include <utility>
@@ -17,6 +18,20 @@ const char HttpFetcher::UserAgent[] =
 namespace {
 
 constexpr qint64 ReadBufferBytes = 1024 * 1024;
+
+// How many bytes at the end of data are the start of a UTF-8 sequence that is not complete yet.
+qsizetype incompleteUtf8Tail(const QByteArray& data)
+{
+    const qsizetype size = data.size();
+    for (qsizetype back = 1; back <= std::min<qsizetype>(3, size); ++back) {
+        const uchar c = uchar(data[size - back]);
+        if ((c & 0xC0) == 0x80)
+            continue; // a continuation byte: its lead is further back
+        const qsizetype length = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+        return length > back ? back : 0;
+    }
+    return 0;
+}
 
 bool isWebScheme(const QString& scheme)
 {
@@ -134,13 +149,44 @@ void FetchJob::onReadyRead()
     const QByteArray chunk = m_reply->readAll();
     if (m_overLimit)
         return;
-    if (m_body.size() + chunk.size() > HttpFetcher::MaxBodyBytes) {
+    if (m_bytes + chunk.size() > HttpFetcher::MaxBodyBytes) {
         m_overLimit = true;
-        m_body = QByteArray();
+        clearBody();
         QMetaObject::invokeMethod(this, &FetchJob::abort, Qt::QueuedConnection);
         return;
     }
-    m_body += chunk;
+    appendBody(chunk);
+}
+
+// The body is decoded as it comes, a chunk at a time: one conversion of a whole long body at the
+// end would keep the window waiting.
+void FetchJob::appendBody(const QByteArray& chunk)
+{
+    m_bytes += chunk.size();
+    m_tail += chunk;
+    const qsizetype cut = m_tail.size() - incompleteUtf8Tail(m_tail);
+    decodeBody(QByteArrayView(m_tail).first(cut));
+    m_tail.remove(0, cut);
+}
+
+void FetchJob::decodeBody(QByteArrayView bytes)
+{
+    if (bytes.isEmpty())
+        return;
+    // fromUtf8() drops a byte order mark at the start of what it is given; past the body's
+    // first byte one is a character.
+    if (m_decoded > 0 && bytes.startsWith("\xEF\xBB\xBF"))
+        m_text += QChar(QChar::ByteOrderMark);
+    m_text += QString::fromUtf8(bytes);
+    m_decoded += bytes.size();
+}
+
+void FetchJob::clearBody()
+{
+    m_text = QString();
+    m_tail = QByteArray();
+    m_bytes = 0;
+    m_decoded = 0;
 }
 
 void FetchJob::onReplyFinished()
@@ -159,7 +205,7 @@ void FetchJob::onReplyFinished()
         return finish(-1);
     if (m_redirecting && error == QNetworkReply::NoError) {
         const QUrl target = reply->url().resolved(QUrl::fromEncoded(reply->rawHeader("Location")));
-        m_body.clear();
+        clearBody();
         if (++m_redirects > HttpFetcher::MaxRedirects)
             return finish(int(QNetworkReply::TooManyRedirectsError));
         if (!target.isValid() || target.host().isEmpty() || !isWebScheme(target.scheme()))
@@ -175,7 +221,7 @@ void FetchJob::onReplyFinished()
     // Qt now and then reports a connection reset mid-body as a normal end.
     const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
     if (length.isValid() && !reply->hasRawHeader("Content-Encoding") &&
-        m_body.size() < length.toLongLong())
+        m_bytes < length.toLongLong())
         return finish(int(QNetworkReply::RemoteHostClosedError));
     finish(0);
 }
@@ -204,9 +250,11 @@ void FetchJob::finish(int error)
         return;
     m_result.finished = true;
     m_result.error = error;
-    if (error != -1)
-        m_result.body = QString::fromUtf8(m_body);
-    m_body = QByteArray();
+    if (error != -1) {
+        decodeBody(m_tail); // a character cut short by the end of the body
+        m_result.body = std::move(m_text);
+    }
+    clearBody();
     m_result.elapsedSeconds = int(m_clock.elapsed() / 1000);
     emit finished(m_result);
     deleteLater();

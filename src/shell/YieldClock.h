@@ -3,6 +3,8 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 
+#include <functional>
+
 // Lets a long loop on the UI thread serve the event queue often enough for the window to stay
 // live (about every 20 ms of work) without paying for it after every unit of work.
 class YieldClock final
@@ -20,6 +22,12 @@ public:
         QCoreApplication::processEvents(QEventLoop::AllEvents);
         m_clock.restart();
         return true;
+    }
+
+    // For a routine that takes a callback to call often: serves the queue as maybeYield() does.
+    std::function<void()> server()
+    {
+        return [this] { maybeYield(); };
     }
 
     // Before a step that cannot yield inside itself, so it starts with a full allowance.

@@ -167,7 +167,10 @@ void ImportedListEditor::deleteImportedRows(int first, int last)
 
 void ImportedListEditor::saveList()
 {
-    const ImportedListStore::Result saved = m_store.saveToFile(ImportedListStore::defaultPath());
+    YieldClock clock;
+    clock.yieldNow(); // what came before may have used up the allowance
+    const ImportedListStore::Result saved =
+        m_store.saveToFile(ImportedListStore::defaultPath(), clock.server());
     if (!saved.ok)
         m_host.setStatusText(saved.message);
 }
