@@ -9,6 +9,38 @@
 
 namespace {
 
+// A stable sort that calls serve() between steps: blocks sorted one by one, then merged two by
+// two. Returns false, with the items in no useful order, when serve() says to stop.
+template<typename T, typename Less>
+bool servedStableSort(std::vector<T>& items, Less less, const std::function<bool()>& serve)
+{
+    constexpr size_t Block = 8192;
+    const size_t n = items.size();
+    if (!serve || n <= Block) {
+        std::stable_sort(items.begin(), items.end(), less);
+        return true;
+    }
+    const auto at = [](std::vector<T>& v, size_t i) { return v.begin() + std::ptrdiff_t(i); };
+    for (size_t lo = 0; lo < n; lo += Block) {
+        std::stable_sort(at(items, lo), at(items, std::min(lo + Block, n)), less);
+        if (!serve())
+            return false;
+    }
+    std::vector<T> merged(n);
+    for (size_t width = Block; width < n; width *= 2) {
+        for (size_t lo = 0; lo < n; lo += 2 * width) {
+            const size_t mid = std::min(lo + width, n);
+            const size_t hi = std::min(lo + 2 * width, n);
+            std::merge(at(items, lo), at(items, mid), at(items, mid), at(items, hi),
+                       at(merged, lo), less);
+            if (!serve())
+                return false;
+        }
+        items.swap(merged);
+    }
+    return true;
+}
+
 // The value of the number a text starts with: blanks skipped, then an optional sign, digits and
 // at most one decimal point. "12 s" is 12, "-3.5x" is -3.5, a text without a number is 0.
 double leadingNumber(QStringView text)
@@ -220,7 +252,8 @@ void ProxyTableModel::RemoveItem(int row)
     removeRowRange(row, 1);
 }
 
-void ProxyTableModel::Sort(int firstRow, int lastRow, int col, int code)
+void ProxyTableModel::Sort(int firstRow, int lastRow, int col, int code,
+                           const std::function<void()>& serve)
 {
     if (col < 0 || col >= ProxyRow::ColumnCount)
         return;
@@ -237,6 +270,15 @@ void ProxyTableModel::Sort(int firstRow, int lastRow, int col, int code)
     const size_t count = size_t(last - first + 1);
     std::vector<size_t> order(count);
     std::iota(order.begin(), order.end(), size_t(first));
+    // The keys below point into the rows: rows added or removed meanwhile end the sort.
+    const size_t rowsBefore = m_rows.size();
+    std::function<bool()> step;
+    if (serve) {
+        step = [&] {
+            serve();
+            return m_rows.size() == rowsBefore;
+        };
+    }
 
     if (code == NumericAscending || code == NumericDescending) {
         // Parse each text once rather than in every comparison.
@@ -244,12 +286,14 @@ void ProxyTableModel::Sort(int firstRow, int lastRow, int col, int code)
         for (size_t k = 0; k < count; ++k)
             key[k] = leadingNumber(cellText(m_rows[size_t(first) + k].texts, col));
         const auto value = [&key, first](size_t i) { return key[i - size_t(first)]; };
-        if (code == NumericAscending)
-            std::stable_sort(order.begin(), order.end(),
-                             [&value](size_t a, size_t b) { return value(a) < value(b); });
-        else
-            std::stable_sort(order.begin(), order.end(),
-                             [&value](size_t a, size_t b) { return value(b) < value(a); });
+        const bool sorted =
+            code == NumericAscending
+                ? servedStableSort(
+                      order, [&value](size_t a, size_t b) { return value(a) < value(b); }, step)
+                : servedStableSort(
+                      order, [&value](size_t a, size_t b) { return value(b) < value(a); }, step);
+        if (!sorted)
+            return;
     } else {
         // The first characters of every text side by side: most comparisons end inside them
         // without chasing each row's string through memory.
@@ -280,11 +324,13 @@ void ProxyTableModel::Sort(int firstRow, int lastRow, int col, int code)
             return cellText(m_rows[a.row].texts, col)
                        .compare(cellText(m_rows[b.row].texts, col), Qt::CaseSensitive) < 0;
         };
-        if (code == TextAscending)
-            std::stable_sort(keys.begin(), keys.end(), less);
-        else
-            std::stable_sort(keys.begin(), keys.end(),
-                             [&less](const Key& a, const Key& b) { return less(b, a); });
+        const bool sorted =
+            code == TextAscending
+                ? servedStableSort(keys, less, step)
+                : servedStableSort(
+                      keys, [&less](const Key& a, const Key& b) { return less(b, a); }, step);
+        if (!sorted)
+            return;
         for (size_t k = 0; k < count; ++k)
             order[k] = keys[k].row;
     }

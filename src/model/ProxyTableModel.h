@@ -5,6 +5,7 @@
 #include <QAbstractTableModel>
 #include <QSharedData>
 
+#include <functional>
 #include <vector>
 
 // The rows of one list grid. Indices in the grid-style methods (Rows, TextMatrix, AddItem, ...)
@@ -59,7 +60,10 @@ public:
     void RemoveItem(int row);
     // Sorts grid rows first..last (inclusive) by column col; colours move with their rows.
     // Numeric codes compare the leading number of each text (a text without one counts as 0).
-    void Sort(int firstRow, int lastRow, int col, int code);
+    // With serve, a long sort goes by steps and calls it between them; should serve() add or
+    // remove rows, the sort stops and leaves the rows as they are.
+    void Sort(int firstRow, int lastRow, int col, int code,
+              const std::function<void()>& serve = {});
 
     // Colour of a rectangle of cells (grid rows and columns, inclusive, any corner order).
     void setCellForeColor(int row1, int col1, int row2, int col2, QRgb colour);

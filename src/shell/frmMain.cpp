@@ -1100,7 +1100,7 @@ void frmMain::loadProxyRemote()
         MSH->setCol(ProxyRow::Tested);
         MSH->setRow(1);
         MSH->setRowSel(MSH->Rows() - 1);
-        MSH->Sort(ProxyTableModel::TextDescending);
+        MSH->Sort(ProxyTableModel::TextDescending, clock.server());
         clock.maybeYield();
     }
 

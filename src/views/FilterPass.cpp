@@ -96,7 +96,8 @@ FilterPass::Outcome FilterPass::applyFilter(const ProxyTableModel& source, Proxy
         result.setCellForeColor(1, 0, result.Rows() - 1, result.Cols() - 1, ProxyRow::NoColour);
     m_host.setProgressValue(0);
     clock.yieldNow();
-    result.Sort(1, result.Rows() - 1, ProxyRow::Tested, ProxyTableModel::TextDescending);
+    result.Sort(1, result.Rows() - 1, ProxyRow::Tested, ProxyTableModel::TextDescending,
+                clock.server());
     m_host.clearStopRequested();
     m_running = false;
     return outcome;

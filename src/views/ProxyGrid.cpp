@@ -114,9 +114,9 @@ void ProxyGrid::paintRowBands(QRgb band)
     selectWholeRow(Rows() - 1);
 }
 
-void ProxyGrid::Sort(int code)
+void ProxyGrid::Sort(int code, const std::function<void()>& serve)
 {
-    m_model.Sort(selectionTop(), selectionBottom(), m_col, code);
+    m_model.Sort(selectionTop(), selectionBottom(), m_col, code, serve);
 }
 
 void ProxyGrid::setCellForeColor(QRgb colour)

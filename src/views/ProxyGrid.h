@@ -61,7 +61,7 @@ public:
         m_model.setTextMatrix(row, col, text);
     }
     // Sorts the selected rows by the current column.
-    void Sort(int code);
+    void Sort(int code, const std::function<void()>& serve = {});
 
     // Colours the selected cells.
     void setCellForeColor(QRgb colour);
