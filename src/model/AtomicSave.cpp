@@ -3,9 +3,11 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QThreadPool>
 
 #include <chrono>
 #include <future>
+#include <memory>
 
 namespace {
 
@@ -43,24 +45,27 @@ QString write(const QString& path, const QByteArray& bytes)
     return QStringLiteral("Could not save %1: %2").arg(QFileInfo(path).fileName(), reason);
 }
 
-QString write(const QString& path, const QByteArray& bytes, const std::function<void()>& serve)
+QString write(const QString& path, std::function<QByteArray()> content,
+              const std::function<void()>& serve)
 {
-    if (!serve)
-        return write(path, bytes);
-    // The save handed out last: the next one starts writing only once it has ended.
-    static std::shared_future<QString> previous;
-    std::shared_future<QString> done =
-        std::async(std::launch::async, [path, content = bytes, before = previous]() mutable {
-            if (before.valid())
-                before.wait();
-            before = {}; // no chain of finished saves kept alive behind this one
-            QString problem = write(path, content);
-            content = QByteArray();
-            return problem;
-        }).share();
-    previous = done;
-    while (done.wait_for(std::chrono::milliseconds(2)) != std::future_status::ready)
-        serve();
+    // Saves handed to the worker that have not ended yet: one asked for now must follow them.
+    static int inFlight = 0;
+    if (!serve && inFlight == 0)
+        return write(path, content());
+    // One worker, kept between saves: they run one after the other, in the order asked for.
+    static QThreadPool worker;
+    worker.setMaxThreadCount(1);
+    auto result = std::make_shared<std::promise<QString>>();
+    std::future<QString> done = result->get_future();
+    worker.start([path, content = std::move(content), result] {
+        result->set_value(write(path, content()));
+    });
+    ++inFlight;
+    while (done.wait_for(std::chrono::milliseconds(2)) != std::future_status::ready) {
+        if (serve)
+            serve();
+    }
+    --inFlight;
     return done.get();
 }
 

@@ -130,6 +130,27 @@ void appendUtf8(QByteArray& out, char32_t code)
     }
 }
 
+void encodeLine(QByteArray& out, QStringView line);
+
+// The file's bytes: every line, LF-terminated.
+QByteArray encodeLines(const QStringList& lines)
+{
+    qsizetype length = 0;
+    for (const QString& line : lines)
+        length += line.size() + 1;
+    QByteArray content;
+    content.reserve(length);
+    for (const QString& line : lines) {
+        encodeLine(content, line);
+        // Loading takes the CR of a CR LF as part of the line break: a line's own last CR
+        // needs one more to come back.
+        if (line.endsWith(u'\r'))
+            content += '\r';
+        content += '\n';
+    }
+    return content;
+}
+
 void encodeLine(QByteArray& out, QStringView line)
 {
     const auto isSurrogate = [](QChar c) { return c.isSurrogate(); };
@@ -201,26 +222,11 @@ ImportedListStore::Result ImportedListStore::loadFromFile(const QString& path)
 ImportedListStore::Result ImportedListStore::saveToFile(const QString& path,
                                                        const std::function<void()>& serve) const
 {
-    const QStringList lines = m_lines; // shares the text: what serve() changes is not saved here
-    qsizetype length = 0;
-    for (const QString& line : lines)
-        length += line.size() + 1;
-    QByteArray content;
-    content.reserve(length);
-    constexpr qsizetype ServeEvery = 2048;
-    for (qsizetype i = 0; i < lines.size(); ++i) {
-        const QString& line = lines.at(i);
-        encodeLine(content, line);
-        // Loading takes the CR of a CR LF as part of the line break: a line's own last CR
-        // needs one more to come back.
-        if (line.endsWith(u'\r'))
-            content += '\r';
-        content += '\n';
-        if (serve && i % ServeEvery == ServeEvery - 1)
-            serve();
-    }
-
-    const QString problem = AtomicSave::write(path, content, serve);
+    // A short list is saved at once; a long one on a worker thread, the window served meanwhile.
+    constexpr int LongList = 20000;
+    const QString problem = AtomicSave::write(
+        path, [lines = m_lines] { return encodeLines(lines); },
+        count() >= LongList ? serve : std::function<void()>());
     return problem.isEmpty() ? Result{} : Result{false, problem};
 }
 

@@ -29,9 +29,9 @@ public:
     // Writes every line, LF-terminated, through a temporary file that replaces the old one only
     // once it is complete. On failure the old file stays as it was.
     Result saveToFile(const QString& path) const { return saveToFile(path, {}); }
-    // The same, calling serve() every so often while the lines are encoded and written, so that
-    // a window can be served during a long save. What is saved is the list as it stood at the
-    // call, whatever serve() changes in it.
+    // The same; a long list is encoded and written on a worker thread while serve() is called
+    // every few milliseconds, so that a window can be served during the save. What is saved is
+    // the list as it stood at the call, whatever serve() changes in it.
     Result saveToFile(const QString& path, const std::function<void()>& serve) const;
 
     int count() const { return int(m_lines.size()); }

@@ -15,6 +15,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <deque>
 
 namespace {
 
@@ -24,6 +25,7 @@ const QString LineBreak = QStringLiteral("\r\n");
 
 constexpr int RegionTimeoutSeconds = 60;
 constexpr int SaveIntervalMs = 1000;
+constexpr int WriteBatchMs = 10;
 
 QString testingText(const QString& proxy)
 {
@@ -150,7 +152,34 @@ private:
         testDone(t);
     }
 
+    // Results are written a few at a time, a batch per turn of the event loop: many proxies
+    // answering at once would otherwise keep the window waiting until all of them are written.
     void testDone(Test* t)
+    {
+        m_done.push_back(t);
+        if (!m_writeQueued) {
+            m_writeQueued = true;
+            QMetaObject::invokeMethod(this, &ParallelRun::writeResults, Qt::QueuedConnection);
+        }
+    }
+
+    void writeResults()
+    {
+        m_writeQueued = false;
+        QElapsedTimer batch;
+        batch.start();
+        while (!m_done.empty() && batch.elapsed() < WriteBatchMs) {
+            Test* t = m_done.front();
+            m_done.pop_front();
+            writeResult(t);
+        }
+        if (!m_done.empty() && !m_writeQueued) {
+            m_writeQueued = true;
+            QMetaObject::invokeMethod(this, &ParallelRun::writeResults, Qt::QueuedConnection);
+        }
+    }
+
+    void writeResult(Test* t)
     {
         t->outcome.tested = ProxyCheck::testTimeText(QDateTime::currentDateTime());
         m_tester.writeResult(m_target, t->row, t->proxy, t->outcome);
@@ -194,6 +223,8 @@ private:
     int m_inFlight = 0;
     int m_finished = 0;
     std::vector<std::unique_ptr<Test>> m_tests; // kept until the run ends: signals still name them
+    std::deque<Test*> m_done;                   // ended, not written yet
+    bool m_writeQueued = false;
     QEventLoop m_loop;
     QTimer m_saveTimer;
     QElapsedTimer m_sinceSave;

@@ -211,6 +211,47 @@ private slots:
         }
     }
 
+    // A save that serves the window writes the list as it stood when asked, whatever serve()
+    // does to it; saves reach the disk in the order they were asked for, also one asked for from
+    // inside another's serve(); a failure is reported as in a save in one go.
+    void servedSaves()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("proxy.lst"));
+        QStringList many;
+        for (int i = 0; i < 200000; ++i)
+            many << row(proxyNumber(i));
+        ImportedListStore big;
+        big.addMany(many);
+        const QByteArray whole = (many.join(u'\n') + u'\n').toUtf8();
+
+        int serves = 0;
+        QVERIFY(big.saveToFile(path, [&] {
+                       if (serves++ == 0) {
+                           big.clear();
+                           big.add(row(QStringLiteral("1.2.3.4:80")));
+                       }
+                   }).ok);
+        QVERIFY(serves > 0);
+        QCOMPARE(readBytes(path), whole);
+
+        big.addMany(many);
+        ImportedListStore later;
+        later.add(row(QStringLiteral("5.6.7.8:80")));
+        bool nested = false;
+        QVERIFY(big.saveToFile(path, [&] {
+                       if (!std::exchange(nested, true))
+                           QVERIFY(later.saveToFile(path, [] {}).ok);
+                   }).ok);
+        QVERIFY(nested);
+        QCOMPARE(readBytes(path), (row(QStringLiteral("5.6.7.8:80")) + u'\n').toUtf8());
+
+        const ImportedListStore::Result failed =
+            later.saveToFile(dir.filePath(QStringLiteral("none/proxy.lst")), [] {});
+        QVERIFY(!failed.ok);
+        QVERIFY(failed.message.startsWith(QLatin1String("Could not save proxy.lst: ")));
+    }
+
     // A failed load leaves the list in memory as it was (failed saves: tst_SaveFaults).
     void failedLoadKeepsStore_data()
     {

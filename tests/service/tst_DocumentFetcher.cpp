@@ -6,6 +6,8 @@
 #include <QElapsedTimer>
 #include <QPointer>
 #include <QSslConfiguration>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTest>
 #include <QTimer>
 
@@ -467,6 +469,37 @@ private slots:
         QTRY_COMPARE(hanging->requests().size(), 3);
         delete dropped;
         QCOMPARE(results.size(), 2);
+    }
+
+    // The body is decoded chunk by chunk as it comes: characters cut by a chunk's end, a byte
+    // order mark inside the body and a character cut by the body's end come out as if the whole
+    // body had been decoded at once.
+    void bodyDecodedAcrossChunks()
+    {
+        const QList<QByteArray> pieces{"\xEF\xBB\xBF" "a\xC3", "\xA4" "b\xE2\x82", "\xAC\xF0\x9F",
+                                       "\x98\x80" "c", "\xEF\xBB\xBF" "d\xC3"};
+        const QByteArray body = pieces.join();
+        QTcpServer piecewise;
+        QVERIFY(piecewise.listen(QHostAddress::LocalHost));
+        connect(&piecewise, &QTcpServer::newConnection, this, [&] {
+            QTcpSocket* socket = piecewise.nextPendingConnection();
+            socket->write("HTTP/1.1 200 OK\r\nContent-Length: " + QByteArray::number(body.size()) +
+                          "\r\nConnection: close\r\n\r\n");
+            for (int i = 0; i < pieces.size(); ++i) {
+                QTimer::singleShot(40 * (i + 1), socket, [socket, piece = pieces[i]] {
+                    socket->write(piece);
+                    socket->flush();
+                });
+            }
+        });
+        const QPointer<FetchJob> job = m_http->start(
+            {QUrl(QStringLiteral("http://127.0.0.1:%1/").arg(piecewise.serverPort())), {}, 5});
+        FetchResult result;
+        connect(job, &FetchJob::finished, this, [&](const FetchResult& r) { result = r; });
+        QTRY_VERIFY(result.finished);
+        QCOMPARE(result.error, 0);
+        QCOMPARE(result.body, QString::fromUtf8(body));
+        QCOMPARE(result.body.count(QChar(QChar::ByteOrderMark)), 1); // the first one is no text
     }
 };
 
