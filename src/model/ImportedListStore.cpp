@@ -130,27 +130,6 @@ void appendUtf8(QByteArray& out, char32_t code)
     }
 }
 
-void encodeLine(QByteArray& out, QStringView line);
-
-// The file's bytes: every line, LF-terminated.
-QByteArray encodeLines(const QStringList& lines)
-{
-    qsizetype length = 0;
-    for (const QString& line : lines)
-        length += line.size() + 1;
-    QByteArray content;
-    content.reserve(length);
-    for (const QString& line : lines) {
-        encodeLine(content, line);
-        // Loading takes the CR of a CR LF as part of the line break: a line's own last CR
-        // needs one more to come back.
-        if (line.endsWith(u'\r'))
-            content += '\r';
-        content += '\n';
-    }
-    return content;
-}
-
 void encodeLine(QByteArray& out, QStringView line)
 {
     const auto isSurrogate = [](QChar c) { return c.isSurrogate(); };
@@ -174,6 +153,24 @@ void encodeLine(QByteArray& out, QStringView line)
     }
 }
 
+// The file's bytes: every line, LF-terminated.
+QByteArray encodeLines(const QStringList& lines)
+{
+    qsizetype length = 0;
+    for (const QString& line : lines)
+        length += line.size() + 1;
+    QByteArray content;
+    content.reserve(length);
+    for (const QString& line : lines) {
+        encodeLine(content, line);
+        // Loading takes the CR of a CR LF as part of the line break: a line's own last CR
+        // needs one more to come back.
+        if (line.endsWith(u'\r'))
+            content += '\r';
+        content += '\n';
+    }
+    return content;
+}
 
 } // namespace
 
@@ -220,7 +217,7 @@ ImportedListStore::Result ImportedListStore::loadFromFile(const QString& path)
 }
 
 ImportedListStore::Result ImportedListStore::saveToFile(const QString& path,
-                                                       const std::function<void()>& serve) const
+                                                        const std::function<void()>& serve) const
 {
     // A short list is saved at once; a long one on a worker thread, the window served meanwhile.
     constexpr int LongList = 20000;
@@ -299,8 +296,8 @@ void ImportedListStore::removeMany(std::vector<int> indices)
             for (auto it = part.begin(); it != part.end(); ++it) {
                 const int index = it.value();
                 if (index > doomed.front())
-                    it.value() -= int(std::lower_bound(doomed.begin(), doomed.end(), index) -
-                                      doomed.begin());
+                    it.value() -=
+                        int(std::lower_bound(doomed.begin(), doomed.end(), index) - doomed.begin());
             }
         }
     }

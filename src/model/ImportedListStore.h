@@ -62,6 +62,6 @@ private:
 
     QStringList m_lines;
     mutable std::array<QHash<QString, int>, IndexParts> m_index; // Proxy field -> first line
-    mutable int m_duplicates = 0;        // lines whose Proxy field an earlier line already has
+    mutable int m_duplicates = 0; // lines whose Proxy field an earlier line already has
     mutable bool m_indexValid = true;
 };

@@ -11,7 +11,7 @@ namespace {
 
 // A stable sort that calls serve() between steps: blocks sorted one by one, then merged two by
 // two. Returns false, with the items in no useful order, when serve() says to stop.
-template<typename T, typename Less>
+template <typename T, typename Less>
 bool servedStableSort(std::vector<T>& items, Less less, const std::function<bool()>& serve)
 {
     constexpr size_t Block = 8192;
@@ -31,8 +31,8 @@ bool servedStableSort(std::vector<T>& items, Less less, const std::function<bool
         for (size_t lo = 0; lo < n; lo += 2 * width) {
             const size_t mid = std::min(lo + width, n);
             const size_t hi = std::min(lo + 2 * width, n);
-            std::merge(at(items, lo), at(items, mid), at(items, mid), at(items, hi),
-                       at(merged, lo), less);
+            std::merge(at(items, lo), at(items, mid), at(items, mid), at(items, hi), at(merged, lo),
+                       less);
             if (!serve())
                 return false;
         }

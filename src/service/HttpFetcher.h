@@ -61,10 +61,10 @@ private:
     void clearBody();
 
     FetchResult m_result;
-    QString m_text;        // the body so far, decoded
-    QByteArray m_tail;     // the start of a character whose other bytes are still to come
-    qint64 m_bytes = 0;    // bytes of the body so far
-    qint64 m_decoded = 0;  // of which in m_text
+    QString m_text;       // the body so far, decoded
+    QByteArray m_tail;    // the start of a character whose other bytes are still to come
+    qint64 m_bytes = 0;   // bytes of the body so far
+    qint64 m_decoded = 0; // of which in m_text
     QPointer<QNetworkReply> m_reply;
     QNetworkAccessManager* m_manager = nullptr;
     QElapsedTimer m_clock;

@@ -226,12 +226,13 @@ private slots:
         const QByteArray whole = (many.join(u'\n') + u'\n').toUtf8();
 
         int serves = 0;
-        QVERIFY(big.saveToFile(path, [&] {
-                       if (serves++ == 0) {
-                           big.clear();
-                           big.add(row(QStringLiteral("1.2.3.4:80")));
-                       }
-                   }).ok);
+        const auto editMeanwhile = [&] {
+            if (serves++ == 0) {
+                big.clear();
+                big.add(row(QStringLiteral("1.2.3.4:80")));
+            }
+        };
+        QVERIFY(big.saveToFile(path, editMeanwhile).ok);
         QVERIFY(serves > 0);
         QCOMPARE(readBytes(path), whole);
 
@@ -239,10 +240,11 @@ private slots:
         ImportedListStore later;
         later.add(row(QStringLiteral("5.6.7.8:80")));
         bool nested = false;
-        QVERIFY(big.saveToFile(path, [&] {
-                       if (!std::exchange(nested, true))
-                           QVERIFY(later.saveToFile(path, [] {}).ok);
-                   }).ok);
+        const auto saveMeanwhile = [&] {
+            if (!std::exchange(nested, true))
+                QVERIFY(later.saveToFile(path, [] {}).ok);
+        };
+        QVERIFY(big.saveToFile(path, saveMeanwhile).ok);
         QVERIFY(nested);
         QCOMPARE(readBytes(path), (row(QStringLiteral("5.6.7.8:80")) + u'\n').toUtf8());
 

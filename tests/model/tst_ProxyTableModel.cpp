@@ -116,10 +116,9 @@ private slots:
             return out;
         };
         for (const int col : {int(ProxyRow::Tested), int(ProxyRow::Speed)}) {
-            for (const int code : {ProxyTableModel::NumericAscending,
-                                   ProxyTableModel::NumericDescending,
-                                   ProxyTableModel::TextAscending,
-                                   ProxyTableModel::TextDescending}) {
+            for (const int code :
+                 {ProxyTableModel::NumericAscending, ProxyTableModel::NumericDescending,
+                  ProxyTableModel::TextAscending, ProxyTableModel::TextDescending}) {
                 ProxyTableModel inOneGo, bySteps;
                 build(inOneGo);
                 build(bySteps);
