@@ -33,7 +33,8 @@ QString flood(qint64 bodyBytes, qint64 declaredLength = -1)
     return QStringLiteral("flood %1 %2").arg(bodyBytes).arg(declaredLength);
 }
 
-// Redirects "/N" to "/N-1" with the given status and answers "end" at "/0".
+// Redirects "/N" to "/N-1" with the given status and a body of its own, and answers "end" at
+// "/0".
 class ChainServer final : public LoopbackServer
 {
 public:
@@ -45,7 +46,7 @@ private:
         const int left = requests().last().split(' ').value(1).mid(1).toInt();
         socket->write(left > 0
                           ? "HTTP/1.1 " + QByteArray::number(m_status) + " Moved\r\nLocation: /" +
-                                QByteArray::number(left - 1) + "\r\nContent-Length: 0\r\n\r\n"
+                                QByteArray::number(left - 1) + "\r\nContent-Length: 5\r\n\r\nmoved"
                           : QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 3\r\n\r\nend"));
     }
     int m_status;
