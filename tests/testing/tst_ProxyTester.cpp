@@ -7,6 +7,8 @@
 #include <QRegularExpression>
 #include <QTest>
 
+#include <sys/resource.h>
+
 namespace {
 
 QString cellsOf(const ProxyTableModel& rows, int row)
@@ -345,6 +347,36 @@ private slots:
         for (int r = 1; r <= 6; ++r)
             QCOMPARE(rows.TextMatrix(r, ProxyRow::Active), QStringLiteral("N"));
         QCOMPARE(b.host.progress.mid(0, 6), (QList<int>{1, 2, 3, 4, 5, 6}));
+    }
+
+    // Once the results in hand are written, a parallel run waits for the rest without work:
+    // its CPU time stays far below the time it waits.
+    void runWaitsIdle()
+    {
+        HangingServer hanging;
+        TesterBench b(m_service.baseUrl(), 2, 1);
+        ProxyTableModel rows;
+        b.fill(rows,
+               {QStringLiteral("127.0.0.1:%1").arg(closedLoopbackPort()),
+                QStringLiteral("127.0.0.1:%1").arg(hanging.serverPort())},
+               false);
+        const auto cpu = [] {
+            rusage u{};
+            getrusage(RUSAGE_SELF, &u);
+            return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+                   (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+        };
+        QElapsedTimer wall;
+        wall.start();
+        const double before = cpu();
+        b.run(rows, 1, 1, 2);
+        const double used = cpu() - before;
+        const double waited = wall.elapsed() / 1000.0;
+        QVERIFY(waited >= 0.9); // the hanging proxy's time-out
+        QVERIFY2(used < waited / 2,
+                 qPrintable(QStringLiteral("%1 s CPU in %2 s").arg(used).arg(waited)));
+        QCOMPARE(rows.TextMatrix(1, ProxyRow::Active), QStringLiteral("N"));
+        QCOMPARE(rows.TextMatrix(2, ProxyRow::Active), QStringLiteral("N"));
     }
 
     void failedSaveIsSaid()
