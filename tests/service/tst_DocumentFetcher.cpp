@@ -89,6 +89,11 @@ class tst_DocumentFetcher final : public QObject
             return server<FloodServer>(words[1].toLongLong(), words[2].toLongLong())->url();
         if (words[0] != "redirect")
             return kind;
+        if (kind == "redirect limit") // the redirect's own body does not count
+            return server<RedirectServer>(
+                       server<FloodServer>(HttpFetcher::MaxBodyBytes, HttpFetcher::MaxBodyBytes)
+                           ->url())
+                ->url();
         auto* redirect = server<RedirectServer>(server<FixedServer>(200, "hello")->url());
         if (kind != "redirect")
             redirect->useTls(kind == "redirect https" ? m_tls : TestCertificate::create());
@@ -187,6 +192,7 @@ private slots:
         QTest::newRow("limit declared")
             << flood(full.size(), full.size()) << none << full << 0 << 200;
         QTest::newRow("limit streamed") << flood(full.size()) << none << full << 0 << 200;
+        QTest::newRow("limit after a redirect") << "redirect limit" << none << full << 0 << 200;
         QTest::newRow("proxy refuses") << "ok" << deadProxy << "" << -1 << -1;
         QTest::newRow("proxy without port") << "ok" << QString("127.0.0.1") << "" << -1 << -1;
         QTest::newRow("ftp URL") << "ftp://127.0.0.1/" << none << "" << -1 << -1;
