@@ -112,6 +112,17 @@ private slots:
                  QByteArray("http://b/\nhttp://a/\nhttp://c/\n"));
     }
 
+    // A file that fails part way through (here a read error from the kernel) is said, not taken
+    // for a short file.
+    void fileAddReadErrorIsSaid()
+    {
+        ImportWindow t;
+        t.f.prompts.answers << QStringLiteral("/proc/self/mem");
+        t.open([](frmImport& d) { d.cmdFile->click(); });
+        QVERIFY2(t.w.statusText().startsWith(QStringLiteral("Could not read mem to the end: ")),
+                 qPrintable(t.w.statusText()));
+    }
+
     void deleteSelected_data()
     {
         QTest::addColumn<bool>("keys");
