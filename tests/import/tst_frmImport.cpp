@@ -95,6 +95,10 @@ private slots:
             QVERIFY(d.rect().contains(d.ProgressBar1->geometry()));
             d.show();
             QVERIFY(QTest::qWaitForWindowExposed(&d));
+            // The list has the same margin on both sides.
+            const QRect list = d.SBList1->geometry();
+            QVERIFY2(qAbs(list.left() - (d.width() - 1 - list.right())) <= 1,
+                     qPrintable(QStringLiteral("%1 %2").arg(list.left()).arg(d.width())));
             QSignalSpy ok(d.commandOK, &QPushButton::clicked);
             QTest::keyClick(d.SBList1, Qt::Key_Return);
             QTRY_COMPARE(ok.size(), 1);
