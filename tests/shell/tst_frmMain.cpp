@@ -73,6 +73,8 @@ private slots:
             << QStringList{"1500.0", "900", "9.6E3", "6000"} << 1500 << 9600;
         QTest::newRow("not numbers")
             << QStringList{"left", "900", "wide", "6000"} << -1 << frmMain::DesignWidth;
+        QTest::newRow("zero width is a width")
+            << QStringList{"1500", "900", "0", "6000"} << 1500 << 0;
         QTest::newRow("out of reach")
             << QStringList{"1e30", "900", "-5", "6000"} << 10000000 << frmMain::DesignWidth;
     }
