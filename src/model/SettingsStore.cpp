@@ -96,11 +96,6 @@ void SettingsStore::write(const QString& key, const QString& value)
     m_settings->sync();
 }
 
-bool SettingsStore::contains(const QString& key) const
-{
-    return !storedName(key).isEmpty();
-}
-
 void SettingsStore::sync()
 {
     m_settings->sync();

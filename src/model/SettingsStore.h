@@ -32,7 +32,6 @@ public:
     // The stored text, or the table's default.
     QString read(const QString& key) const { return read(key, defaultOf(key)); }
     void write(const QString& key, const QString& value);
-    bool contains(const QString& key) const;
     void sync();
 
     QString filePath() const;

@@ -190,6 +190,9 @@ void tst_frmSetup::controlsDoNotOverlap()
     // The font and its size share one row.
     QCOMPARE(f.dialog.cboFontSize->geometry().center().y(),
              f.dialog.cboFONT->geometry().center().y());
+    // The source check boxes stand one under the other, at the box's left.
+    for (const QCheckBox* box : {f.dialog.chkIMP, f.dialog.chkTest, f.dialog.chkWINDOWS})
+        QCOMPARE(box->x(), f.dialog.chkCOR->x());
     // Font sizes from 6 to 20 points.
     QCOMPARE(f.dialog.cboFontSize->count(), 15);
     QCOMPARE(f.dialog.cboFontSize->itemText(0), QStringLiteral("6"));
