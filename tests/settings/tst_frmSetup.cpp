@@ -57,6 +57,7 @@ private slots:
     void startWithDesktop();
     void okReloadsWindowAndNoticeOncePerRun();
     void controlsDoNotOverlap();
+    void loadedAgainShowsWhatIsStored();
 
 private:
     QTemporaryDir m_config; // the main window's dialog writes its autostart entry here
@@ -196,6 +197,18 @@ void tst_frmSetup::controlsDoNotOverlap()
     // Font sizes from 6 to 20 points.
     QCOMPARE(f.dialog.cboFontSize->count(), 15);
     QCOMPARE(f.dialog.cboFontSize->itemText(0), QStringLiteral("6"));
+}
+
+// Loaded again, each box shows what is stored now, not what it showed before.
+void tst_frmSetup::loadedAgainShowsWhatIsStored()
+{
+    Fixture f;
+    f.store.write(QStringLiteral("chkCOR"), QStringLiteral("1"));
+    f.dialog.Form_Load();
+    QVERIFY(f.dialog.chkCOR->isChecked());
+    f.store.write(QStringLiteral("chkCOR"), QStringLiteral("0"));
+    f.dialog.Form_Load();
+    QVERIFY(!f.dialog.chkCOR->isChecked());
 }
 
 QTEST_MAIN(tst_frmSetup)
