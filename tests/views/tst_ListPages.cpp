@@ -259,6 +259,20 @@ private slots:
         QCOMPARE(changed.size(), 1);
     }
 
+    // A reload while the imported page's result grid has the focus offers the imported list's
+    // choices as they are now.
+    void reloadOnImportedResultsRebuildsChoices()
+    {
+        MainWindowFixture f;
+        frmMain& w = start(f, serviceRows, serviceRows, 2);
+        emit w.MSHi2->gotFocus();
+        QCOMPARE(w.activeGrid, 4);
+        w.importedStore().add(
+            QStringLiteral("Y|d.example:1|5||2024-02-02 10:00|HTTP||||||Quito|Anonymous|"));
+        w.loadProxyRemote();
+        QVERIFY(w.cboLOC->findText(QStringLiteral("Quito")) >= 0);
+    }
+
     void gridMenuSkipsNextSortOnMSH()
     {
         MainWindowFixture f;
