@@ -211,6 +211,7 @@ ImportedListStore::Result ImportedListStore::loadFromFile(const QString& path)
     }
 
     m_lines = std::move(lines);
+    m_savedChanges = ++m_changes; // what is on disk now
     clearIndex();
     m_indexValid = false;
     return {};
@@ -220,11 +221,15 @@ ImportedListStore::Result ImportedListStore::saveToFile(const QString& path,
                                                         const std::function<void()>& serve) const
 {
     // A short list is saved at once; a long one on a worker thread, the window served meanwhile.
-    constexpr int LongList = 20000;
+    const qint64 changes = m_changes;
     const QString problem = AtomicSave::write(
         path, [lines = m_lines] { return encodeLines(lines); },
-        count() >= LongList ? serve : std::function<void()>());
-    return problem.isEmpty() ? Result{} : Result{false, problem};
+        count() >= s_longList ? serve : std::function<void()>());
+    if (!problem.isEmpty())
+        return {false, problem};
+    // A later save may have landed while this one waited; what it wrote is newer.
+    m_savedChanges = std::max(m_savedChanges, changes);
+    return {};
 }
 
 QString ImportedListStore::item(int index) const
@@ -238,6 +243,7 @@ void ImportedListStore::setItem(int index, const QString& text)
 {
     if (index < 0 || index >= count())
         return;
+    ++m_changes;
     if (m_indexValid && proxyFieldOf(m_lines.at(index)) != proxyFieldOf(text)) {
         unindexLine(index);
         m_lines[index] = text;
@@ -250,6 +256,7 @@ void ImportedListStore::setItem(int index, const QString& text)
 
 void ImportedListStore::add(const QString& text)
 {
+    ++m_changes;
     m_lines.append(text);
     if (m_indexValid)
         indexLine(count() - 1);
@@ -265,6 +272,7 @@ int ImportedListStore::find(const QString& proxy) const
 
 void ImportedListStore::addMany(const QStringList& texts)
 {
+    ++m_changes;
     m_lines.reserve(m_lines.size() + texts.size());
     for (const QString& text : texts)
         add(text);
@@ -272,11 +280,13 @@ void ImportedListStore::addMany(const QStringList& texts)
 
 void ImportedListStore::remove(int index)
 {
+    ++m_changes;
     removeMany({index});
 }
 
 void ImportedListStore::removeMany(std::vector<int> indices)
 {
+    ++m_changes;
     std::sort(indices.begin(), indices.end());
     const auto begin = std::lower_bound(indices.begin(), indices.end(), 0);
     const auto end = std::lower_bound(begin, indices.end(), count());
@@ -316,6 +326,7 @@ void ImportedListStore::removeMany(std::vector<int> indices)
 
 void ImportedListStore::clear()
 {
+    ++m_changes;
     m_lines.clear();
     clearIndex();
     m_indexValid = true;

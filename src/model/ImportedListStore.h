@@ -34,6 +34,11 @@ public:
     // the list as it stood at the call, whatever serve() changes in it.
     Result saveToFile(const QString& path, const std::function<void()>& serve) const;
 
+    // True when the list has changed since it was last read or saved whole.
+    bool hasUnsavedChanges() const { return m_savedChanges != m_changes; }
+    // From this many lines on, saves with serve() go to the worker thread (tests make it small).
+    static void setLongListForTesting(int lines) { s_longList = lines; }
+
     int count() const { return int(m_lines.size()); }
     QString item(int index) const; // "" out of range
     void setItem(int index, const QString& text);
@@ -64,4 +69,7 @@ private:
     mutable std::array<QHash<QString, int>, IndexParts> m_index; // Proxy field -> first line
     mutable int m_duplicates = 0; // lines whose Proxy field an earlier line already has
     mutable bool m_indexValid = true;
+    qint64 m_changes = 0;
+    mutable qint64 m_savedChanges = 0;
+    static inline int s_longList = 20000;
 };

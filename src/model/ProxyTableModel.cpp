@@ -9,12 +9,14 @@
 
 namespace {
 
+std::size_t sortBlock = 8192;
+
 // A stable sort that calls serve() between steps: blocks sorted one by one, then merged two by
 // two. Returns false, with the items in no useful order, when serve() says to stop.
 template <typename T, typename Less>
 bool servedStableSort(std::vector<T>& items, Less less, const std::function<bool()>& serve)
 {
-    constexpr size_t Block = 8192;
+    const size_t Block = sortBlock;
     const size_t n = items.size();
     if (!serve || n <= Block) {
         std::stable_sort(items.begin(), items.end(), less);
@@ -626,4 +628,9 @@ void ProxyTableModel::changed(int firstGridRow, int lastGridRow)
     if (!m_redraw || firstGridRow > lastGridRow)
         return;
     emit dataChanged(index(firstGridRow - 1, 0), index(lastGridRow - 1, ProxyRow::ColumnCount - 1));
+}
+
+void ProxyTableModel::setSortBlockForTesting(int rows)
+{
+    sortBlock = std::size_t(std::max(rows, 1));
 }

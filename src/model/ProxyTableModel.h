@@ -64,6 +64,8 @@ public:
     // remove rows, the sort stops and leaves the rows as they are.
     void Sort(int firstRow, int lastRow, int col, int code,
               const std::function<void()>& serve = {});
+    // Rows per step of such a sort (tests make it small, so that short lists sort by steps too).
+    static void setSortBlockForTesting(int rows);
 
     // Colour of a rectangle of cells (grid rows and columns, inclusive, any corner order).
     void setCellForeColor(int row1, int col1, int row2, int col2, QRgb colour);

@@ -12,12 +12,15 @@ class YieldClock final
 public:
     static constexpr int IntervalMs = 20;
 
+    // Tests make every maybeYield() serve the queue, so that small inputs yield at once.
+    static void setIntervalForTesting(int ms) { s_intervalMs = ms; }
+
     YieldClock() { m_clock.start(); }
 
     // True when it served the event queue.
     bool maybeYield()
     {
-        if (m_clock.elapsed() < IntervalMs)
+        if (m_clock.elapsed() < s_intervalMs)
             return false;
         QCoreApplication::processEvents(QEventLoop::AllEvents);
         m_clock.restart();
@@ -41,5 +44,6 @@ public:
     static void serveNow() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
 
 private:
+    static inline int s_intervalMs = IntervalMs;
     QElapsedTimer m_clock;
 };

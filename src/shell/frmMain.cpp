@@ -108,12 +108,20 @@ frmMain::frmMain(const Deployment& deployment, SettingsStore& store, Prompts& pr
     createMenus();
 
     m_terminate = [this] {
-        // Ending "at once": from inside a running routine nothing on the stack may go on.
+        // Ending "at once": from inside a running routine nothing on the stack may go on. What
+        // the window already shows of the imported list is saved first (a parallel run saves
+        // at most once a second; a long save may still be on its way), so nothing is lost.
         if (m_running > 0) {
-            std::fflush(nullptr);
-            std::_Exit(0);
+            if (sblistPROXLoc.hasUnsavedChanges())
+                sblistPROXLoc.saveToFile(ImportedListStore::defaultPath());
+            m_endAtOnce();
+            return;
         }
         QCoreApplication::exit(0);
+    };
+    m_endAtOnce = [] {
+        std::fflush(nullptr);
+        std::_Exit(0);
     };
 
     m_tester = std::make_unique<ProxyTester>(*this, *m_fetcher, *m_http, sblistPROXLoc,
@@ -789,8 +797,10 @@ void frmMain::testSelectedProxies(ProxyGrid& grid)
         if (gridFor(n) == &grid)
             number = n;
     }
+    const int before = m_tester->gateFetchCount();
     m_tester->testSelectedProxies({&grid.rows(), number, grid.Row(), grid.RowSel()});
-    httpResult = m_tester->lastGateBody();
+    if (m_tester->gateFetchCount() != before)
+        httpResult = m_tester->lastGateBody();
 }
 
 void frmMain::setProgressMaximum(int maximum)
@@ -852,13 +862,18 @@ void frmMain::menuPROXON_Click()
     if (proxy.isEmpty())
         return;
     const QString location = grid->TextMatrix(row, ProxyRow::Location);
+    const SystemProxySwitch::Result result =
+        m_proxySwitch->switchOn(proxy, grid->TextMatrix(row, ProxyRow::Type));
+    // What was not switched on is never said to be: the caption and the auto-test stay as they
+    // were, and the status text says why.
+    if (!result.ok) {
+        setStatusText(result.message);
+        return;
+    }
     setWindowTitle(caption() + QStringLiteral(" - Using [") + proxy + QStringLiteral("] in ") +
                    location);
     TrayX1->setToolTip(windowTitle());
-    const SystemProxySwitch::Result result =
-        m_proxySwitch->switchOn(proxy, grid->TextMatrix(row, ProxyRow::Type));
-    setStatusText(QStringLiteral("Proxy Use Enabled") +
-                  (result.ok ? QString() : QStringLiteral("\n") + result.message));
+    setStatusText(QStringLiteral("Proxy Use Enabled"));
     if (m_settings.chkTEST == 1)
         timerPTest->start();
     enabledProxyLabel = proxy + QStringLiteral(" [") + location + QStringLiteral("]");
@@ -1036,10 +1051,13 @@ void frmMain::loadProxyRemote()
 
     if (m_settings.chkCOR == 1) {
         setStatusText(QStringLiteral("Loading External Proxy List.."));
-        httpResult =
+        // The lines are views into this body: it is the load's own copy, so a command served
+        // meanwhile that fetches something else (a test run, the auto-test) cannot free it.
+        const QString body =
             m_fetcher->getDOC_WINHTTP(true, false, ServiceList::listUrl(m_deployment.serviceUrl));
+        httpResult = body;
         clock.yieldNow();
-        const std::vector<QStringView> lines = ServiceList::linesToLoad(httpResult);
+        const std::vector<QStringView> lines = ServiceList::linesToLoad(body);
         if (!lines.empty()) {
             setStatusText(QStringLiteral("Cleaning Proxy List.."));
             ProgressBar1->setMaximum(std::max<int>(int(lines.size()) - 1, 1));
@@ -1078,9 +1096,9 @@ void frmMain::loadProxyRemote()
             MSHi->setRows(2);
             ProgressBar1->setMaximum(count);
             setStatusText(QStringLiteral("Importing Local Proxies.."));
+            // Not cut short by Stop: the imported grid must show every stored line, or it and
+            // proxy.lst would disagree until the next load.
             for (int i = 0; i < count; ++i) {
-                if (stopRequested)
-                    break;
                 const QString& line = sblistPROXLoc.lines().at(i);
                 // A line without a proxy (blank, damaged) stays in the store but is not shown.
                 if (!ProxyRow::proxyField(line).isEmpty())

@@ -131,6 +131,8 @@ public:
 
     // Test seams: what "end the program" does, and what day it is.
     void setTerminate(std::function<void()> terminate) { m_terminate = std::move(terminate); }
+    // What the program's own way to end does from inside a running routine (the process ends).
+    void setEndAtOnce(std::function<void()> end) { m_endAtOnce = std::move(end); }
     void setToday(std::function<QDate()> today) { m_today = std::move(today); }
     // How a modal dialog is run: QDialog::exec unless a test says otherwise.
     void setDialogRunner(std::function<int(QDialog&)> run) { m_runDialog = std::move(run); }
@@ -258,6 +260,7 @@ private:
     int m_running = 0;
     bool m_closing = false;
     std::function<void()> m_terminate;
+    std::function<void()> m_endAtOnce;
     std::function<QDate()> m_today;
     std::function<int(QDialog&)> m_runDialog;
 };

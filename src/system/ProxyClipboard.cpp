@@ -14,7 +14,11 @@ QString ProxyClipboard::selectedProxiesText(const ProxyTableModel& rows, int cur
     const int bottom = std::min(std::max(currentRow, selectionEnd), rows.Rows() - 1);
     QString text;
     for (int r = bottom; r >= top; --r) {
-        text += rows.TextMatrix(r, ProxyRow::Proxy);
+        // The empty last row, or a damaged line, has no proxy to copy.
+        const QString proxy = rows.TextMatrix(r, ProxyRow::Proxy);
+        if (proxy.isEmpty())
+            continue;
+        text += proxy;
         text += QLatin1String("\r\n");
     }
     text.chop(2); // nothing after the last line

@@ -4,6 +4,9 @@
 #include "system/GnomeProxyBackend.h"
 #include "system/KdeProxyBackend.h"
 
+#include "views/ImportedListEditor.h"
+
+#include <QHostAddress>
 #include <QRegularExpression>
 #include <QSettings>
 #include <QStandardPaths>
@@ -40,18 +43,43 @@ struct Endpoint
     quint16 port = 0;
 };
 
-// "host:port" or "[v6-address]:port"
+// A DNS name: dot-separated labels of letters, digits and inner hyphens. A name whose last label
+// is all digits is a damaged address ("1.2.3.999"), not a name.
+bool isHostName(const QString& host)
+{
+    static const QRegularExpression label(
+        QStringLiteral(R"(^[A-Za-z0-9](?:[A-Za-z0-9-]{0,61}[A-Za-z0-9])?$)"));
+    if (host.isEmpty() || host.size() > 253)
+        return false;
+    const QStringList labels = host.split(u'.');
+    for (const QString& part : labels) {
+        if (!label.match(part).hasMatch())
+            return false;
+    }
+    static const QRegularExpression digits(QStringLiteral("^[0-9]+$"));
+    return !digits.match(labels.last()).hasMatch();
+}
+
+// "host:port" with an address IsIP accepts, a DNS name or "[IPv6 address]", and a port 1..65535.
 bool parseEndpoint(const QString& proxy, Endpoint& endpoint)
 {
     static const QRegularExpression pattern(
-        QStringLiteral(R"(^(?:\[([0-9A-Fa-f:.]+)\]|([A-Za-z0-9._-]+)):([0-9]{1,5})$)"));
-    const QRegularExpressionMatch match = pattern.match(proxy.trimmed());
+        QStringLiteral(R"(^(?:\[([0-9A-Fa-f:.]+)\]|([^\[\]:]+)):([0-9]{1,5})$)"));
+    const QRegularExpressionMatch match = pattern.match(proxy);
     if (!match.hasMatch())
         return false;
     const int port = match.captured(3).toInt();
     if (port < 1 || port > 65535)
         return false;
-    endpoint.host = match.hasCaptured(1) ? match.captured(1) : match.captured(2);
+    if (match.hasCaptured(1)) {
+        if (QHostAddress(match.captured(1)).protocol() != QAbstractSocket::IPv6Protocol)
+            return false;
+        endpoint.host = match.captured(1);
+    } else {
+        endpoint.host = match.captured(2);
+        if (!ImportedListEditor::IsIP(endpoint.host) && !isHostName(endpoint.host))
+            return false;
+    }
     endpoint.port = static_cast<quint16>(port);
     return true;
 }
@@ -117,40 +145,41 @@ SystemProxySwitch::~SystemProxySwitch() = default;
 
 SystemProxySwitch::Result SystemProxySwitch::switchOn(const QString& proxy, const QString& type)
 {
-    QSettings contract(m_contractPath, QSettings::IniFormat);
-    contract.beginGroup(contractGroup);
-    contract.setValue(enableKey, QStringLiteral("1"));
-    contract.setValue(overrideKey, QStringLiteral("<local>"));
-    contract.setValue(serverKey, proxyServerValue(proxy, type));
-    contract.endGroup();
-
-    QString problem;
+    // Nothing is written for what cannot be switched on: the contract would name a proxy that no
+    // program can use.
     Endpoint endpoint;
-    if (!parseEndpoint(proxy, endpoint)) {
-        problem = QStringLiteral("'%1' is not host:port").arg(proxy);
-    } else {
-        contract.beginGroup(savedGroup(*m_backend));
-        // A second switch-on finds our own proxy on the desktop; the first save is the one to keep.
-        if (!contract.contains(savedMarker)) {
-            DesktopProxyBackend::Saved saved;
-            if (m_backend->capture(saved, problem)) {
-                for (auto it = saved.cbegin(); it != saved.cend(); ++it)
-                    contract.setValue(it.key(), it.value());
-                contract.setValue(savedMarker, QStringLiteral("1"));
-            }
-        }
-        contract.endGroup();
+    if (!parseEndpoint(proxy, endpoint))
+        return {false, systemProxyMessage(QStringLiteral("'%1' is not host:port").arg(proxy))};
+
+    QSettings contract(m_contractPath, QSettings::IniFormat);
+    QString problem;
+    contract.beginGroup(savedGroup(*m_backend));
+    // A second switch-on finds our own proxy on the desktop; the first save is the one to keep.
+    if (!contract.contains(savedMarker)) {
+        DesktopProxyBackend::Saved saved;
+        if (!m_backend->capture(saved, problem))
+            return {false, systemProxyMessage(problem)};
+        for (auto it = saved.cbegin(); it != saved.cend(); ++it)
+            contract.setValue(it.key(), it.value());
+        contract.setValue(savedMarker, QStringLiteral("1"));
     }
+    contract.endGroup();
 
     // The desktop is changed only once its previous configuration is safely on disk.
     contract.sync();
     if (contract.status() != QSettings::NoError)
         return {false, systemProxyMessage(QStringLiteral("cannot write ") + m_contractPath)};
-    if (!problem.isEmpty())
-        return {false, systemProxyMessage(problem)};
-
     if (!m_backend->apply(endpoint.host, endpoint.port, namesSocks(type), problem))
         return {false, systemProxyMessage(problem)};
+
+    contract.beginGroup(contractGroup);
+    contract.setValue(enableKey, QStringLiteral("1"));
+    contract.setValue(overrideKey, QStringLiteral("<local>"));
+    contract.setValue(serverKey, proxyServerValue(proxy, type));
+    contract.endGroup();
+    contract.sync();
+    if (contract.status() != QSettings::NoError)
+        return {false, systemProxyMessage(QStringLiteral("cannot write ") + m_contractPath)};
     return {};
 }
 

@@ -22,6 +22,7 @@ namespace {
 const QString ProxyOk = QStringLiteral("Proxy OK");
 const QString InvalidProxy = QStringLiteral("Invalid Proxy");
 const QString LineBreak = QStringLiteral("\r\n");
+const QString FinishedText = QStringLiteral("Finished checking proxies..");
 
 constexpr int RegionTimeoutSeconds = 60;
 constexpr int SaveIntervalMs = 1000;
@@ -57,7 +58,7 @@ public:
             saveNow();
     }
 
-    // Stop: what is in flight ends now, as failed fetches, and is written.
+    // Stop: what is in flight ends now and is written nowhere.
     void wake()
     {
         if (!m_tester.m_host.isStopRequested())
@@ -131,8 +132,13 @@ private:
     void gateDone(Test* t, const FetchResult& result)
     {
         t->job = nullptr;
+        if (stopped()) {
+            dropTest();
+            return;
+        }
         const QString body = bodyOf(result);
         m_tester.m_lastGateBody = body;
+        ++m_tester.m_gateFetches;
         ProxyCheck::Outcome& outcome = t->outcome;
         outcome.seconds = result.elapsedSeconds;
         outcome.passed = ProxyCheck::gatePassed(body, result.error);
@@ -144,6 +150,10 @@ private:
             request.timeoutSeconds = RegionTimeoutSeconds;
             start(t, request, [this, t](const FetchResult& region) {
                 t->job = nullptr;
+                if (stopped()) {
+                    dropTest();
+                    return;
+                }
                 t->outcome.location = ProxyCheck::locationFromAnswer(bodyOf(region));
                 testDone(t);
             });
@@ -190,6 +200,15 @@ private:
         --m_inFlight;
         rowDone();
         fill();
+    }
+
+    // A test that Stop cut short: its row and stored line keep what they had.
+    void dropTest()
+    {
+        --m_inFlight;
+        rowDone();
+        if (m_inFlight == 0 && !m_writeQueued)
+            m_loop.quit();
     }
 
     void rowDone()
@@ -284,6 +303,9 @@ void ProxyTester::testProxies(const std::vector<int>& rows, const Target& target
     }
 
     m_importedIndex.reset();
+    // Results written after the Stop may have replaced what the Stop said.
+    if (m_host.isStopRequested() && !m_host.statusText().endsWith(FinishedText))
+        m_host.setStatusText(m_host.statusText() + LineBreak + FinishedText);
     m_host.setProgressValue(0);
     m_host.unlockAfterRun(target.grid);
     m_host.clearStopRequested();
@@ -309,13 +331,18 @@ void ProxyTester::runSerial(const std::vector<int>& rows, const Target& target)
             m_host.setStatusText(testingText(proxy));
             ProxyCheck::Outcome outcome;
             const QString body = m_fetcher.getDOC_WINHTTP(true, true, gate, proxy);
+            if (m_host.isStopRequested())
+                break;
             m_lastGateBody = body;
+            ++m_gateFetches;
             outcome.seconds = m_fetcher.httpSeconds;
             outcome.passed = ProxyCheck::gatePassed(body, m_fetcher.httpError);
             if (outcome.passed) {
                 if (target.rows->TextMatrix(row, ProxyRow::Location).isEmpty()) {
                     outcome.location = ProxyCheck::locationFromAnswer(m_fetcher.getDOC_WINHTTP(
                         true, false, ProxyCheck::regionUrl(m_serviceUrl, proxy)));
+                    if (m_host.isStopRequested())
+                        break;
                 }
                 if (onImportedPage(target))
                     outcome.klass = ProxyCheck::anonymityClass(body);

@@ -52,12 +52,14 @@ public:
     // Tests the given rows in order; returns when the run has ended.
     void testProxies(const std::vector<int>& rows, const Target& target);
 
-    // Makes a running parallel run look at the Stop flag now.
+    // Makes a running parallel run look at the Stop flag now. Tests that Stop cuts short write
+    // nothing: a proxy that was never given its time-out has not failed.
     void wake();
 
     bool isRunning() const { return m_running; }
-    // The body of the last gate fetch.
+    // The body of the last gate fetch, and how many gate fetches have ended so far.
     const QString& lastGateBody() const { return m_lastGateBody; }
+    int gateFetchCount() const { return m_gateFetches; }
     // Saves of proxy.lst made by runs so far (for the benchmark and tests).
     int saveCount() const { return m_saves; }
 
@@ -87,4 +89,5 @@ private:
     std::unique_ptr<QHash<QString, int>> m_importedIndex; // proxy -> row of grid 3, during a run
     bool m_running = false;
     int m_saves = 0;
+    int m_gateFetches = 0;
 };

@@ -68,10 +68,14 @@ void ListPages::connectGrid(ProxyGrid* grid, int number)
 {
     connect(grid, &ProxyGrid::gotFocus, this, [this, number] { m_activeGrid = number; });
     connect(grid, &ProxyGrid::gridClicked, this, [this, grid] { gridClick(*grid); });
-    connect(grid, &ProxyGrid::gridDoubleClicked, this,
-            [this, grid] { m_host.testSelectedProxies(*grid); });
-    connect(grid, &ProxyGrid::enterPressed, this,
-            [this, grid] { m_host.testSelectedProxies(*grid); });
+    connect(grid, &ProxyGrid::gridDoubleClicked, this, [this, grid] {
+        if (!busy())
+            m_host.testSelectedProxies(*grid);
+    });
+    connect(grid, &ProxyGrid::enterPressed, this, [this, grid] {
+        if (!busy())
+            m_host.testSelectedProxies(*grid);
+    });
     connect(grid, &ProxyGrid::mouseReleased, this,
             [this, grid](Qt::MouseButton button) { showGridMenu(*grid, button); });
 }
@@ -196,8 +200,15 @@ bool ListPages::eventFilter(QObject* watched, QEvent* event)
 
 // ---- grid input ------------------------------------------------------------------------------
 
+bool ListPages::busy() const
+{
+    return !m_c.menuTools->isEnabled();
+}
+
 void ListPages::gridClick(ProxyGrid& grid)
 {
+    if (busy())
+        return;
     if (&grid == m_c.MSH) {
         if (!skipNextSort)
             sortByHeader(grid);
@@ -228,7 +239,7 @@ void ListPages::sortByHeader(ProxyGrid& grid)
 void ListPages::showGridMenu(ProxyGrid& grid, Qt::MouseButton button)
 {
     // While an operation holds the menus, their entries must stay out of reach here as well.
-    if (button != Qt::RightButton || grid.Row() < 1 || !m_c.menuTools->isEnabled())
+    if (button != Qt::RightButton || grid.Row() < 1 || busy())
         return;
     m_c.menuTools->setDefaultAction(m_c.menuTestProxy);
     m_c.menuTools->exec(QCursor::pos());
@@ -241,6 +252,8 @@ void ListPages::importedKeyDown(int key, Qt::KeyboardModifiers modifiers)
 {
     const Qt::KeyboardModifiers shift =
         modifiers & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier);
+    if (busy())
+        return;
     if (key == Qt::Key_A && shift == Qt::ControlModifier)
         selectImportedList();
     else if (key == Qt::Key_Delete)
@@ -260,8 +273,27 @@ void ListPages::selectImportedList()
     m_host.Form_Resize();
 }
 
+// Holds the window's commands while an edit of the imported list serves the event queue (a long
+// save does): a load or another edit in its middle would rebuild the rows it is working on.
+class ListPages::HeldControls final
+{
+public:
+    explicit HeldControls(ListPagesHost& host) : m_host(host) { m_host.enableControls(false); }
+    ~HeldControls()
+    {
+        m_host.enableControls(true);
+        m_host.clearStopRequested(); // Stop was at hand, but an edit runs to its end
+    }
+    HeldControls(const HeldControls&) = delete;
+    HeldControls& operator=(const HeldControls&) = delete;
+
+private:
+    ListPagesHost& m_host;
+};
+
 void ListPages::deleteImportedRows()
 {
+    const HeldControls held(m_host);
     ProxyGrid& grid = *m_c.MSHi;
     {
         DisabledGrid disabled(grid);
@@ -282,6 +314,7 @@ void ListPages::pasteProxies()
     const QString text = QGuiApplication::clipboard()->text();
     if (text.isEmpty())
         return;
+    const HeldControls held(m_host);
     ProxyGrid& grid = *m_c.MSHi;
     DisabledGrid disabled(grid);
     grid.setRedraw(false);

@@ -78,6 +78,12 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    class HeldControls;
+
+    // A long operation holds the window's commands (its Tools menu is off meanwhile): the grids'
+    // own commands (a test run, a header sort, the editing keys) wait for it as well, since they
+    // would change the rows it works through.
+    bool busy() const;
     void connectGrid(ProxyGrid* grid, int number);
     void gridClick(ProxyGrid& grid);
     void importedKeyDown(int key, Qt::KeyboardModifiers modifiers);

@@ -79,10 +79,54 @@ private slots:
         w.menuTestProxy->trigger();
 
         QCOMPARE(statusAtStop, QStringLiteral("Finished checking proxies.."));
+        // The test cut short is no failure: its row and stored line keep what they had.
         QCOMPARE(w.MSHi->TextMatrix(1, ProxyRow::Active) + w.MSHi->TextMatrix(2, ProxyRow::Active),
-                 QStringLiteral("N?"));
+                 QStringLiteral("??"));
+        QCOMPARE(w.importedStore().item(0), "?|" + silent + "|0|||||||||||");
+        QVERIFY(w.statusText().endsWith(QStringLiteral("Finished checking proxies..")));
         QVERIFY(!w.stopRequested && !w.MSHi->hasFocus());
         QVERIFY(w.menuTools->isEnabled() && !w.menuStop->isEnabled());
+    }
+
+    // Exit while a parallel run waits ends the program at once, and every result the window
+    // showed is in proxy.lst by then (the run itself saves at most once a second).
+    void exitDuringParallelRun()
+    {
+        FixedServer fast1(200, "GATEWAY_INTERFACE=CGI/1.1\n");
+        FixedServer fast2(200, "GATEWAY_INTERFACE=CGI/1.1\n");
+        HangingServer hanging;
+        MainWindowFixture f;
+        f.ownEnd = true;
+        f.store->write(QStringLiteral("ParallelTests"), QStringLiteral("3"));
+        QStringList lines;
+        for (const LoopbackServer* server : {static_cast<LoopbackServer*>(&fast1),
+                                             static_cast<LoopbackServer*>(&fast2),
+                                             static_cast<LoopbackServer*>(&hanging)})
+            lines << QStringLiteral("?|localhost:%1|0|||||||||||").arg(server->serverPort());
+        frmMain& w = startWith(f, lines);
+        QByteArray onDisk;
+        f.endAtOnce = [&] {
+            onDisk = f.work.read(QStringLiteral("proxy.lst"));
+            w.menuStop->trigger(); // the process would be gone; here the run has to end
+        };
+        QTimer poll;
+        poll.setInterval(5);
+        connect(&poll, &QTimer::timeout, &w, [&] {
+            if (w.MSHi->TextMatrix(1, ProxyRow::Active) == u"Y" &&
+                w.MSHi->TextMatrix(2, ProxyRow::Active) == u"Y") {
+                poll.stop();
+                w.menuExit->trigger();
+            }
+        });
+        poll.start();
+        w.MSHi->setRow(1);
+        w.MSHi->setRowSel(3);
+        w.menuTestProxy->trigger();
+
+        QVERIFY(!onDisk.isEmpty());
+        const QList<QByteArray> saved = onDisk.split('\n');
+        QVERIFY(saved.at(0).startsWith("Y|") && saved.at(1).startsWith("Y|"));
+        QCOMPARE(saved.at(2), lines.at(2).toUtf8());
     }
 
     void switchOnAndOff_data()
@@ -134,13 +178,21 @@ private slots:
                 !contract().contains(QLatin1String("ProxyServer")));
     }
 
+    // A line the file import kept as it was names no proxy: nothing is switched on or said to be.
     void switchOnNeedsAProxy()
     {
         MainWindowFixture f;
-        frmMain& w = startWith(f, {});
-        w.menuPROXON->trigger(); // on the header row
+        f.store->write(QStringLiteral("chkTEST"), QStringLiteral("1"));
+        frmMain& w = startWith(f, {QStringLiteral("?|Some proxies I found:|0|||||||||||")});
+        w.MSHi->setRow(1);
+        w.menuPROXON->trigger();
         QCOMPARE(w.windowTitle(), QStringLiteral("Corvatel - version 2.1.89"));
+        QCOMPARE(w.TrayX1->toolTip(), w.windowTitle());
+        QCOMPARE(w.statusText(),
+                 QStringLiteral("System proxy: 'Some proxies I found:' is not host:port"));
         QCOMPARE(w.proxySwitch().value(QStringLiteral("ProxyEnable")), QStringLiteral("0"));
+        QCOMPARE(w.proxySwitch().value(QStringLiteral("ProxyServer")), QString());
+        QVERIFY(!w.timerPTest->isActive() && w.enabledProxyLabel.isEmpty());
     }
 
     void startAndEndSwitchOff()

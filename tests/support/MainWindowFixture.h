@@ -26,7 +26,11 @@ struct MainWindowFixture
     frmMain& create()
     {
         window = std::make_unique<frmMain>(deployment, *store, prompts);
-        window->setTerminate([this] { ++terminations; });
+        // The window's own way to end is kept when a test asks for it; the process never ends.
+        if (ownEnd)
+            window->setEndAtOnce([this] { endAtOnce(); });
+        else
+            window->setTerminate([this] { ++terminations; });
         // Pages are recorded, never handed to a browser.
         window->webLookups().setOpener([this](const QUrl& url) {
             opened << url.toString();
@@ -65,6 +69,8 @@ struct MainWindowFixture
     ScriptedPrompts prompts;
     std::unique_ptr<frmMain> window;
     int terminations = 0;
+    bool ownEnd = false;
+    std::function<void()> endAtOnce; // what ending from inside a routine does, with ownEnd
     QStringList dialogs;                      // object names of the modal dialogs shown
     QStringList opened;                       // pages handed to the browser
     std::function<int(QDialog&)> runDialog;   // what a test does with one; default: close it

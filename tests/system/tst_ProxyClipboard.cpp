@@ -12,7 +12,7 @@ class tst_ProxyClipboard final : public QObject
     Q_OBJECT
 
 private slots:
-    // Grid rows 1..6 hold proxies A..F.
+    // Grid rows 1..6 hold proxies A..F; row 7 is the grid's empty last row, never copied.
     void selection_data()
     {
         QTest::addColumn<int>("currentRow");
@@ -23,6 +23,7 @@ private slots:
         QTest::newRow("rows 5 up to 3") << 5 << 3 << "E\r\nD\r\nC";
         QTest::newRow("header row left out") << 0 << 2 << "B\r\nA";
         QTest::newRow("past the last row") << 5 << 40 << "F\r\nE";
+        QTest::newRow("the empty row alone") << 7 << 7 << "";
         QTest::newRow("nothing clears it") << 0 << 0 << "";
     }
 
@@ -33,7 +34,7 @@ private slots:
         QFETCH(QString, clipboard);
 
         ProxyTableModel rows;
-        rows.setRows(7);
+        rows.setRows(8);
         for (int r = 1; r <= 6; ++r)
             rows.setTextMatrix(r, ProxyRow::Proxy, QString(QChar(u'A' + r - 1)));
         QGuiApplication::clipboard()->setText(QStringLiteral("left over"));

@@ -21,8 +21,12 @@ public:
         error = captureError;
         return captureError.isEmpty();
     }
-    bool apply(const QString& host, quint16 port, bool socks, QString&) override
+    bool apply(const QString& host, quint16 port, bool socks, QString& error) override
     {
+        if (!applyError.isEmpty()) {
+            error = applyError;
+            return false;
+        }
         applied << QStringLiteral("%1 %2 %3").arg(host).arg(port).arg(socks);
         return true;
     }
@@ -38,6 +42,7 @@ public:
     QList<Saved> restored;
     Saved current;
     QString captureError;
+    QString applyError;
     QString restoreError;
 
 private:
@@ -169,29 +174,45 @@ void tst_SystemProxySwitch::switchOn_data()
     QTest::newRow("open bracket") << "[::1:8080" << "SOCKS5" << "";
     QTest::newRow("blank in host") << "a b:80" << "" << "";
     QTest::newRow("quote in host") << "a'b:80" << "" << "";
+    QTest::newRow("a line of words") << "Some proxies I found:" << "" << "";
+    QTest::newRow("address out of range") << "10.1.2.300:80" << "" << "";
+    QTest::newRow("IPv4 in brackets") << "[10.1.2.3]:80" << "" << "";
+    QTest::newRow("hyphen ends a label") << "proxy-.example.org:80" << "" << "";
+    QTest::newRow("blank around it") << " 10.1.2.3:80" << "" << "";
     QTest::newRow("empty") << "" << "" << "";
 }
 
-// The contract says what was asked for, even when the proxy text is refused and the desktop is
-// left alone.
+// The contract names a proxy only when the desktop took it: a refused proxy text or a backend
+// that failed leaves the contract and the desktop as they were.
 void tst_SystemProxySwitch::switchOn()
 {
     QFETCH(QString, proxy);
     QFETCH(QString, type);
     QFETCH(QString, applied);
 
-    const auto sw = makeSwitch();
-    const SystemProxySwitch::Result result = sw->switchOn(proxy, type);
-    QCOMPARE(sw->value(QStringLiteral("ProxyEnable")), QStringLiteral("1"));
-    QCOMPARE(sw->value(QStringLiteral("ProxyOverride")), QStringLiteral("<local>"));
-    QCOMPARE(sw->value(QStringLiteral("ProxyServer")),
-             (type.contains(QLatin1String("socks"), Qt::CaseInsensitive) ? "socks=" : "") + proxy);
-    QCOMPARE(result.ok, !applied.isEmpty());
-    QCOMPARE(fake->applied, applied.isEmpty() ? QStringList() : QStringList{applied});
-    if (applied.isEmpty()) {
-        QVERIFY2(result.message.startsWith(QStringLiteral("System proxy: '") + proxy + u'\''),
-                 qPrintable(result.message));
-        QCOMPARE(fake->captures, 0);
+    for (const bool backendFails : {false, true}) {
+        const auto sw = makeSwitch();
+        if (backendFails)
+            fake->applyError = QStringLiteral("gsettings refused it");
+        const SystemProxySwitch::Result result = sw->switchOn(proxy, type);
+        const bool on = !applied.isEmpty() && !backendFails;
+        QCOMPARE(result.ok, on);
+        QCOMPARE(sw->value(QStringLiteral("ProxyEnable")), on ? QStringLiteral("1") : QString());
+        QCOMPARE(sw->value(QStringLiteral("ProxyOverride")),
+                 on ? QStringLiteral("<local>") : QString());
+        QCOMPARE(sw->value(QStringLiteral("ProxyServer")),
+                 on ? (type.contains(QLatin1String("socks"), Qt::CaseInsensitive) ? "socks=" : "") +
+                          proxy
+                    : QString());
+        QCOMPARE(fake->applied, on ? QStringList{applied} : QStringList());
+        if (applied.isEmpty()) {
+            QVERIFY2(result.message.startsWith(QStringLiteral("System proxy: '") + proxy + u'\''),
+                     qPrintable(result.message));
+            QCOMPARE(fake->captures, 0);
+        } else if (backendFails) {
+            QCOMPARE(result.message, QStringLiteral("System proxy: gsettings refused it"));
+        }
+        QFile::remove(m_dir->filePath(QStringLiteral("InternetSettings.conf")));
     }
 }
 

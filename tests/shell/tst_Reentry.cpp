@@ -1,0 +1,386 @@
+// Every command a user can reach while a long operation serves the event queue, fired in the
+// middle of each such operation: nothing crashes, the controls come back, and the imported grid,
+// the list in memory and proxy.lst agree, with no stored line lost or doubled.
+#include "model/ImportedListStore.h"
+#include "model/ProxyTableModel.h"
+#include "service/ReferenceService.h"
+#include "shell/YieldClock.h"
+#include "support/MainWindowFixture.h"
+#include "support/TestServers.h"
+#include "views/ProxyGrid.h"
+
+#include <QtTest>
+#include <QtWidgets>
+
+#include <algorithm>
+#include <functional>
+
+namespace {
+
+constexpr int ListLength = 24;
+
+QString serviceLine(int i)
+{
+    return QStringLiteral("198.51.100.%1:8080|1|100|2024-04-30 12:00:00|HTTP|Yes|Yes|Yes|Yes|No|"
+                          "Oslo, Norway|Anonymous proxy|")
+        .arg(i + 1);
+}
+
+QStringList newProxies(int from)
+{
+    QStringList proxies;
+    for (int i = 0; i < ListLength; ++i)
+        proxies << QStringLiteral("203.0.113.%1:3128").arg(from + i);
+    return proxies;
+}
+
+QStringList proxiesOf(const QStringList& lines)
+{
+    QStringList proxies;
+    for (const QString& line : lines) {
+        const QString proxy = ProxyRow::proxyField(line).toString();
+        if (!proxy.isEmpty() && !proxy.startsWith(QLatin1String("127.")) &&
+            !proxy.startsWith(QLatin1String("0.")))
+            proxies << proxy;
+    }
+    return proxies;
+}
+
+QStringList gridProxies(const ProxyGrid& grid)
+{
+    QStringList proxies;
+    for (int r = 1; r < grid.Rows(); ++r) {
+        const QString proxy = grid.TextMatrix(r, ProxyRow::Proxy);
+        if (!proxy.isEmpty())
+            proxies << proxy;
+    }
+    return proxies;
+}
+
+bool reachable(const QAction* action)
+{
+    if (!action->isEnabled() || !action->isVisible())
+        return false;
+    for (const QObject* o : action->associatedObjects()) {
+        if (const auto* menu = qobject_cast<const QMenu*>(o)) {
+            if (!menu->menuAction()->isEnabled())
+                return false;
+        }
+    }
+    return true;
+}
+
+QPoint cell(const ProxyGrid& grid, int row)
+{
+    return grid.visualRect(grid.model()->index(row - 1, ProxyRow::Proxy)).center();
+}
+
+// Closes whatever popup menu opens next, so that a right click's menu does not wait for a user.
+void closeNextPopup(QObject* context)
+{
+    QTimer::singleShot(0, context, [] {
+        if (QWidget* popup = QApplication::activePopupWidget())
+            popup->close();
+    });
+}
+
+struct Command
+{
+    const char* name;
+    bool inModalDialog; // reachable while a modal dialog of the window is open
+    std::function<void(frmMain&)> fire;
+};
+
+std::function<void(frmMain&)> menu(QAction* frmMain::*action)
+{
+    return [action](frmMain& w) {
+        if (reachable(w.*action))
+            (w.*action)->trigger();
+    };
+}
+
+std::function<void(frmMain&)> onGrid(ProxyGrid* frmMain::*grid,
+                                     const std::function<void(ProxyGrid&)>& input)
+{
+    return [grid, input](frmMain& w) {
+        ProxyGrid& g = *(w.*grid);
+        if (g.isVisible())
+            input(g);
+    };
+}
+
+const QList<Command>& commands()
+{
+    using G = ProxyGrid* frmMain::*;
+    static const QList<Command> list = [] {
+        QList<Command> c = {
+            {"F5", false, menu(&frmMain::menuRefresh)},
+            {"Stop", true, menu(&frmMain::menuStop)},
+            {"Setup", false, menu(&frmMain::menuSetup)},
+            {"Exit", false, menu(&frmMain::menuExit)},
+            {"import file", false, menu(&frmMain::menuImpProxList)},
+            {"web source", false, menu(&frmMain::menuImpProxSource)},
+            {"Ctrl+T", false, menu(&frmMain::menuTestProxy)},
+            {"proxy info", false, menu(&frmMain::menuGetINFO)},
+            {"F1", false, menu(&frmMain::menuPROXON)},
+            {"F2", false, menu(&frmMain::menuPROXOFF)},
+            {"my IP", false, menu(&frmMain::menuWHATIP)},
+            {"Ctrl+C", false, menu(&frmMain::menuCopyProx)},
+            {"Support", false, menu(&frmMain::menuSupport)},
+            {"About", false, menu(&frmMain::menuAbout)},
+            {"Main page", false,
+             [](frmMain& w) {
+                 if (w.Option1->isEnabled())
+                     QTest::mouseClick(w.Option1, Qt::LeftButton);
+             }},
+            {"Imported page", false,
+             [](frmMain& w) {
+                 if (w.Option2->isEnabled())
+                     QTest::mouseClick(w.Option2, Qt::LeftButton);
+             }},
+            {"Filter", false,
+             [](frmMain& w) {
+                 if (w.cmdFilter->isEnabled() && w.cmdFilter->isVisible())
+                     QTest::mouseClick(w.cmdFilter, Qt::LeftButton);
+             }},
+            {"Reset", false,
+             [](frmMain& w) {
+                 if (w.cmdReset->isEnabled() && w.cmdReset->isVisible())
+                     QTest::mouseClick(w.cmdReset, Qt::LeftButton);
+             }},
+            {"Delete", false, onGrid(&frmMain::MSHi,
+                                     [](ProxyGrid& g) { QTest::keyClick(&g, Qt::Key_Delete); })},
+            {"Ctrl+V", false, onGrid(&frmMain::MSHi, [](ProxyGrid& g) {
+                 QGuiApplication::clipboard()->setText(newProxies(100).join(u'\n'));
+                 QTest::keyClick(&g, Qt::Key_V, Qt::ControlModifier);
+             })},
+            {"Ctrl+A", false, onGrid(&frmMain::MSHi, [](ProxyGrid& g) {
+                 QTest::keyClick(&g, Qt::Key_A, Qt::ControlModifier);
+             })},
+            {"tray", true,
+             [](frmMain& w) {
+                 w.setWindowState(Qt::WindowMinimized);
+                 emit w.TrayX1->activated(QSystemTrayIcon::Context);
+                 emit w.TrayX1->activated(QSystemTrayIcon::Trigger);
+             }},
+            {"auto-test tick", true, [](frmMain& w) { w.timerPTest_Timer(); }},
+            {"close", false, [](frmMain& w) { w.close(); }},
+        };
+        const std::pair<const char*, G> grids[] = {{"MSH", &frmMain::MSH},
+                                                   {"MSH2", &frmMain::MSH2},
+                                                   {"MSHi", &frmMain::MSHi},
+                                                   {"MSHi2", &frmMain::MSHi2}};
+        static QList<QByteArray> names; // the command names live as long as the list
+        for (const auto& [name, grid] : grids) {
+            names << QByteArray("Enter in ") + name << QByteArray("double-click in ") + name
+                  << QByteArray("header click in ") + name << QByteArray("right click in ") + name;
+            const qsizetype k = names.size() - 4;
+            c.append({names[k].constData(), false,
+                      onGrid(grid, [](ProxyGrid& g) { QTest::keyClick(&g, Qt::Key_Return); })});
+            c.append({names[k + 1].constData(), false, onGrid(grid, [](ProxyGrid& g) {
+                          QTest::mouseDClick(g.viewport(), Qt::LeftButton, {}, cell(g, 1));
+                      })});
+            c.append({names[k + 2].constData(), false, onGrid(grid, [](ProxyGrid& g) {
+                          const QHeaderView* h = g.horizontalHeader();
+                          const int col = ProxyRow::Proxy;
+                          QTest::mouseClick(h->viewport(), Qt::LeftButton, {},
+                                            {h->sectionViewportPosition(col) +
+                                                 h->sectionSize(col) / 2,
+                                             h->height() / 2});
+                      })});
+            c.append({names[k + 3].constData(), false, onGrid(grid, [](ProxyGrid& g) {
+                          closeNextPopup(&g);
+                          QTest::mouseClick(g.viewport(), Qt::RightButton, {}, cell(g, 1));
+                      })});
+        }
+        return c;
+    }();
+    return list;
+}
+
+} // namespace
+
+class tst_Reentry : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        // Every step of a long loop serves the queue, and short lists save and sort by steps.
+        YieldClock::setIntervalForTesting(0);
+        ImportedListStore::setLongListForTesting(1);
+        ProxyTableModel::setSortBlockForTesting(4);
+
+        QStringList service;
+        for (int i = 0; i < ListLength; ++i)
+            service << serviceLine(i);
+        m_work.write(QStringLiteral("list.txt"), service.join(u'\n').toUtf8());
+        ReferenceService::Options options;
+        options.listFile = m_work.filePath(QStringLiteral("list.txt"));
+        QVERIFY2(m_service.start(options), qPrintable(m_service.errorString()));
+
+        QStringList page;
+        for (const QString& proxy : newProxies(1))
+            page << QStringLiteral("<td>") + proxy + QStringLiteral("</td>");
+        m_page = std::make_unique<FixedServer>(200, page.join(u'\n').toUtf8());
+        // Every proxy of the imported list answers whatever it is asked, slowly, with a gate page
+        // (so the probe page's marker is never there).
+        for (int i = 0; i < ListLength; ++i)
+            m_slow.push_back(std::make_unique<FixedServer>(200, "GATEWAY_INTERFACE=CGI/1.1\n", 150));
+        QStringList file;
+        for (const QString& proxy : newProxies(50))
+            file << proxy;
+        m_work.write(QStringLiteral("import.txt"), file.join(u'\n').toUtf8());
+    }
+
+    void commandDuringOperation_data()
+    {
+        QTest::addColumn<QString>("operation");
+        QTest::addColumn<int>("command");
+        const struct
+        {
+            const char* name;
+            bool modal;
+        } operations[] = {{"load", false},          {"text import", false},
+                          {"web scan", true},       {"filter pass", false},
+                          {"delete", false},        {"paste", false},
+                          {"test run", false},      {"parallel test run", false},
+                          {"auto-test probe", false}};
+        for (const auto& op : operations) {
+            for (int k = 0; k < commands().size(); ++k) {
+                if (op.modal && !commands()[k].inModalDialog)
+                    continue;
+                QTest::addRow("%s / %s", op.name, commands()[k].name)
+                    << QString::fromLatin1(op.name) << k;
+            }
+        }
+    }
+
+    void commandDuringOperation()
+    {
+        QFETCH(QString, operation);
+        QFETCH(int, command);
+
+        MainWindowFixture f;
+        f.deployment.serviceUrl = m_service.baseUrl();
+        f.deployment.probeUrl = QStringLiteral("http://probe.invalid/");
+        f.store->write(QStringLiteral("txtTimeout"), QStringLiteral("6"));
+        f.store->write(QStringLiteral("chkTEST"), QStringLiteral("1"));
+        f.store->write(QStringLiteral("ParallelTests"),
+                       operation == QLatin1String("parallel test run") ? QStringLiteral("4")
+                                                                       : QStringLiteral("1"));
+        f.store->write(QStringLiteral("LastTab"), QStringLiteral("2"));
+        QStringList lines;
+        for (const auto& proxy : m_slow)
+            lines << QStringLiteral("?|localhost:%1|0|||HTTP||||||||").arg(proxy->serverPort());
+        f.writeList(lines);
+        f.work.write(QStringLiteral("proxysources.lst"),
+                     QStringLiteral("http://127.0.0.1:%1/\n").arg(m_page->serverPort()).toUtf8());
+        f.prompts.answers << f.work.filePath(QStringLiteral("import.txt"));
+        frmMain& w = f.create();
+        w.Form_Load();
+        w.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        QCOMPARE(w.activeGrid, 3);
+        const QStringList before = w.importedStore().lines();
+        QCOMPARE(before.size(), ListLength);
+
+        // A proxy on for the auto-test: the slow one, which never shows the probe's marker.
+        w.MSHi->setRow(1);
+        w.menuPROXON->trigger();
+        QVERIFY(w.timerPTest->isActive());
+        w.timerPTest->stop(); // only the test ticks it
+        w.MSHi->selectWholeRow(1);
+        w.MSHi->setRowSel(std::min(6, w.MSHi->Rows() - 1));
+
+        const Command& c = commands().at(command);
+        int ticks = 0;
+        bool fired = false;
+        QTimer trigger;
+        trigger.setInterval(0);
+        connect(&trigger, &QTimer::timeout, &w, [&] {
+            if (++ticks < 3)
+                return;
+            trigger.stop();
+            fired = true;
+            f.prompts.answers << f.work.filePath(QStringLiteral("import.txt"));
+            c.fire(w);
+        });
+        f.runDialog = [&](QDialog& dialog) {
+            if (dialog.objectName() == QLatin1String("frmImport") &&
+                operation == QLatin1String("web scan") && !trigger.isActive() && !fired) {
+                trigger.start();
+                dialog.findChild<QPushButton*>(QStringLiteral("cmdScan"))->click();
+                dialog.findChild<QPushButton*>(QStringLiteral("commandOK"))->click();
+            }
+            return 0;
+        };
+
+        if (operation == QLatin1String("web scan")) {
+            w.menuImpProxSource->trigger();
+        } else {
+            trigger.start();
+            start(operation, w);
+        }
+        trigger.stop();
+        QVERIFY2(fired, "the operation ended before the command could reach it");
+
+        // Saves still on their way land before the file is read.
+        const QStringList stored = w.importedStore().lines();
+        QVERIFY(w.importedStore().saveToFile(ImportedListStore::defaultPath()).ok);
+        QCOMPARE(f.work.read(QStringLiteral("proxy.lst"), {}),
+                 stored.isEmpty() ? QByteArray() : (stored.join(u'\n') + u'\n').toUtf8());
+
+        QStringList inGrid = gridProxies(*w.MSHi);
+        QStringList inStore = proxiesOf(w.importedStore().lines());
+        inGrid.sort();
+        inStore.sort();
+        QCOMPARE(inGrid, inStore);
+        QCOMPARE(QSet<QString>(inStore.cbegin(), inStore.cend()).size(), inStore.size());
+        const bool deletes = operation == QLatin1String("delete") ||
+                             QByteArray(c.name) == QByteArrayLiteral("Delete");
+        if (!deletes) {
+            for (const QString& proxy : proxiesOf(before))
+                QVERIFY2(inStore.contains(proxy), qPrintable(proxy + " was lost"));
+        }
+
+        // Everything the operation held is given back.
+        QVERIFY(w.menuTools->isEnabled() && w.menuRefresh->isEnabled());
+        QVERIFY(!w.menuStop->isEnabled());
+        QVERIFY(w.Option1->isEnabled() && w.Option2->isEnabled() && w.frame->isEnabled());
+        QVERIFY(w.MSH->isEnabled() && w.MSHi->isEnabled());
+        QVERIFY(!w.stopRequested);
+    }
+
+private:
+    void start(const QString& operation, frmMain& w)
+    {
+        if (operation == QLatin1String("load")) {
+            w.menuRefresh->trigger();
+        } else if (operation == QLatin1String("text import")) {
+            w.menuImpProxList->trigger();
+        } else if (operation == QLatin1String("filter pass")) {
+            w.cboTYPE->setCurrentIndex(w.cboTYPE->findText(QStringLiteral("HTTP")));
+            QTest::mouseClick(w.cmdFilter, Qt::LeftButton);
+        } else if (operation == QLatin1String("delete")) {
+            QTest::keyClick(w.MSHi, Qt::Key_Delete);
+        } else if (operation == QLatin1String("paste")) {
+            QGuiApplication::clipboard()->setText(newProxies(1).join(u'\n'));
+            QTest::keyClick(w.MSHi, Qt::Key_V, Qt::ControlModifier);
+        } else if (operation.endsWith(QLatin1String("test run"))) {
+            w.menuTestProxy->trigger();
+        } else if (operation == QLatin1String("auto-test probe")) {
+            w.setWindowState(Qt::WindowMinimized); // it probes only while the window is away
+            w.timerPTest_Timer();
+        }
+    }
+
+    WorkFolder m_work;
+    ReferenceService m_service;
+    std::unique_ptr<FixedServer> m_page;
+    std::vector<std::unique_ptr<FixedServer>> m_slow;
+};
+
+QTEST_MAIN(tst_Reentry)
+#include "tst_Reentry.moc"
