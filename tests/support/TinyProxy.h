@@ -16,6 +16,7 @@ public:
     // extraConfig lines are added to its configuration ("DisableViaHeader Yes", say).
     QString start(const QStringList& extraConfig = {});
     QString address() const { return QStringLiteral("127.0.0.1:%1").arg(m_port); }
+    quint16 port() const { return m_port; }
 
 private:
     QTemporaryDir m_dir;

@@ -1,4 +1,5 @@
 #include "service/ReferenceService.h"
+#include "support/TinyProxy.h"
 
 #include <QFile>
 #include <QNetworkAccessManager>
@@ -42,13 +43,13 @@ class tst_ReferenceService : public QObject
     std::unique_ptr<ReferenceService> m_service;
 
     // The status and body of a GET. A path goes to the service directly; an absolute URL goes to
-    // it as to an HTTP proxy.
-    std::pair<int, QByteArray> get(const QString& target)
+    // the HTTP proxy on proxyPort, the service itself unless told.
+    std::pair<int, QByteArray> get(const QString& target, quint16 proxyPort = 0)
     {
         const bool viaProxy = target.startsWith(QLatin1String("http:"));
         QNetworkAccessManager manager;
         manager.setProxy({viaProxy ? QNetworkProxy::HttpProxy : QNetworkProxy::NoProxy,
-                          QStringLiteral("127.0.0.1"), m_service->port()});
+                          QStringLiteral("127.0.0.1"), proxyPort ? proxyPort : m_service->port()});
         QNetworkRequest request(QUrl(viaProxy ? target : m_service->baseUrl() + target));
         std::unique_ptr<QNetworkReply> reply(manager.get(request));
         QSignalSpy(reply.get(), &QNetworkReply::finished).wait(30000);
@@ -139,7 +140,24 @@ private slots:
             "\nHTTP_USER_AGENT=Pr0xyChecker/1.0\nHTTP_CONNECTION=keep-alive, Close\n"
             "ANONYMITY=ELITE PROXY\n");
         row("gate asked as a proxy, absolute-form", "GET http://a.invalid/gate.php HTTP/1.1",
-            "\nHTTP_CONNECTION=keep-alive, Close\nANONYMITY=ELITE PROXY\n");
+            "\nQUERY_STRING=\nREQUEST_URI=/gate.php\nHTTP_CONNECTION=keep-alive, Close\n"
+            "ANONYMITY=ELITE PROXY\n");
+        // Host names the server; the caller's own address, in any form, gives nothing away.
+        row("gate, query, Host and the caller's own address",
+            "GET /gate.php?a=1&b=%20x HTTP/1.1\r\nHost: 192.0.2.1:8642\r\n"
+            "X-Seen: 127.0.0.1, [::ffff:127.0.0.1]:80\r\nUser-Agent: Browser/10.0.2",
+            "\nQUERY_STRING=a=1&b=%20x\nREQUEST_URI=/gate.php?a=1&b=%20x\n"
+            "HTTP_HOST=192.0.2.1:8642\nHTTP_X_SEEN=127.0.0.1, [::ffff:127.0.0.1]:80\n"
+            "HTTP_USER_AGENT=Browser/10.0.2\nHTTP_CONNECTION=keep-alive, Close\n"
+            "ANONYMITY=ELITE PROXY\n");
+        row("gate, X-Tinyproxy with the caller's address",
+            "GET /gate.php HTTP/1.1\r\nx-tinyproxy: 127.0.0.1",
+            "\nHTTP_X_TINYPR0XY=127.0.0.1\nHTTP_CONNECTION=keep-alive, Close\n"
+            "ANONYMITY=REVEALED BY HTTP_X_TINYPR0XY\n");
+        row("gate, other addresses in any header",
+            "GET /gate.php HTTP/1.1\r\nX-Hop: 10.0.0.1:3128\r\nX-Path: for=\"[2001:db8::7]:443\"",
+            "\nHTTP_X_HOP=10.0.0.1:3128\nHTTP_X_PATH=for=\"[2001:db8::7]:443\"\n"
+            "HTTP_CONNECTION=keep-alive, Close\nANONYMITY=REVEALED BY HTTP_X_HOP HTTP_X_PATH\n");
         row("gate, Via in lower case", "GET /gate.php HTTP/1.1\r\nvia: 1.1 tinyproxy",
             "\nHTTP_VIA=1.1 tinypr0xy\nHTTP_CONNECTION=keep-alive, Close\n"
             "ANONYMITY=REVEALED BY HTTP_VIA\n");
@@ -168,6 +186,23 @@ private slots:
         QCOMPARE(data.contains("PROXY"), answer.contains("PROXY")); // only an elite gate says it
 
         QVERIFY(get(QStringLiteral("/gate.php")).second.startsWith("GATEWAY_INTERFACE=CGI/1.1\n"));
+    }
+
+    // tinyproxy passing the client's address on in X-Tinyproxy is no elite proxy, though it sends
+    // no Via and the address is the caller's own.
+    void gateThroughTinyproxyNamingItsClient()
+    {
+        if (TinyProxy::executable().isEmpty())
+            QSKIP("tinyproxy is not installed (test.sh installs it)");
+        TinyProxy proxy;
+        const QString failure =
+            proxy.start({QStringLiteral("XTinyproxy Yes"), QStringLiteral("DisableViaHeader Yes")});
+        QVERIFY2(failure.isEmpty(), qPrintable(failure));
+
+        const auto [status, body] = get(m_service->baseUrl() + "/gate.php", proxy.port());
+        QCOMPARE(status, 200);
+        QVERIFY2(body.contains("\nHTTP_X_TINYPR0XY=127.0.0.1\n") && !body.contains("PROXY"),
+                 body.constData());
     }
 
     void homePageLinksCallerAddress()

@@ -5,6 +5,7 @@
 #include <QHttpServerRequest>
 #include <QHttpServerResponder>
 #include <QMetaEnum>
+#include <QRegularExpression>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QUrl>
@@ -73,13 +74,49 @@ bool sameName(const QByteArray& a, const char* b)
 // A proxy that adds any of these gives away that it is one, or whom it serves.
 bool isRevealingHeader(const QByteArray& name)
 {
-    static const char* const revealing[] = {"Via",       "X-Forwarded-For", "Forwarded",
-                                            "X-Real-IP", "Client-IP",       "Proxy-Connection"};
+    static const char* const revealing[] = {
+        "Via",        "X-Forwarded-For",  "Forwarded",        "X-Real-IP",
+        "Client-IP",  "X-Client-IP",      "X-Originating-IP", "True-Client-IP",
+        "X-Proxy-ID", "Proxy-Connection", "X-Tinyproxy"};
     for (const char* candidate : revealing) {
         if (sameName(name, candidate))
             return true;
     }
     return false;
+}
+
+// The IPv4 and IPv6 addresses written anywhere in a header value ("for=10.1.2.3:80",
+// "[2001:db8::1]:443"). A run of digits and dots glued to a word ("x10.1.2.3") is no address.
+QList<QHostAddress> addressesIn(const QByteArray& value)
+{
+    static const QRegularExpression ipv4(
+        QStringLiteral(R"((?<![\w.])(?:\d{1,3}\.){3}\d{1,3}(?!\w|\.\d))"));
+    static const QRegularExpression ipv6(
+        QStringLiteral(R"((?<![\w.:])[0-9A-Fa-f.:]*:[0-9A-Fa-f.:]*:[0-9A-Fa-f.:]*(?![\w.:]))"));
+    const QString text = QString::fromLatin1(value);
+    QList<QHostAddress> addresses;
+    for (const QRegularExpression* pattern : {&ipv4, &ipv6}) {
+        for (const QRegularExpressionMatch& match : pattern->globalMatch(text)) {
+            const QHostAddress address(match.captured());
+            // A lone "::" is punctuation far more often than the all-zero address.
+            if (!address.isNull() && address != QHostAddress(QHostAddress::AnyIPv6))
+                addresses.append(address);
+        }
+    }
+    return addresses;
+}
+
+// Any address but the caller's own in a header is somebody's the proxy passes on: the client's,
+// its own or another hop's. Host names the server, whatever it holds.
+bool holdsForeignAddress(const QByteArray& name, const QByteArray& value,
+                         const QHostAddress& caller)
+{
+    if (sameName(name, "Host"))
+        return false;
+    const QList<QHostAddress> addresses = addressesIn(value);
+    return std::any_of(addresses.cbegin(), addresses.cend(), [&caller](const QHostAddress& a) {
+        return !a.isEqual(caller, QHostAddress::ConvertV4MappedToIPv4);
+    });
 }
 
 QByteArray cgiName(const QByteArray& headerName)
@@ -199,11 +236,18 @@ Reply gatePage(const QHttpServerRequest& request)
     addLine("SERVER_PROTOCOL", "HTTP/1.1");
     addLine("REQUEST_METHOD", methodName(request.method()));
     addLine("REMOTE_ADDR", callerAddress(request).toUtf8());
+    // The query as sent, but for what the parser's QUrl normalises: escaped letters, digits and
+    // "-._~" come back plain, bytes past ASCII come back escaped.
+    const QUrl url = request.url();
+    const QByteArray query = url.query(QUrl::FullyEncoded).toUtf8();
+    addLine("QUERY_STRING", query);
+    addLine("REQUEST_URI",
+            url.path(QUrl::FullyEncoded).toUtf8() + (query.isEmpty() ? "" : "?" + query));
 
     QByteArrayList revealing;
     for (const auto& [name, value] : request.headers()) {
         addLine(cgiName(name), value);
-        if (isRevealingHeader(name))
+        if (isRevealingHeader(name) || holdsForeignAddress(name, value, request.remoteAddress()))
             revealing.append(cgiName(name));
     }
     if (!revealing.isEmpty())
