@@ -96,10 +96,13 @@ private slots:
 
         const QStringList untouched = toList(prefilled("old"));
 
+        // Every field differs, so each must land in its own column.
         QTest::newRow("full line")
-            << "1.2.3.4:80|3|85|2013-05-01 12:34:56|HTTP|Y|Y|Y|N|N|US|Anonymous proxy|" << true
-            << QStringList{"Y", "1.2.3.4:80", "3", "85", "2013-05-01 12:34", "HTTP", "Y", "Y",
-                           "Y", "N",          "N", "US", "Anonymous proxy"};
+            << "1.2.3.4:80|3|85|2013-05-01 12:34:56|HTTP|Yes|No|YES|NO|yes|US|Anonymous proxy|"
+            << true
+            << QStringList{
+                   "Y",   "1.2.3.4:80", "3",   "85", "2013-05-01 12:34", "HTTP", "Yes", "No",
+                   "YES", "NO",         "yes", "US", "Anonymous proxy"};
         QTest::newRow("reliable 0")
             << "1.2.3.4:80|3|0|" << true << row({"Y", "1.2.3.4:80", "3", "?"});
         QTest::newRow("reliable abc")
