@@ -86,7 +86,8 @@ void tst_frmSetup::writtenAtOnceOrOnClose_data()
     QTest::newRow("size not in the list") << "cboFontSize" << "" << "cboFontSize" << "7.5" << "7.5";
 }
 
-// Check boxes write at once, everything else when the dialog is closed (here by its frame).
+// Check boxes write at once, everything else when the dialog is closed (here by its frame). The
+// text boxes open showing what is stored.
 void tst_frmSetup::writtenAtOnceOrOnClose()
 {
     QFETCH(QString, control);
@@ -99,17 +100,20 @@ void tst_frmSetup::writtenAtOnceOrOnClose()
     auto* box = f.dialog.findChild<QCheckBox*>(control);
     auto* edit = f.dialog.findChild<QLineEdit*>(control);
     auto* combo = f.dialog.findChild<QComboBox*>(control);
-    QString whileOpen;
+    QString whileOpen, shown;
     f.open(Close::Frame, [&] {
         if (box)
             box->click();
         if (edit) {
+            shown = edit->text();
             edit->clear();
             QTest::keyClicks(edit, typed);
         }
         whileOpen = f.store.read(key);
     });
     QCOMPARE(whileOpen, box ? after : before);
+    if (edit)
+        QCOMPARE(shown, before);
     QCOMPARE(f.store.read(key), after);
     if (combo)
         QCOMPARE(combo->currentText(), before);
