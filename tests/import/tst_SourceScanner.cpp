@@ -109,13 +109,20 @@ private slots:
 
     void scanAll()
     {
-        FixedServer first(200, "10.0.0.1:808 ... http://192.168.1.1:81. 10.0.0.1:808 11.2.3.4:80");
+        // Pages get the fetcher's 60 s, not the proxy tests' time-out: the first one answers
+        // after more ticks than a proxy test may take.
+        FixedServer first(200, "10.0.0.1:808 ... http://192.168.1.1:81. 10.0.0.1:808 11.2.3.4:80",
+                          500);
         FixedServer second(200,
                            "HTTP://10.0.0.1:808 192.168.1.1:81 1.2.3.4:80abc 999.999.999.999:1");
         FixedServer missing(404, "5.5.5.5:55");
         const QString closed = QStringLiteral("http://127.0.0.1:%1/").arg(closedLoopbackPort());
         Scan scan({"11.2.3.4:80", "1.2.3.4:800"});
         scan.view.sources = {first.url(), second.url(), closed, missing.url()};
+        scan.fetcher.setTestTimeout(1);
+        QTimer clock; // the window's one-second clock, ten times as fast
+        QObject::connect(&clock, &QTimer::timeout, &scan.fetcher, [&scan] { scan.fetcher.tick(); });
+        clock.start(100);
 
         const SourceScanner::Outcome outcome = scan.scanner.cmdScan_Click();
         QCOMPARE(scan.scanner.newProxyCount, 4);
