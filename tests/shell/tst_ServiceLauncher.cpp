@@ -35,6 +35,23 @@ QByteArray get(quint16 port, const QByteArray& path)
     return reply.mid(reply.indexOf("\r\n\r\n") + 4);
 }
 
+// Children of this process that ended and were never waited for.
+int zombieChildren()
+{
+    int count = 0;
+    const QByteArray self = QByteArray::number(QCoreApplication::applicationPid());
+    for (const QString& pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        // "pid (name) state ppid ...", where the name may hold blanks and parentheses.
+        const QByteArray text = stat.readAll();
+        const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+        count += fields.size() > 1 && fields[0] == "Z" && fields[1] == self;
+    }
+    return count;
+}
+
 // The build tree is laid out as an installed one: bin/ beside share/corvatel/.
 ServiceLauncher::Layout builtLayout()
 {
@@ -131,6 +148,18 @@ private slots:
         QVERIFY(!launcher.started());
         QVERIFY2(launcher.errorString().contains(QLatin1String("no-such-list.txt")),
                  qPrintable(launcher.errorString()));
+
+        // One that never says it listens is ended and waited for, not left a zombie.
+        QFile silent(root.filePath(QStringLiteral("silent-service")));
+        QVERIFY(silent.open(QIODevice::WriteOnly) &&
+                silent.write("#!/bin/sh\nexec sleep 30\n") > 0);
+        silent.close();
+        QVERIFY(silent.setPermissions(QFile::ReadOwner | QFile::ExeOwner));
+        layout.program = silent.fileName();
+        ServiceLauncher silentLauncher;
+        QVERIFY(!silentLauncher.ensureRunning(serviceUrl(freePort()), layout, QString(), 300));
+        QVERIFY(!silentLauncher.started());
+        QCOMPARE(zombieChildren(), 0);
     }
 
     void dataHome_data()
