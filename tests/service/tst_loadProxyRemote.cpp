@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QFile>
 #include <QMenu>
+#include <QProgressBar>
 #include <QTest>
 #include <QTimer>
 
@@ -126,6 +127,7 @@ private slots:
         QCOMPARE(w.cboCLASS->count(), 1);
 
         w.Option2_Click();
+        QCOMPARE(w.ProgressBar1->value(), 0);
         QCOMPARE(w.sbLOC, QStringList({"Lima"}));
         QCOMPARE(w.sbTYPE, QStringList({"HTTPS"}));
         QCOMPARE(w.sbCLASS, QStringList());
