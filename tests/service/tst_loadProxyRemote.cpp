@@ -153,9 +153,13 @@ private slots:
         QCOMPARE(w.MSHi->TextMatrix(2, 1), QStringLiteral("127.0.0.1:81"));
         QCOMPARE(w.panelText(2), QStringLiteral("2 Imported"));
         // Loaded again, the imported grid is rebuilt from the list: nothing of the rows shown
-        // before is left, not even a colour.
+        // before is left, not even a colour. The main grid's one row is selected whole again
+        // after a click on one of its cells, as a longer list's first row would be.
         w.importedStore().setItem(0, QStringLiteral("?|5.6.7.8:80|0|||||||||||"));
+        w.MSH->setCol(3);
         w.loadProxyRemote();
+        QCOMPARE((QList<int>{w.MSH->Row(), w.MSH->RowSel(), w.MSH->Col(), w.MSH->ColSel()}),
+                 (QList<int>{1, 1, 0, 12}));
         QCOMPARE(w.MSHi->Rows(), 3);
         QCOMPARE(w.MSHi->TextMatrix(1, 1), QStringLiteral("5.6.7.8:80"));
         QCOMPARE(w.MSHi->rows().cellForeColor(1, 1), ProxyRow::NoColour);
