@@ -4,7 +4,9 @@
 #include "service/ReferenceService.h"
 #include "support/MainWindowFixture.h"
 #include "support/TestServers.h"
+#include "support/TinyProxy.h"
 #include "system/SystemProxySwitch.h"
+#include "testing/AutoTest.h"
 #include "testing/ProxyTester.h"
 #include "views/ProxyGrid.h"
 
@@ -176,6 +178,49 @@ private slots:
         QCOMPARE(sw.value(QStringLiteral("ProxyEnable")), QStringLiteral("0"));
         QVERIFY(!contract().contains(QLatin1String("ProxyOverride")) &&
                 !contract().contains(QLatin1String("ProxyServer")));
+    }
+
+    void autoTestWhileInTray_data()
+    {
+        QTest::addColumn<bool>("working");
+        QTest::newRow("dead proxy") << false;
+        QTest::newRow("tinyproxy") << true;
+    }
+
+    // Minimised with a proxy switched on, the window probes the page through that proxy at each
+    // tick; a failing proxy brings it back with an alert.
+    void autoTestWhileInTray()
+    {
+        QFETCH(bool, working);
+        TinyProxy proxy;
+        QString server = QStringLiteral("127.0.0.1:%1").arg(closedLoopbackPort());
+        if (working) {
+            if (TinyProxy::executable().isEmpty())
+                QSKIP("tinyproxy is not installed (test.sh installs it)");
+            const QString failure = proxy.start();
+            QVERIFY2(failure.isEmpty(), qPrintable(failure));
+            server = proxy.address();
+        }
+        FixedServer page(200, "<link id=google_favicon>");
+        MainWindowFixture f;
+        f.deployment.probeUrl = page.url();
+        f.store->write(QStringLiteral("chkTEST"), QStringLiteral("1"));
+        frmMain& w = startWith(f, {"Y|" + server + "|1||2024-01-01 10:00|HTTP||||||Oslo||"});
+        w.show();
+        w.MSHi->setRow(1);
+        w.menuPROXON->trigger();
+        w.setWindowState(Qt::WindowMinimized);
+        w.timerPTest->setInterval(10);
+
+        QTRY_VERIFY(!w.httpResult.isEmpty() || !f.prompts.asked.isEmpty());
+        w.timerPTest->stop();
+        const QString alert = "Corvatel: " + AutoTest::alertText(server + " [Oslo]");
+        QCOMPARE(f.prompts.asked, working ? QStringList() : QStringList{alert});
+        QCOMPARE(w.isMinimized(), working);
+        // Only through the proxy: past a dead one the page is never asked.
+        QCOMPARE(page.requests().isEmpty(), !working);
+        if (working)
+            QVERIFY2(page.requests()[0].contains("tinyproxy"), page.requests()[0].constData());
     }
 
     // A line the file import kept as it was names no proxy: nothing is switched on or said to be.
