@@ -145,10 +145,10 @@ private slots:
         // Host names the server; the caller's own address, in any form, gives nothing away.
         row("gate, query, Host and the caller's own address",
             "GET /gate.php?a=1&b=%20x HTTP/1.1\r\nHost: 192.0.2.1:8642\r\n"
-            "X-Seen: 127.0.0.1, [::ffff:127.0.0.1]:80\r\nUser-Agent: Browser/10.0.2",
+            "X-Seen: 127.0.0.1, [::ffff:127.0.0.1]:80\r\nUser-Agent: Browser/120.0.0.0",
             "\nQUERY_STRING=a=1&b=%20x\nREQUEST_URI=/gate.php?a=1&b=%20x\n"
             "HTTP_HOST=192.0.2.1:8642\nHTTP_X_SEEN=127.0.0.1, [::ffff:127.0.0.1]:80\n"
-            "HTTP_USER_AGENT=Browser/10.0.2\nHTTP_CONNECTION=keep-alive, Close\n"
+            "HTTP_USER_AGENT=Browser/120.0.0.0\nHTTP_CONNECTION=keep-alive, Close\n"
             "ANONYMITY=ELITE PROXY\n");
         row("gate, X-Tinyproxy with the caller's address",
             "GET /gate.php HTTP/1.1\r\nx-tinyproxy: 127.0.0.1",

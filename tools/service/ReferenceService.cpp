@@ -86,11 +86,12 @@ bool isRevealingHeader(const QByteArray& name)
 }
 
 // The IPv4 and IPv6 addresses written anywhere in a header value ("for=10.1.2.3:80",
-// "[2001:db8::1]:443"). A run of digits and dots glued to a word ("x10.1.2.3") is no address.
+// "[2001:db8::1]:443"). A run of digits and dots glued to a word ("x10.1.2.3") or after a slash
+// (a version, "Chrome/120.0.0.0", or a page's address in a URL) is no address.
 QList<QHostAddress> addressesIn(const QByteArray& value)
 {
     static const QRegularExpression ipv4(
-        QStringLiteral(R"((?<![\w.])(?:\d{1,3}\.){3}\d{1,3}(?!\w|\.\d))"));
+        QStringLiteral(R"((?<![\w./])(?:\d{1,3}\.){3}\d{1,3}(?!\w|\.\d))"));
     static const QRegularExpression ipv6(
         QStringLiteral(R"((?<![\w.:])[0-9A-Fa-f.:]*:[0-9A-Fa-f.:]*:[0-9A-Fa-f.:]*(?![\w.:]))"));
     const QString text = QString::fromLatin1(value);
