@@ -259,7 +259,10 @@ void frmMain::createControls()
 
     TrayX1 = new QSystemTrayIcon(this);
     TrayX1->setObjectName(QStringLiteral("TrayX1"));
-    connect(TrayX1, &QSystemTrayIcon::activated, this, [this] { restoreFromTray(); });
+    // Hiding the icon destroys the widget that is still handling the click (a right press sends
+    // it a context menu event next): the window comes back once the click is over.
+    connect(TrayX1, &QSystemTrayIcon::activated, this, [this] { restoreFromTray(); },
+            Qt::QueuedConnection);
 }
 
 void frmMain::createMenus()
