@@ -11,21 +11,60 @@
 #include <QMessageBox>
 
 #include <cstdio>
+#include <cstring>
+
+namespace {
+
+// A command line of nothing but help and version requests: answered on the terminal, so it must
+// not need a display.
+bool asksOnlyForText(int argc, char* argv[])
+{
+    for (int i = 1; i < argc; ++i) {
+        bool text = false;
+        for (const char* option : {"-h", "--help", "-v", "--version"})
+            text = text || std::strcmp(argv[i], option) == 0;
+        if (!text)
+            return false;
+    }
+    return argc > 1;
+}
+
+QCommandLineOption describeOptions(QCommandLineParser& parser)
+{
+    parser.setApplicationDescription(
+        QStringLiteral("Finds, tests and manages open proxy servers."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    const QCommandLineOption dataHome(
+        QStringLiteral("data-home"),
+        QStringLiteral("Work in %1 (created if missing) instead of the current directory.")
+            .arg(QDir::toNativeSeparators(DataHome::path())));
+    parser.addOption(dataHome);
+    return dataHome;
+}
+
+} // namespace
 
 int main(int argc, char* argv[])
 {
+    if (asksOnlyForText(argc, argv)) {
+        QCoreApplication app(argc, argv);
+        QCoreApplication::setApplicationName(QStringLiteral("Corvatel"));
+        QCoreApplication::setApplicationVersion(QStringLiteral("%1.%2.%3")
+                                                    .arg(CORVATEL_VERSION_MAJOR)
+                                                    .arg(CORVATEL_VERSION_MINOR)
+                                                    .arg(CORVATEL_VERSION_REVISION));
+        QCommandLineParser parser;
+        describeOptions(parser);
+        parser.process(app); // prints and ends the program
+        return 0;
+    }
+
     QApplication app(argc, argv);
     frmMain::setUpApplication();
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Finds, tests and manages open proxy servers."));
-    parser.addHelpOption();
-    parser.addVersionOption();
-    const QCommandLineOption dataHomeOption(
-        QStringLiteral("data-home"),
-        QStringLiteral("Work in %1 (created if missing) instead of the current directory.")
-            .arg(QDir::toNativeSeparators(DataHome::path())));
-    parser.addOption(dataHomeOption);
+    const QCommandLineOption dataHomeOption = describeOptions(parser);
     parser.process(app);
 
     if (parser.isSet(dataHomeOption)) {
