@@ -88,7 +88,7 @@ private slots:
             QVERIFY2(click.waitForFinished(10000) && click.exitStatus() == QProcess::NormalExit &&
                          click.exitCode() == 0,
                      "xdotool could not click");
-            QTest::qWaitFor(restored, 500);
+            (void)QTest::qWaitFor(restored, 500);
         }
         QVERIFY(restored());
         QVERIFY(!w.TrayX1->isVisible());
