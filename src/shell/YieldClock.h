@@ -12,8 +12,10 @@ class YieldClock final
 public:
     static constexpr int IntervalMs = 20;
 
-    // Tests make every maybeYield() serve the queue, so that small inputs yield at once.
+    // Tests make every maybeYield() serve the queue, so that small inputs yield at once, and can
+    // be called each time a long loop serves it (to act in the middle of that loop).
     static void setIntervalForTesting(int ms) { s_intervalMs = ms; }
+    static void setServeHookForTesting(std::function<void()> hook) { s_onServe = std::move(hook); }
 
     YieldClock() { m_clock.start(); }
 
@@ -22,7 +24,7 @@ public:
     {
         if (m_clock.elapsed() < s_intervalMs)
             return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents);
+        serveNow();
         m_clock.restart();
         return true;
     }
@@ -36,14 +38,20 @@ public:
     // Before a step that cannot yield inside itself, so it starts with a full allowance.
     void yieldNow()
     {
-        QCoreApplication::processEvents(QEventLoop::AllEvents);
+        serveNow();
         m_clock.restart();
     }
 
     // Between two steps of a routine that has no clock of its own.
-    static void serveNow() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+    static void serveNow()
+    {
+        if (s_onServe)
+            s_onServe();
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+    }
 
 private:
     static inline int s_intervalMs = IntervalMs;
+    static inline std::function<void()> s_onServe;
     QElapsedTimer m_clock;
 };
