@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 . scripts/deps.sh
-install_deps xvfb xauth trayer xdotool appstream dpkg-dev file
+install_deps "${corvatel_test_packages[@]}" appstream dpkg-dev file
 
 dir=build
 args=(-DCMAKE_BUILD_TYPE=Release -DCORVATEL_BUILD_TESTS=ON -DCORVATEL_SANITIZE=OFF)

@@ -6,6 +6,10 @@ corvatel_common_packages=(cmake g++ make qt6-base-dev qt6-httpserver-dev qt6-web
                           libglib2.0-bin gsettings-desktop-schemas libkf5config-bin dbus-daemon
                           desktop-file-utils)
 
+# What the tests need beyond the build: a private X server with a notification area (trayer) and
+# real clicks into it (xdotool), for the tray icon's test.
+corvatel_test_packages=(xvfb xauth trayer xdotool)
+
 install_deps() {
     local missing=() p
     for p in "${corvatel_common_packages[@]}" "$@"; do
