@@ -1101,8 +1101,8 @@ void frmMain::loadProxyRemote()
             setStatusText(QStringLiteral("Importing Local Proxies.."));
             // Not cut short by Stop: the imported grid must show every stored line, or it and
             // proxy.lst would disagree until the next load.
-            for (int i = 0; i < count; ++i) {
-                const QString& line = sblistPROXLoc.lines().at(i);
+            for (int i = 0; i < count && i < sblistPROXLoc.count(); ++i) {
+                const QString line = sblistPROXLoc.item(i); // a copy: the loop serves the queue
                 // A line without a proxy (blank, damaged) stays in the store but is not shown.
                 if (!ProxyRow::proxyField(line).isEmpty())
                     addImportedRow(line);

@@ -254,6 +254,40 @@ private slots:
         QVERIFY(failed.message.startsWith(QLatin1String("Could not save proxy.lst: ")));
     }
 
+    // What ending the program from inside a long routine goes by: only a list that differs from
+    // what was last read or saved whole is written, so an unreadable proxy.lst is never replaced.
+    void unsavedChanges()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("proxy.lst"));
+        ImportedListStore store;
+        QVERIFY(!store.hasUnsavedChanges());
+        QVERIFY(!store.loadFromFile(dir.path()).ok);
+        QVERIFY(!store.hasUnsavedChanges());
+        store.add(row(proxyNumber(1)));
+        QVERIFY(store.hasUnsavedChanges());
+        QVERIFY(!store.saveToFile(dir.filePath(QStringLiteral("none/proxy.lst"))).ok);
+        QVERIFY(store.hasUnsavedChanges());
+        QVERIFY(store.saveToFile(path).ok);
+        QVERIFY(!store.hasUnsavedChanges());
+        store.setItem(0, row(proxyNumber(2)));
+        QVERIFY(store.hasUnsavedChanges());
+        QVERIFY(store.loadFromFile(path).ok);
+        QVERIFY(!store.hasUnsavedChanges());
+
+        // A change made while a long save was on its way is not in that save.
+        QStringList many;
+        for (int i = 0; i < 100000; ++i)
+            many << row(proxyNumber(i));
+        store.addMany(many);
+        bool changed = false;
+        QVERIFY(store.saveToFile(path, [&] {
+                         if (!std::exchange(changed, true))
+                             store.remove(0);
+                     }).ok);
+        QVERIFY(changed && store.hasUnsavedChanges());
+    }
+
     // A failed load leaves the list in memory as it was (failed saves: tst_SaveFaults).
     void failedLoadKeepsStore_data()
     {
