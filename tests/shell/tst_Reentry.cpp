@@ -148,15 +148,17 @@ const QList<Command>& commands()
                  if (w.cmdReset->isEnabled() && w.cmdReset->isVisible())
                      QTest::mouseClick(w.cmdReset, Qt::LeftButton);
              }},
-            {"Delete", false, onGrid(&frmMain::MSHi,
-                                     [](ProxyGrid& g) { QTest::keyClick(&g, Qt::Key_Delete); })},
-            {"Ctrl+V", false, onGrid(&frmMain::MSHi, [](ProxyGrid& g) {
-                 QGuiApplication::clipboard()->setText(newProxies(100).join(u'\n'));
-                 QTest::keyClick(&g, Qt::Key_V, Qt::ControlModifier);
-             })},
-            {"Ctrl+A", false, onGrid(&frmMain::MSHi, [](ProxyGrid& g) {
-                 QTest::keyClick(&g, Qt::Key_A, Qt::ControlModifier);
-             })},
+            {"Delete", false,
+             onGrid(&frmMain::MSHi, [](ProxyGrid& g) { QTest::keyClick(&g, Qt::Key_Delete); })},
+            {"Ctrl+V", false,
+             onGrid(&frmMain::MSHi,
+                    [](ProxyGrid& g) {
+                        QGuiApplication::clipboard()->setText(newProxies(100).join(u'\n'));
+                        QTest::keyClick(&g, Qt::Key_V, Qt::ControlModifier);
+                    })},
+            {"Ctrl+A", false,
+             onGrid(&frmMain::MSHi,
+                    [](ProxyGrid& g) { QTest::keyClick(&g, Qt::Key_A, Qt::ControlModifier); })},
             {"tray", true,
              [](frmMain& w) {
                  w.setWindowState(Qt::WindowMinimized);
@@ -184,10 +186,10 @@ const QList<Command>& commands()
             c.append({QByteArray("header click in ") + name, false, onGrid(grid, [](ProxyGrid& g) {
                           const QHeaderView* h = g.horizontalHeader();
                           const int col = ProxyRow::Proxy;
-                          QTest::mouseClick(h->viewport(), Qt::LeftButton, {},
-                                            {h->sectionViewportPosition(col) +
-                                                 h->sectionSize(col) / 2,
-                                             h->height() / 2});
+                          QTest::mouseClick(
+                              h->viewport(), Qt::LeftButton, {},
+                              {h->sectionViewportPosition(col) + h->sectionSize(col) / 2,
+                               h->height() / 2});
                       })});
             c.append({QByteArray("right click in ") + name, false, onGrid(grid, [](ProxyGrid& g) {
                           closeNextPopup(&g);
@@ -228,7 +230,8 @@ private slots:
         // Every proxy of the imported list answers whatever it is asked, slowly, with a gate page
         // (so the probe page's marker is never there).
         for (int i = 0; i < ListLength; ++i)
-            m_slow.push_back(std::make_unique<FixedServer>(200, "GATEWAY_INTERFACE=CGI/1.1\n", 150));
+            m_slow.push_back(
+                std::make_unique<FixedServer>(200, "GATEWAY_INTERFACE=CGI/1.1\n", 150));
         QStringList file;
         for (const QString& proxy : newProxies(50))
             file << proxy;
@@ -243,10 +246,10 @@ private slots:
         {
             const char* name;
             bool modal;
-        } operations[] = {{"load", false},          {"text import", false},
-                          {"web scan", true},       {"filter pass", false},
-                          {"delete", false},        {"paste", false},
-                          {"test run", false},      {"parallel test run", false},
+        } operations[] = {{"load", false},           {"text import", false},
+                          {"web scan", true},        {"filter pass", false},
+                          {"delete", false},         {"paste", false},
+                          {"test run", false},       {"parallel test run", false},
                           {"auto-test probe", false}};
         for (const auto& op : operations) {
             for (int k = 0; k < commands().size(); ++k) {
@@ -349,8 +352,8 @@ private slots:
         inStore.sort();
         QCOMPARE(inGrid, inStore);
         QCOMPARE(QSet<QString>(inStore.cbegin(), inStore.cend()).size(), inStore.size());
-        const bool deletes = operation == QLatin1String("delete") ||
-                             c.name == QByteArrayLiteral("Delete");
+        const bool deletes =
+            operation == QLatin1String("delete") || c.name == QByteArrayLiteral("Delete");
         if (!deletes) {
             for (const QString& proxy : proxiesOf(before))
                 QVERIFY2(inStore.contains(proxy), qPrintable(proxy + " was lost"));
