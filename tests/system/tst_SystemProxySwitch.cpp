@@ -178,6 +178,12 @@ void tst_SystemProxySwitch::switchOn_data()
     QTest::newRow("address out of range") << "10.1.2.300:80" << "" << "";
     QTest::newRow("IPv4 in brackets") << "[10.1.2.3]:80" << "" << "";
     QTest::newRow("hyphen ends a label") << "proxy-.example.org:80" << "" << "";
+    // A DNS name has at most 253 characters, in labels of at most 63.
+    const QString labels = QString(63, u'a') + u'.' + QString(63, u'b') + u'.' + QString(63, u'c');
+    const QString longest = labels + u'.' + QString(61, u'd');
+    QTest::newRow("longest name") << longest + ":80" << "" << longest + " 80 0";
+    QTest::newRow("name too long") << labels + u'.' + QString(62, u'd') + ":80" << "" << "";
+    QTest::newRow("label too long") << QString(64, u'a') + ".org:80" << "" << "";
     QTest::newRow("blank around it") << " 10.1.2.3:80" << "" << "";
     QTest::newRow("empty") << "" << "" << "";
 }
