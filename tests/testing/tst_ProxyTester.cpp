@@ -252,18 +252,24 @@ private slots:
     void stopDuringGateFetch_data()
     {
         QTest::addColumn<int>("parallel");
-        QTest::newRow("one at a time") << 1;
-        QTest::newRow("three at once") << 3;
+        QTest::addColumn<bool>("region"); // the gate passes, the location look-up hangs
+        QTest::newRow("one at a time") << 1 << false;
+        QTest::newRow("three at once") << 3 << false;
+        QTest::newRow("one at a time, region") << 1 << true;
+        QTest::newRow("three at once, region") << 3 << true;
     }
 
     void stopDuringGateFetch()
     {
         QFETCH(int, parallel);
+        QFETCH(bool, region);
         HangingServer hanging;
+        FixedServer gate(200, "GATEWAY_INTERFACE=CGI/1.1\n");
         const QString silent = QStringLiteral("127.0.0.1:%1").arg(hanging.serverPort());
-        TesterBench b(m_service.baseUrl(), parallel, 60);
+        const QString working = QStringLiteral("127.0.0.1:%1").arg(gate.serverPort());
+        TesterBench b(region ? hanging.url().chopped(1) : m_service.baseUrl(), parallel, 60);
         ProxyTableModel rows;
-        b.fill(rows, QStringList(6, silent), true);
+        b.fill(rows, QStringList(6, region ? working : silent), true);
         const QStringList stored = b.store.lines();
         QTimer::singleShot(400, [&] {
             b.host.stop = true;
