@@ -49,11 +49,7 @@ int main(int argc, char* argv[])
 {
     if (asksOnlyForText(argc, argv)) {
         QCoreApplication app(argc, argv);
-        QCoreApplication::setApplicationName(QStringLiteral("Corvatel"));
-        QCoreApplication::setApplicationVersion(QStringLiteral("%1.%2.%3")
-                                                    .arg(CORVATEL_VERSION_MAJOR)
-                                                    .arg(CORVATEL_VERSION_MINOR)
-                                                    .arg(CORVATEL_VERSION_REVISION));
+        frmMain::setUpIdentity();
         QCommandLineParser parser;
         describeOptions(parser);
         parser.process(app); // prints and ends the program

@@ -332,14 +332,19 @@ QIcon frmMain::applicationIcon()
     return icon;
 }
 
+void frmMain::setUpIdentity()
+{
+    QCoreApplication::setApplicationName(QStringLiteral("Corvatel"));
+    QCoreApplication::setOrganizationName(QStringLiteral("Corvatel"));
+    QCoreApplication::setApplicationVersion(QStringLiteral("%1.%2.%3")
+                                                .arg(CORVATEL_VERSION_MAJOR)
+                                                .arg(CORVATEL_VERSION_MINOR)
+                                                .arg(CORVATEL_VERSION_REVISION));
+}
+
 void frmMain::setUpApplication()
 {
-    QApplication::setApplicationName(QStringLiteral("Corvatel"));
-    QApplication::setOrganizationName(QStringLiteral("Corvatel"));
-    QApplication::setApplicationVersion(QStringLiteral("%1.%2.%3")
-                                            .arg(CORVATEL_VERSION_MAJOR)
-                                            .arg(CORVATEL_VERSION_MINOR)
-                                            .arg(CORVATEL_VERSION_REVISION));
+    setUpIdentity();
     QApplication::setDesktopFileName(QStringLiteral("corvatel"));
     QApplication::setWindowIcon(applicationIcon());
     QApplication::setQuitOnLastWindowClosed(false);

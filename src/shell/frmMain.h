@@ -74,6 +74,8 @@ public:
     // The application's name, version, desktop entry and icon; the program lives on in the tray
     // when its window is closed. Call once after creating the QApplication.
     static void setUpApplication();
+    // Its name and version alone, which a core application without a display can take too.
+    static void setUpIdentity();
 
     // Start-up; call once after construction.
     void Form_Load();
