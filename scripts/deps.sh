@@ -4,11 +4,14 @@
 corvatel_common_packages=(cmake g++ make qt6-base-dev qt6-httpserver-dev qt6-websockets-dev
                           libxkbcommon-dev libgl-dev tinyproxy
                           libglib2.0-bin gsettings-desktop-schemas libkf5config-bin dbus-daemon
-                          desktop-file-utils)
+                          desktop-file-utils pkg-config libcurl4-openssl-dev libmaxminddb-dev)
 
 # What the tests need beyond the build: a private X server with a notification area (trayer) and
 # real clicks into it (xdotool), for the tray icon's test.
-corvatel_test_packages=(xvfb xauth trayer xdotool)
+# Real proxies of every type on loopback, a TLS judge's certificate, and the writer of the test
+# location database.
+corvatel_test_packages=(xvfb xauth trayer xdotool squid dante-server microsocks openssh-server
+                        openssh-client openssl libmaxmind-db-writer-perl)
 
 install_deps() {
     local missing=() p
