@@ -4,10 +4,8 @@
 #include "system/GnomeProxyBackend.h"
 #include "system/KdeProxyBackend.h"
 
-#include "views/ImportedListEditor.h"
+#include "model/ProxyEndpoint.h"
 
-#include <QHostAddress>
-#include <QRegularExpression>
 #include <QSettings>
 #include <QStandardPaths>
 
@@ -35,53 +33,6 @@ bool namesSocks(const QString& type)
 QString systemProxyMessage(const QString& reason)
 {
     return QStringLiteral("System proxy: ") + reason;
-}
-
-struct Endpoint
-{
-    QString host;
-    quint16 port = 0;
-};
-
-// A DNS name: dot-separated labels of letters, digits and inner hyphens. A name whose last label
-// is all digits is a damaged address ("1.2.3.999"), not a name.
-bool isHostName(const QString& host)
-{
-    static const QRegularExpression label(
-        QStringLiteral(R"(^[A-Za-z0-9](?:[A-Za-z0-9-]{0,61}[A-Za-z0-9])?$)"));
-    if (host.isEmpty() || host.size() > 253)
-        return false;
-    const QStringList labels = host.split(u'.');
-    for (const QString& part : labels) {
-        if (!label.match(part).hasMatch())
-            return false;
-    }
-    static const QRegularExpression digits(QStringLiteral("^[0-9]+$"));
-    return !digits.match(labels.last()).hasMatch();
-}
-
-// "host:port" with an address IsIP accepts, a DNS name or "[IPv6 address]", and a port 1..65535.
-bool parseEndpoint(const QString& proxy, Endpoint& endpoint)
-{
-    static const QRegularExpression pattern(
-        QStringLiteral(R"(^(?:\[([0-9A-Fa-f:.]+)\]|([^\[\]:]+)):([0-9]{1,5})$)"));
-    const QRegularExpressionMatch match = pattern.match(proxy);
-    if (!match.hasMatch())
-        return false;
-    const int port = match.captured(3).toInt();
-    if (port < 1 || port > 65535)
-        return false;
-    if (match.hasCaptured(1)) {
-        if (QHostAddress(match.captured(1)).protocol() != QAbstractSocket::IPv6Protocol)
-            return false;
-        endpoint.host = match.captured(1);
-    } else {
-        endpoint.host = match.captured(2);
-        if (!ImportedListEditor::IsIP(endpoint.host) && !isHostName(endpoint.host))
-            return false;
-    }
-    endpoint.port = static_cast<quint16>(port);
-    return true;
 }
 
 bool isDesktop(const QStringList& desktops, const QStringList& names)
@@ -147,8 +98,9 @@ SystemProxySwitch::Result SystemProxySwitch::switchOn(const QString& proxy, cons
 {
     // Nothing is written for what cannot be switched on: the contract would name a proxy that no
     // program can use.
-    Endpoint endpoint;
-    if (!parseEndpoint(proxy, endpoint))
+    QString host;
+    quint16 port = 0;
+    if (!ProxyEndpoint::parse(proxy, &host, &port))
         return {false, systemProxyMessage(QStringLiteral("'%1' is not host:port").arg(proxy))};
 
     QSettings contract(m_contractPath, QSettings::IniFormat);
@@ -169,7 +121,7 @@ SystemProxySwitch::Result SystemProxySwitch::switchOn(const QString& proxy, cons
     contract.sync();
     if (contract.status() != QSettings::NoError)
         return {false, systemProxyMessage(QStringLiteral("cannot write ") + m_contractPath)};
-    if (!m_backend->apply(endpoint.host, endpoint.port, namesSocks(type), problem))
+    if (!m_backend->apply(host, port, namesSocks(type), problem))
         return {false, systemProxyMessage(problem)};
 
     contract.beginGroup(contractGroup);

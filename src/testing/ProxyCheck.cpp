@@ -4,21 +4,49 @@
 
 namespace ProxyCheck {
 
-bool isTestableType(const QString& type)
+namespace {
+
+struct TypeName
 {
-    return type.isEmpty() || type == QLatin1String("HTTP");
+    ProxyType type;
+    const char* text;
+};
+
+constexpr TypeName TypeNames[] = {
+    {ProxyType::Http, "HTTP"},       {ProxyType::HttpsTunnel, "HTTPS"},
+    {ProxyType::Socks4, "SOCKS4"},   {ProxyType::Socks4a, "SOCKS4A"},
+    {ProxyType::Socks5, "SOCKS5"},
+};
+
+} // namespace
+
+bool typeOf(const QString& typeText, ProxyType* type)
+{
+    if (typeText.isEmpty()) {
+        *type = ProxyType::Http;
+        return true;
+    }
+    for (const TypeName& name : TypeNames) {
+        if (typeText == QLatin1String(name.text)) {
+            *type = name.type;
+            return true;
+        }
+    }
+    return false;
 }
 
-bool gatePassed(const QString& body, int error)
+QString typeText(ProxyType type)
 {
-    return error == 0 && body.contains(QLatin1String("GATEWAY_INTERFACE"));
+    for (const TypeName& name : TypeNames) {
+        if (name.type == type)
+            return QString::fromLatin1(name.text);
+    }
+    return QString();
 }
 
-QString anonymityClass(const QString& gateBody)
+QString speedText(double seconds)
 {
-    return gateBody.contains(QLatin1String("PROXY"))
-               ? QStringLiteral("High anonymous / Elite proxy")
-               : QStringLiteral("Anonymous proxy");
+    return QString::number(seconds, 'f', 2);
 }
 
 QString testTimeText(const QDateTime& when)
@@ -43,6 +71,11 @@ int parallelTests(const SettingsStore& store)
     return ok && value >= 1 && value <= MaxParallelTests ? value : 1;
 }
 
+bool detectType(const SettingsStore& store)
+{
+    return store.read(QStringLiteral("DetectType")).trimmed() == QLatin1String("1");
+}
+
 QString gateUrl(const QString& serviceUrl)
 {
     return serviceUrl + QStringLiteral("/gate.php");
@@ -57,12 +90,14 @@ void applyOutcome(ProxyRow::Cells& cells, const Outcome& outcome)
 {
     cells[ProxyRow::Active] = outcome.passed ? QStringLiteral("Y") : QStringLiteral("N");
     if (outcome.passed)
-        cells[ProxyRow::Speed] = QString::number(outcome.seconds);
+        cells[ProxyRow::Speed] = speedText(outcome.seconds);
     if (!outcome.klass.isEmpty())
         cells[ProxyRow::Class] = outcome.klass;
     cells[ProxyRow::Tested] = outcome.tested;
     if (!outcome.location.isEmpty())
         cells[ProxyRow::Location] = outcome.location;
+    if (!outcome.type.isEmpty())
+        cells[ProxyRow::Type] = outcome.type;
 }
 
 QRgb outcomeColour(const Outcome& outcome)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/ProxyRow.h"
+#include "testing/CurlEngine.h"
 
 #include <QDateTime>
 #include <QString>
@@ -13,13 +14,17 @@ namespace ProxyCheck {
 
 inline constexpr int MaxParallelTests = 256;
 
-// Only HTTP proxies (an empty type counts as one) go through the gate page; the type is compared
-// as written, so "http" is some other type.
-bool isTestableType(const QString& type);
-// The gate page came back through the proxy: no failure and its CGI echo is in the body.
-bool gatePassed(const QString& body, int error);
-// The class of a working proxy, judged by the gate body alone.
-QString anonymityClass(const QString& gateBody);
+// How a row's Type is tested: "" and "HTTP" as an HTTP proxy, "HTTPS" as an HTTP proxy that
+// tunnels (CONNECT), "SOCKS4", "SOCKS4A", "SOCKS5". The type is compared as written, so "http"
+// is some other type, which cannot be tested: returns false.
+bool typeOf(const QString& typeText, ProxyType* type);
+// The Type text of a type typeOf accepts ("HTTP" for Http).
+QString typeText(ProxyType type);
+// The order in which an untyped proxy's type is looked for.
+inline constexpr ProxyType DetectionOrder[] = {ProxyType::Http, ProxyType::Socks5,
+                                               ProxyType::Socks4};
+// "Speed": seconds with two decimals.
+QString speedText(double seconds);
 // "YYYY-MM-DD HH:MM".
 QString testTimeText(const QDateTime& when);
 // The region page's answer as a Location cell. Line breaks and "|" would break the stored row
@@ -27,6 +32,8 @@ QString testTimeText(const QDateTime& when);
 QString locationFromAnswer(const QString& answer);
 // How many proxies a run tests at once: the stored whole number 1 ... 256, anything else 1.
 int parallelTests(const SettingsStore& store);
+// Whether untyped proxies of the imported list have their type found when tested.
+bool detectType(const SettingsStore& store);
 
 QString gateUrl(const QString& serviceUrl);
 QString regionUrl(const QString& serviceUrl, const QString& proxy);
@@ -35,14 +42,15 @@ QString regionUrl(const QString& serviceUrl, const QString& proxy);
 struct Outcome
 {
     bool passed = false;
-    int seconds = 0;
+    double seconds = 0;
     QString tested;   // testTimeText of the test
     QString location; // "" leaves the cell as it was
     QString klass;    // "" leaves the cell as it was
+    QString type;     // a type found for an untyped proxy; "" leaves the cell as it was
 };
 
 // Writes the outcome into a row's cells: "Active" Y/N, "Speed" only when it passed, "Tested",
-// then "Location" and "Class" when known.
+// then "Location", "Class" and "Type" when known.
 void applyOutcome(ProxyRow::Cells& cells, const Outcome& outcome);
 // The text colour of every cell of a tested row.
 QRgb outcomeColour(const Outcome& outcome);

@@ -1,17 +1,24 @@
 #include "testing/ProxyTester.h"
 
 #include "model/ImportedListStore.h"
+#include "model/ProxyEndpoint.h"
 #include "model/ProxyTableModel.h"
 #include "model/SettingsStore.h"
 #include "service/DocumentFetcher.h"
 #include "service/HttpFetcher.h"
 #include "shell/YieldClock.h"
+#include "testing/CurlEngine.h"
+#include "testing/JudgeEcho.h"
+#include "testing/JudgeList.h"
+#include "testing/MmdbLocation.h"
+#include "testing/OpenFiles.h"
 #include "testing/TestRunHost.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QHash>
 #include <QPointer>
+#include <QSet>
 #include <QTimer>
 
 #include <algorithm>
@@ -27,6 +34,9 @@ const QString FinishedText = QStringLiteral("Finished checking proxies..");
 constexpr int RegionTimeoutSeconds = 60;
 constexpr int SaveIntervalMs = 1000;
 constexpr int WriteBatchMs = 10;
+// Failures in a row that got past the proxy before a judge is fetched directly to see whether it
+// still answers.
+constexpr int JudgeSuspectFailures = 3;
 
 QString testingText(const QString& proxy)
 {
@@ -35,141 +45,482 @@ QString testingText(const QString& proxy)
 
 } // namespace
 
-// Up to `width` rows in flight at once, each a gate fetch and, for a working proxy without a
-// location, a region look-up after it. The run's local event loop ends when nothing is in flight
-// and nothing is left to start.
-class ProxyTester::ParallelRun final : public QObject
+// One test run. Up to `width` rows are in flight at once, each a judge fetch through its proxy
+// (for an untyped proxy with type detection on, one per protocol tried, within the row's one
+// time-out) and, for a working proxy without a location, a location look-up after it.
+//
+// Judges: without judges.lst the service's gate page is the one judge. Otherwise every judge is
+// first fetched directly, which shows the user's own address as that judge sees it, and leaves out
+// judges that do not answer. During the run a failure whose request got past the proxy (the proxy
+// answered in its protocol, the judge's answer was wrong or missing) may be the judge's fault: such
+// failures are held, not written. A pass through the same judge shows the judge works, and the held
+// failures are written. After JudgeSuspectFailures held failures the judge is fetched directly; if
+// that fails too, the judge is left out and its held proxies are tested again on another one.
+// Proxies that cannot be reached never reach a judge, so a list of dead proxies never holds
+// anything against one.
+class ProxyTester::Run final : public QObject
 {
 public:
-    ParallelRun(ProxyTester& tester, const std::vector<int>& rows, const Target& target,
-                int width)
-        : m_tester(tester), m_rows(rows), m_target(target), m_width(width)
+    Run(ProxyTester& tester, const std::vector<int>& rows, const Target& target, int width)
+        : m_tester(tester), m_engine(*tester.m_engine), m_pending(rows.begin(), rows.end()),
+          m_target(target), m_width(width),
+          m_timeoutMs(qint64(std::max(1, tester.m_fetcher.testTimeout())) * 1000),
+          m_detect(tester.onImportedPage(target) && ProxyCheck::detectType(tester.m_settings))
     {
         m_saveTimer.setSingleShot(true);
         connect(&m_saveTimer, &QTimer::timeout, this, [this] { saveNow(); });
     }
 
+    ~Run() override { cancelAll(); }
+
     void run()
     {
+        if (!prepareJudges())
+            return;
+        openLocations();
+        limitWidth();
         fill();
-        if (m_inFlight > 0)
+        if (busy())
             m_loop.exec();
+        cancelAll();
         if (m_dirty)
             saveNow();
     }
 
-    // Stop: what is in flight ends now and is written nowhere.
+    // Stop: what is in flight ends now and is written nowhere; results that came in before are
+    // still written.
     void wake()
     {
-        if (!m_tester.m_host.isStopRequested())
+        if (!stopped())
             return;
-        const auto jobs = findJobs();
-        for (FetchJob* job : jobs)
-            job->abort();
+        cancelAll();
+        settle();
     }
 
 private:
+    struct Test;
+
+    struct Judge
+    {
+        QString url;
+        bool serviceGate = false;
+        bool https = false;
+        bool live = true;
+        QString userAddress; // the user's own address as this judge sees it
+        int suspectFailures = 0;
+        quint64 check = 0;   // the direct fetch in flight, 0 when none
+        QString checkToken;
+        bool answerFaultSaid = false;
+        std::vector<Test*> held;
+    };
+
     struct Test
     {
         int row = 0;
         QString proxy;
         QString location; // the row's Location cell when it started
+        std::vector<ProxyType> tries;
+        std::size_t attempt = 0;
+        QElapsedTimer clock;
+        int judge = -1;
+        QString token;
+        quint64 transfer = 0;
+        QPointer<FetchJob> region;
+        bool inFlight = false;
         ProxyCheck::Outcome outcome;
-        QPointer<FetchJob> job;
     };
 
     bool stopped() const { return m_tester.m_host.isStopRequested(); }
-
-    std::vector<FetchJob*> findJobs() const
+    bool busy() const
     {
-        std::vector<FetchJob*> jobs;
-        for (const auto& test : m_tests) {
-            if (test->job)
-                jobs.push_back(test->job);
+        return m_inFlight > 0 || m_checks > 0 || m_writeQueued || !m_done.empty();
+    }
+
+    void say(const QString& line)
+    {
+        const QString now = m_tester.m_host.statusText();
+        m_tester.m_host.setStatusText(now.isEmpty() ? line : now + LineBreak + line);
+    }
+
+    // ---- judges -----------------------------------------------------------------------------
+
+    bool prepareJudges()
+    {
+        const QString path = JudgeList::defaultPath();
+        const JudgeList::Loaded listed = JudgeList::load(path);
+        if (!listed.problem.isEmpty())
+            say(listed.problem);
+        for (const JudgeList::Refused& refused : listed.refused)
+            say(JudgeList::refusedText(path, refused));
+        if (listed.urls.isEmpty()) {
+            Judge gate;
+            gate.url = ProxyCheck::gateUrl(m_tester.m_serviceUrl);
+            gate.serviceGate = true;
+            gate.userAddress = m_tester.m_settings.read(QStringLiteral("MYIP")).trimmed();
+            m_judges.push_back(std::move(gate));
+            return true;
         }
-        return jobs;
+        for (const QString& url : listed.urls) {
+            Judge judge;
+            judge.url = url;
+            judge.https = QUrl(url).scheme().compare(QLatin1String("https"),
+                                                     Qt::CaseInsensitive) == 0;
+            m_judges.push_back(std::move(judge));
+        }
+        for (std::size_t j = 0; j < m_judges.size(); ++j)
+            checkJudge(int(j));
+        if (busy())
+            m_loop.exec();
+        if (stopped())
+            return false;
+        if (!anyLiveJudge()) {
+            say(QStringLiteral("No judge in judges.lst answered: nothing was tested."));
+            return false;
+        }
+        return true;
+    }
+
+    bool anyLiveJudge() const
+    {
+        return std::any_of(m_judges.begin(), m_judges.end(),
+                           [](const Judge& judge) { return judge.live; });
+    }
+
+    static bool fits(const Judge& judge, ProxyType type)
+    {
+        if (!judge.live)
+            return false;
+        if (type == ProxyType::HttpsTunnel)
+            return judge.https;
+        if (type == ProxyType::Http)
+            return !judge.https;
+        return true;
+    }
+
+    // The next live judge that can test the type, in turn.
+    int pickJudge(ProxyType type)
+    {
+        const int n = int(m_judges.size());
+        for (int k = 0; k < n; ++k) {
+            const int j = (m_nextJudge + k) % n;
+            if (fits(m_judges[j], type)) {
+                m_nextJudge = j + 1;
+                return j;
+            }
+        }
+        return -1;
+    }
+
+    // Fetches the judge directly. At the start of the run this learns the user's address; later
+    // it tells a dead judge from a run of bad proxies.
+    void checkJudge(int j)
+    {
+        Judge& judge = m_judges[j];
+        judge.checkToken = JudgeEcho::newToken();
+        ProbeRequest request;
+        request.url = QUrl(JudgeEcho::withToken(judge.url, judge.checkToken));
+        request.timeoutMs = int(m_timeoutMs);
+        request.userAgent = HttpFetcher::UserAgent;
+        ++m_checks;
+        judge.check = m_engine.start(request, [this, j](const ProbeResult& result) {
+            checkDone(j, result);
+        });
+    }
+
+    void checkDone(int j, const ProbeResult& result)
+    {
+        Judge& judge = m_judges[j];
+        judge.check = 0;
+        --m_checks;
+        if (stopped())
+            return settle();
+        const JudgeEcho::Report report = JudgeEcho::parse(result.body);
+        const bool works = result.ok && JudgeEcho::passed(report, result.status, judge.checkToken,
+                                                          judge.serviceGate);
+        if (!m_started) {
+            // The check at the start of the run.
+            if (works)
+                judge.userAddress = report.remoteAddr;
+            else
+                leaveOut(judge, QStringLiteral("left out: ") + failureText(result, report));
+            return settle();
+        }
+        if (works) {
+            releaseHeld(judge);
+        } else {
+            leaveOut(judge, QStringLiteral("stopped answering (") + failureText(result, report) +
+                                QStringLiteral("), left out for the rest of this run"));
+            // Its proxies never had a fair test: they go to another judge.
+            for (auto it = judge.held.rbegin(); it != judge.held.rend(); ++it)
+                m_pending.push_front((*it)->row);
+            judge.held.clear();
+            if (!anyLiveJudge()) {
+                say(QStringLiteral("No judge is left: the proxies not tested yet keep what they had."));
+                m_pending.clear();
+            }
+        }
+        fill();
+    }
+
+    void leaveOut(Judge& judge, const QString& why)
+    {
+        judge.live = false;
+        say(QStringLiteral("Judge ") + judge.url + u' ' + why);
+    }
+
+    static QString failureText(const ProbeResult& result, const JudgeEcho::Report& report)
+    {
+        if (!result.ok)
+            return result.errorText;
+        if (result.status != 200)
+            return QStringLiteral("status %1").arg(result.status);
+        if (report.kind == JudgeEcho::Kind::Unknown)
+            return report.error;
+        return QStringLiteral("its answer does not echo the request");
+    }
+
+    // Failures held against a judge that turned out to work were the proxies' own.
+    void releaseHeld(Judge& judge)
+    {
+        judge.suspectFailures = 0;
+        for (Test* t : judge.held)
+            queueWrite(t);
+        judge.held.clear();
+    }
+
+    // ---- rows -------------------------------------------------------------------------------
+
+    void limitWidth()
+    {
+        const int sockets = std::max(1, OpenFiles::socketsAvailable());
+        if (sockets < m_width) {
+            say(QStringLiteral("Testing %1 at once: the open-files limit allows no more.")
+                    .arg(sockets));
+            m_width = sockets;
+        }
+    }
+
+    void openLocations()
+    {
+        const QString file = m_tester.m_settings.read(QStringLiteral("MmdbFile")).trimmed();
+        if (file.isEmpty())
+            return;
+        QString error;
+        if (!m_locations.open(file, &error))
+            say(error + QStringLiteral(": locations come from the service instead."));
     }
 
     void fill()
     {
-        while (m_inFlight < m_width && m_next < m_rows.size() && !stopped()) {
-            const int row = m_rows[m_next++];
-            const QString proxy = m_tester.testableProxy(m_target, row);
-            if (proxy.isEmpty()) {
-                rowDone();
-                continue;
-            }
-            auto test = std::make_unique<Test>();
-            test->row = row;
-            test->proxy = proxy;
-            test->location = m_target.rows->TextMatrix(row, ProxyRow::Location);
-            Test* t = test.get();
-            m_tests.push_back(std::move(test));
-            ++m_inFlight;
-            FetchRequest request;
-            request.url = QUrl(ProxyCheck::gateUrl(m_tester.m_serviceUrl));
-            request.proxy = proxy;
-            request.timeoutSeconds = m_tester.m_fetcher.testTimeout();
-            start(t, request, [this, t](const FetchResult& result) { gateDone(t, result); });
+        m_started = true;
+        while (m_inFlight < m_width && !m_pending.empty() && !stopped()) {
+            const int row = m_pending.front();
+            m_pending.pop_front();
+            startRow(row);
         }
-        if (m_inFlight == 0)
+        settle();
+    }
+
+    void settle()
+    {
+        if (m_started && m_inFlight == 0 && m_pending.empty() && !stopped())
+            checkHeldJudges();
+        if (!busy())
             m_loop.quit();
     }
 
-    template<typename Done>
-    void start(Test* t, const FetchRequest& request, Done done)
+    // Nothing else will tell whether failures held against a judge were its fault.
+    void checkHeldJudges()
     {
-        FetchJob* job = m_tester.m_http.start(request);
-        t->job = job;
-        connect(job, &FetchJob::finished, this, done);
-    }
-
-    static QString bodyOf(const FetchResult& result)
-    {
-        return result.error == 0 && result.status == 200 ? result.body : QString();
-    }
-
-    void gateDone(Test* t, const FetchResult& result)
-    {
-        t->job = nullptr;
-        if (stopped()) {
-            dropTest();
-            return;
+        for (std::size_t j = 0; j < m_judges.size(); ++j) {
+            const Judge& judge = m_judges[j];
+            if (judge.live && !judge.held.empty() && judge.check == 0)
+                checkJudge(int(j));
         }
-        const QString body = bodyOf(result);
-        m_tester.m_lastGateBody = body;
+    }
+
+    void startRow(int row)
+    {
+        const QString typeText = m_target.rows->TextMatrix(row, ProxyRow::Type);
+        ProxyType type = ProxyType::Http;
+        if (!ProxyCheck::typeOf(typeText, &type)) {
+            m_tester.m_host.setStatusText(QStringLiteral("Unable to Test Socks4/5"));
+            return rowDone();
+        }
+        auto test = std::make_unique<Test>();
+        Test* t = test.get();
+        t->row = row;
+        t->proxy = m_target.rows->TextMatrix(row, ProxyRow::Proxy);
+        t->location = m_target.rows->TextMatrix(row, ProxyRow::Location);
+        if (typeText.isEmpty() && m_detect)
+            t->tries.assign(std::begin(ProxyCheck::DetectionOrder),
+                            std::end(ProxyCheck::DetectionOrder));
+        else
+            t->tries.push_back(type);
+        if (pickJudgeFor(t) < 0) {
+            sayOnce(type == ProxyType::HttpsTunnel
+                        ? QStringLiteral("HTTPS proxies need an https judge in judges.lst: they are "
+                                         "not tested.")
+                        : QStringLiteral("HTTP proxies need an http judge in judges.lst: they are "
+                                         "not tested."));
+            return rowDone();
+        }
+        m_tests.push_back(std::move(test));
+        t->inFlight = true;
+        ++m_inFlight;
+        t->clock.start();
+        if (m_width == 1)
+            m_tester.m_host.setStatusText(testingText(t->proxy));
+        // An empty row or one that is no host:port has no proxy to go through.
+        if (!ProxyEndpoint::parse(t->proxy)) {
+            ++m_tester.m_gateFetches;
+            m_tester.m_lastGateBody.clear();
+            return testEnded(t);
+        }
+        attempt(t);
+    }
+
+    int pickJudgeFor(const Test* t)
+    {
+        // Peeks: the judge is taken in turn by attempt().
+        const int keep = m_nextJudge;
+        const int j = pickJudge(t->tries[t->attempt]);
+        m_nextJudge = keep;
+        return j;
+    }
+
+    void sayOnce(const QString& line)
+    {
+        if (!m_said.contains(line)) {
+            m_said.insert(line);
+            say(line);
+        }
+    }
+
+    void attempt(Test* t)
+    {
+        const ProxyType type = t->tries[t->attempt];
+        t->judge = pickJudge(type);
+        const qint64 left = m_timeoutMs - t->clock.elapsed();
+        if (t->judge < 0 || left <= 0)
+            return testEnded(t);
+        t->token = JudgeEcho::newToken();
+        ProbeRequest request;
+        request.url = QUrl(JudgeEcho::withToken(m_judges[t->judge].url, t->token));
+        request.type = type;
+        request.proxy = t->proxy;
+        request.timeoutMs = int(left);
+        request.userAgent = HttpFetcher::UserAgent;
+        t->transfer = m_engine.start(request, [this, t](const ProbeResult& result) {
+            probeDone(t, result);
+        });
+    }
+
+    void probeDone(Test* t, const ProbeResult& result)
+    {
+        t->transfer = 0;
+        if (stopped())
+            return dropTest(t);
+        if (result.noSocket) {
+            // Not tested at all: the row waits for a free socket, with fewer tests at once.
+            m_width = std::max(1, m_inFlight - 1);
+            sayOnce(QStringLiteral("Testing fewer at once: no more sockets could be opened."));
+            m_pending.push_front(t->row);
+            t->inFlight = false;
+            --m_inFlight;
+            return fill();
+        }
+        Judge& judge = m_judges[t->judge];
+        const JudgeEcho::Report report = JudgeEcho::parse(result.body);
+        const bool passed =
+            result.ok && JudgeEcho::passed(report, result.status, t->token, judge.serviceGate);
         ++m_tester.m_gateFetches;
-        ProxyCheck::Outcome& outcome = t->outcome;
-        outcome.seconds = result.elapsedSeconds;
-        outcome.passed = ProxyCheck::gatePassed(body, result.error);
-        if (outcome.passed && m_tester.onImportedPage(m_target))
-            outcome.klass = ProxyCheck::anonymityClass(body);
-        if (outcome.passed && t->location.isEmpty() && !stopped()) {
-            FetchRequest request;
-            request.url = QUrl(ProxyCheck::regionUrl(m_tester.m_serviceUrl, t->proxy));
-            request.timeoutSeconds = RegionTimeoutSeconds;
-            start(t, request, [this, t](const FetchResult& region) {
-                t->job = nullptr;
-                if (stopped()) {
-                    dropTest();
-                    return;
-                }
-                t->outcome.location = ProxyCheck::locationFromAnswer(bodyOf(region));
-                testDone(t);
-            });
+        m_tester.m_lastGateBody = result.ok && result.status == 200
+                                      ? QString::fromUtf8(result.body)
+                                      : QString();
+        if (passed) {
+            releaseHeld(judge);
+            return testPassed(t, judge, report, result);
+        }
+        if (result.ok && result.status == 200 && report.kind == JudgeEcho::Kind::Unknown &&
+            !judge.answerFaultSaid) {
+            judge.answerFaultSaid = true;
+            say(QStringLiteral("Judge ") + judge.url + QStringLiteral(": ") + report.error);
+        }
+        const bool beyond = result.reach == ProbeResult::Reach::Beyond;
+        // Another protocol is worth a try only when something answered, wrongly, in time.
+        if (!beyond && result.reach != ProbeResult::Reach::None && !result.timedOut &&
+            t->attempt + 1 < t->tries.size()) {
+            ++t->attempt;
+            return attempt(t);
+        }
+        if (beyond) {
+            holdAgainst(t);
             return;
         }
-        testDone(t);
+        testEnded(t);
+    }
+
+    void holdAgainst(Test* t)
+    {
+        Judge& judge = m_judges[t->judge];
+        judge.held.push_back(t);
+        t->inFlight = false;
+        --m_inFlight;
+        if (++judge.suspectFailures >= JudgeSuspectFailures && judge.check == 0)
+            checkJudge(t->judge);
+        fill();
+    }
+
+    void testPassed(Test* t, const Judge& judge, const JudgeEcho::Report& report,
+                    const ProbeResult& result)
+    {
+        ProxyCheck::Outcome& outcome = t->outcome;
+        outcome.passed = true;
+        outcome.seconds = result.seconds;
+        if (m_tester.onImportedPage(m_target))
+            outcome.klass =
+                JudgeEcho::anonymityClass(report, judge.userAddress, judge.serviceGate);
+        if (t->tries.size() > 1)
+            outcome.type = ProxyCheck::typeText(t->tries[t->attempt]);
+        if (!t->location.isEmpty())
+            return testEnded(t);
+        if (m_locations.isOpen()) {
+            outcome.location = ProxyCheck::locationFromAnswer(m_locations.locate(report.remoteAddr));
+            return testEnded(t);
+        }
+        FetchRequest request;
+        request.url = QUrl(ProxyCheck::regionUrl(m_tester.m_serviceUrl, t->proxy));
+        request.timeoutSeconds = RegionTimeoutSeconds;
+        FetchJob* job = m_tester.m_http.start(request);
+        t->region = job;
+        connect(job, &FetchJob::finished, this, [this, t](const FetchResult& region) {
+            t->region = nullptr;
+            if (stopped())
+                return dropTest(t);
+            if (region.error == 0 && region.status == 200)
+                t->outcome.location = ProxyCheck::locationFromAnswer(region.body);
+            testEnded(t);
+        });
     }
 
     // Results are written a few at a time, a batch per turn of the event loop: many proxies
     // answering at once would otherwise keep the window waiting until all of them are written.
-    void testDone(Test* t)
+    void testEnded(Test* t)
+    {
+        if (t->inFlight) {
+            t->inFlight = false;
+            --m_inFlight;
+        }
+        queueWrite(t);
+    }
+
+    void queueWrite(Test* t)
     {
         m_done.push_back(t);
         if (!m_writeQueued) {
             m_writeQueued = true;
-            QMetaObject::invokeMethod(this, &ParallelRun::writeResults, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(this, &Run::writeResults, Qt::QueuedConnection);
         }
     }
 
@@ -185,8 +536,9 @@ private:
         }
         if (!m_done.empty() && !m_writeQueued) {
             m_writeQueued = true;
-            QMetaObject::invokeMethod(this, &ParallelRun::writeResults, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(this, &Run::writeResults, Qt::QueuedConnection);
         }
+        fill();
     }
 
     void writeResult(Test* t)
@@ -197,18 +549,46 @@ private:
                                       (t->outcome.passed ? ProxyOk : InvalidProxy));
         if (m_tester.onImportedPage(m_target))
             listChanged();
-        --m_inFlight;
         rowDone();
-        fill();
     }
 
     // A test that Stop cut short: its row and stored line keep what they had.
-    void dropTest()
+    void dropTest(Test* t)
     {
-        --m_inFlight;
+        if (t->inFlight) {
+            t->inFlight = false;
+            --m_inFlight;
+        }
         rowDone();
-        if (m_inFlight == 0 && !m_writeQueued)
-            m_loop.quit();
+        settle();
+    }
+
+    void cancelAll()
+    {
+        for (const auto& t : m_tests) {
+            if (t->transfer != 0) {
+                m_engine.cancel(t->transfer);
+                t->transfer = 0;
+            }
+            if (FetchJob* region = t->region) {
+                t->region = nullptr;
+                disconnect(region, nullptr, this, nullptr);
+                region->abort();
+            }
+            if (t->inFlight) {
+                t->inFlight = false;
+                --m_inFlight;
+            }
+        }
+        for (Judge& judge : m_judges) {
+            if (judge.check != 0) {
+                m_engine.cancel(judge.check);
+                judge.check = 0;
+                --m_checks;
+            }
+            judge.held.clear();
+        }
+        m_pending.clear();
     }
 
     void rowDone()
@@ -220,7 +600,7 @@ private:
     void listChanged()
     {
         m_dirty = true;
-        if (!m_sinceSave.isValid() || m_sinceSave.elapsed() >= SaveIntervalMs)
+        if (m_width == 1 || !m_sinceSave.isValid() || m_sinceSave.elapsed() >= SaveIntervalMs)
             saveNow();
         else if (!m_saveTimer.isActive())
             m_saveTimer.start(int(SaveIntervalMs - m_sinceSave.elapsed()));
@@ -235,14 +615,22 @@ private:
     }
 
     ProxyTester& m_tester;
-    const std::vector<int>& m_rows;
+    CurlEngine& m_engine;
+    std::deque<int> m_pending; // rows not started yet
     const Target& m_target;
-    const int m_width;
-    std::size_t m_next = 0;
+    int m_width;
+    const qint64 m_timeoutMs;
+    const bool m_detect;
+    std::vector<Judge> m_judges;
+    int m_nextJudge = 0;
+    MmdbLocation m_locations;
+    bool m_started = false; // past the judges' first check
     int m_inFlight = 0;
+    int m_checks = 0;
     int m_finished = 0;
-    std::vector<std::unique_ptr<Test>> m_tests; // kept until the run ends: signals still name them
+    std::vector<std::unique_ptr<Test>> m_tests; // kept until the run ends: callbacks name them
     std::deque<Test*> m_done;                   // ended, not written yet
+    QSet<QString> m_said;
     bool m_writeQueued = false;
     QEventLoop m_loop;
     QTimer m_saveTimer;
@@ -255,7 +643,8 @@ ProxyTester::ProxyTester(TestRunHost& host, DocumentFetcher& fetcher, HttpFetche
                          const SettingsStore& settings, const QString& serviceUrl,
                          QObject* parent)
     : QObject(parent), m_host(host), m_fetcher(fetcher), m_http(http), m_store(store),
-      m_importedRows(importedRows), m_settings(settings), m_serviceUrl(serviceUrl)
+      m_importedRows(importedRows), m_settings(settings), m_serviceUrl(serviceUrl),
+      m_engine(std::make_unique<CurlEngine>())
 {}
 
 ProxyTester::~ProxyTester() = default;
@@ -292,14 +681,11 @@ void ProxyTester::testProxies(const std::vector<int>& rows, const Target& target
     if (n > 2)
         m_host.setProgressMaximum(n);
 
-    const int width = ProxyCheck::parallelTests(m_settings);
-    if (width <= 1) {
-        runSerial(rows, target);
-    } else {
-        ParallelRun run(*this, rows, target, width);
-        m_parallel = &run;
+    {
+        Run run(*this, rows, target, ProxyCheck::parallelTests(m_settings));
+        m_run = &run;
         run.run();
-        m_parallel = nullptr;
+        m_run = nullptr;
     }
 
     m_importedIndex.reset();
@@ -314,59 +700,8 @@ void ProxyTester::testProxies(const std::vector<int>& rows, const Target& target
 
 void ProxyTester::wake()
 {
-    if (m_parallel)
-        m_parallel->wake();
-}
-
-void ProxyTester::runSerial(const std::vector<int>& rows, const Target& target)
-{
-    const QString gate = ProxyCheck::gateUrl(m_serviceUrl);
-    for (std::size_t k = 0; k < rows.size(); ++k) {
-        m_host.setProgressValue(int(k) + 1);
-        if (m_host.isStopRequested())
-            break;
-        const int row = rows[k];
-        const QString proxy = testableProxy(target, row);
-        if (!proxy.isEmpty()) {
-            m_host.setStatusText(testingText(proxy));
-            ProxyCheck::Outcome outcome;
-            const QString body = m_fetcher.getDOC_WINHTTP(true, true, gate, proxy);
-            if (m_host.isStopRequested())
-                break;
-            m_lastGateBody = body;
-            ++m_gateFetches;
-            outcome.seconds = m_fetcher.httpSeconds;
-            outcome.passed = ProxyCheck::gatePassed(body, m_fetcher.httpError);
-            if (outcome.passed) {
-                if (target.rows->TextMatrix(row, ProxyRow::Location).isEmpty()) {
-                    outcome.location = ProxyCheck::locationFromAnswer(m_fetcher.getDOC_WINHTTP(
-                        true, false, ProxyCheck::regionUrl(m_serviceUrl, proxy)));
-                    if (m_host.isStopRequested())
-                        break;
-                }
-                if (onImportedPage(target))
-                    outcome.klass = ProxyCheck::anonymityClass(body);
-            }
-            m_host.setStatusText(m_host.statusText() + LineBreak +
-                                 (outcome.passed ? ProxyOk : InvalidProxy));
-            outcome.tested = ProxyCheck::testTimeText(QDateTime::currentDateTime());
-            writeResult(target, row, proxy, outcome);
-            if (onImportedPage(target))
-                saveList();
-        }
-        if (m_host.isStopRequested())
-            break;
-    }
-}
-
-QString ProxyTester::testableProxy(const Target& target, int row)
-{
-    if (!ProxyCheck::isTestableType(target.rows->TextMatrix(row, ProxyRow::Type))) {
-        m_host.setStatusText(QStringLiteral("Unable to Test Socks4/5"));
-        return QString();
-    }
-    // An empty row has no proxy: fetched without one, the gate page would pass it.
-    return target.rows->TextMatrix(row, ProxyRow::Proxy);
+    if (m_run)
+        m_run->wake();
 }
 
 void ProxyTester::writeResult(const Target& target, int row, const QString& proxy,

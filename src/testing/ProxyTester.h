@@ -9,6 +9,7 @@
 #include <memory>
 #include <vector>
 
+class CurlEngine;
 class DocumentFetcher;
 class HttpFetcher;
 class ImportedListStore;
@@ -16,14 +17,14 @@ class ProxyTableModel;
 class SettingsStore;
 class TestRunHost;
 
-// Test runs: the selected rows of one grid are tested through the service's gate page, and
-// each row gets its outcome (state, speed, test time, location, on the imported page the
-// anonymity class) and its colour. On the imported page the proxy's line in proxy.lst follows
-// its row.
+// Test runs: the selected rows of one grid are tested through a judge (the service's gate page,
+// or the echo pages listed in judges.lst), and each row gets its outcome (state, speed, test time,
+// location, on the imported page the anonymity class and a type found) and its colour. On the
+// imported page the proxy's line in proxy.lst follows its row.
 //
-// With one test at a time (the default) each gate fetch waits on the window's one-second clock,
-// as every other fetch does. With ParallelTests above 1 that many fetches run at once, each
-// ending at its own deadline; proxy.lst is then saved at most once a second and at the end.
+// ParallelTests tests run at once (one by default), each ending at its own deadline, all on one
+// thread. With one at a time proxy.lst is saved after each row; with more, at most once a second
+// and at the end.
 class ProxyTester final : public QObject
 {
     Q_OBJECT
@@ -57,20 +58,16 @@ public:
     void wake();
 
     bool isRunning() const { return m_running; }
-    // The body of the last gate fetch, and how many gate fetches have ended so far.
+    // The body of the last judge fetch through a proxy, and how many of them have ended so far.
     const QString& lastGateBody() const { return m_lastGateBody; }
     int gateFetchCount() const { return m_gateFetches; }
     // Saves of proxy.lst made by runs so far (for the benchmark and tests).
     int saveCount() const { return m_saves; }
 
 private:
-    class ParallelRun;
-    friend class ParallelRun;
+    class Run;
+    friend class Run;
 
-    void runSerial(const std::vector<int>& rows, const Target& target);
-    // The row's proxy when it can be tested; "" when it is skipped (said in the status text for a
-    // type other than HTTP).
-    QString testableProxy(const Target& target, int row);
     void writeResult(const Target& target, int row, const QString& proxy,
                      const ProxyCheck::Outcome& outcome);
     bool onImportedPage(const Target& target) const { return target.grid == 3 || target.grid == 4; }
@@ -85,7 +82,8 @@ private:
     const SettingsStore& m_settings;
     QString m_serviceUrl;
     QString m_lastGateBody;
-    ParallelRun* m_parallel = nullptr;
+    std::unique_ptr<CurlEngine> m_engine;
+    Run* m_run = nullptr;
     std::unique_ptr<QHash<QString, int>> m_importedIndex; // proxy -> row of grid 3, during a run
     bool m_running = false;
     int m_saves = 0;

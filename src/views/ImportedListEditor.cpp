@@ -1,6 +1,7 @@
 #include "views/ImportedListEditor.h"
 
 #include "model/ImportedListStore.h"
+#include "model/ProxyEndpoint.h"
 #include "model/ProxyTableModel.h"
 #include "shell/YieldClock.h"
 #include "views/ListViewHost.h"
@@ -41,26 +42,7 @@ ImportedListEditor::ImportedListEditor(ProxyTableModel& rows, ImportedListStore&
 
 bool ImportedListEditor::IsIP(QStringView TestAddress)
 {
-    if (TestAddress.isEmpty() || TestAddress.startsWith(u'.') || TestAddress.endsWith(u'.'))
-        return false;
-    int dots = 0;
-    int part = 0;
-    for (const QChar c : TestAddress) {
-        if (c == u'.') {
-            if (++dots > 3)
-                return false;
-            part = 0;
-            continue;
-        }
-        if (c < u'0' || c > u'9')
-            return false;
-        // Leading zeros keep the part small; any part above 255 ends the check, so a long run
-        // of digits never overflows.
-        part = part * 10 + (c.unicode() - u'0');
-        if (part > 255)
-            return false;
-    }
-    return dots == 3;
+    return ProxyEndpoint::isDottedQuad(TestAddress);
 }
 
 QList<QStringView> ImportedListEditor::clipboardLines(QStringView text)

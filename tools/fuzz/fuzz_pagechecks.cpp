@@ -1,4 +1,5 @@
-// What the program reads from pages it fetches: the gate page, the region answer and the IP page.
+// What the program reads from pages it fetches: the region answer and the IP page. (Judges' echo
+// pages have a target of their own.)
 #include "FuzzCheck.h"
 
 #include "model/ProxyRow.h"
@@ -12,23 +13,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const QString page = QString::fromUtf8(reinterpret_cast<const char*>(data), qsizetype(size));
 
-    const bool echoed = page.contains(QLatin1String("GATEWAY_INTERFACE"));
-    FUZZ_CHECK(ProxyCheck::gatePassed(page, 0) == echoed);
-    FUZZ_CHECK(!ProxyCheck::gatePassed(page, 1) && !ProxyCheck::gatePassed(page, -1));
-    const QString klass = ProxyCheck::anonymityClass(page);
-    FUZZ_CHECK(klass == (page.contains(QLatin1String("PROXY"))
-                             ? QLatin1String("High anonymous / Elite proxy")
-                             : QLatin1String("Anonymous proxy")));
-
     // A location goes into a stored row: it must come back as the same single cell.
     const QString location = ProxyCheck::locationFromAnswer(page);
     FUZZ_CHECK(location.size() <= page.size());
     FUZZ_CHECK(!location.contains(u'|') && !location.contains(u'\n') && !location.contains(u'\r'));
     FUZZ_CHECK(location == location.trimmed());
     ProxyCheck::Outcome outcome;
-    outcome.passed = echoed;
+    outcome.passed = size % 2 == 0;
+    outcome.seconds = double(size) / 7;
     outcome.location = location;
-    outcome.klass = klass;
+    outcome.klass = location.left(20);
     ProxyRow::Cells cells;
     cells[ProxyRow::Proxy] = QStringLiteral("10.0.0.1:8080");
     ProxyCheck::applyOutcome(cells, outcome);
