@@ -47,9 +47,17 @@ private slots:
     // What a test run does not reach in every way; the rest is judged in the runs below.
     void checks()
     {
-        QVERIFY(ProxyCheck::gatePassed(QStringLiteral("A=1\nGATEWAY_INTERFACE=CGI/1.1\n"), 0));
-        QVERIFY(!ProxyCheck::gatePassed(QStringLiteral("GATEWAY_INTERFACE=CGI/1.1"), -1));
-        QVERIFY(!ProxyCheck::gatePassed(QStringLiteral("gateway_interface=CGI/1.1"), 0));
+        // Type texts are compared as written; each known one names its own way of testing.
+        ProxyType type = ProxyType::Direct;
+        for (const char* text : {"HTTP", "HTTPS", "SOCKS4", "SOCKS4A", "SOCKS5"}) {
+            QVERIFY(ProxyCheck::typeOf(QString::fromLatin1(text), &type));
+            QCOMPARE(ProxyCheck::typeText(type), QString::fromLatin1(text));
+        }
+        QVERIFY(ProxyCheck::typeOf(QString(), &type) && type == ProxyType::Http);
+        for (const char* text : {"http", "SOCKS", "SOCKS4/5", "HTTP "})
+            QVERIFY(!ProxyCheck::typeOf(QString::fromLatin1(text), &type));
+        QCOMPARE(ProxyCheck::speedText(0.054), QStringLiteral("0.05"));
+        QCOMPARE(ProxyCheck::speedText(12.3456), QStringLiteral("12.35"));
         // A location must not break its stored line apart.
         QCOMPARE(ProxyCheck::locationFromAnswer(QStringLiteral("Oslo|Norway\r\nmore\n")),
                  QStringLiteral("Oslo Norway  more"));
@@ -101,9 +109,14 @@ private slots:
         QTest::newRow("dead") << "dead||" << 3 << 1 << "N||" << invalid;
         QTest::newRow("dead, parallel") << "dead||" << 2 << 4 << "N||" << invalid;
         QTest::newRow("not a proxy") << "no-port||" << 3 << 1 << "N||" << invalid;
-        // Types other than HTTP are not tested; "http" is another type.
-        QTest::newRow("socks5") << "via|SOCKS5|" << 3 << 1 << "?||" << untested;
+        // A type nobody knows is not tested; "http" is another type. An HTTP proxy asked to be
+        // a SOCKS proxy fails.
+        QTest::newRow("unknown type") << "via|SOCKS4/5|" << 3 << 1 << "?||" << untested;
         QTest::newRow("lower-case http") << "via|http|" << 1 << 2 << "?||" << untested;
+        QTest::newRow("http proxy as socks5") << "via|SOCKS5|" << 3 << 1 << "N||" << invalid;
+        QTest::newRow("https without an https judge") << "via|HTTPS|" << 3 << 1 << "?||"
+                                                      << "HTTPS proxies need an https judge in "
+                                                         "judges.lst: they are not tested.";
     }
 
     void outcome()
@@ -264,10 +277,12 @@ private slots:
         QFETCH(int, parallel);
         QFETCH(bool, region);
         HangingServer hanging;
-        FixedServer gate(200, "GATEWAY_INTERFACE=CGI/1.1\n");
         const QString silent = QStringLiteral("127.0.0.1:%1").arg(hanging.serverPort());
-        const QString working = QStringLiteral("127.0.0.1:%1").arg(gate.serverPort());
+        const QString working = m_noVia.address();
+        // With a region look-up the service hangs, and the judge is the service's gate elsewhere.
         TesterBench b(region ? hanging.url().chopped(1) : m_service.baseUrl(), parallel, 60);
+        if (region)
+            b.dir.write(QStringLiteral("judges.lst"), gate().toUtf8());
         ProxyTableModel rows;
         b.fill(rows, QStringList(6, region ? working : silent), true);
         const QStringList stored = b.store.lines();
@@ -317,7 +332,7 @@ private slots:
                 QStringLiteral("T"));
             QCOMPARE(b.host.progress.last(), 0);
             if (k == 0)
-                QCOMPARE(b.tester.saveCount(), 4); // one per tested row
+                QCOMPARE(b.tester.saveCount(), 5); // one per tested row
             else
                 QVERIFY(b.tester.saveCount() <= 2); // the first result, then the end of the run
         }
@@ -388,6 +403,84 @@ private slots:
         QCOMPARE(rows.TextMatrix(2, ProxyRow::Active), QStringLiteral("N"));
     }
 
+    // judges.lst: each judge is fetched directly first; those that fail are left out, each with
+    // a line, and so are lines that are no URL. With no judge left nothing is tested.
+    void judgesChecked_data()
+    {
+        QTest::addColumn<QString>("judges");
+        QTest::addColumn<QString>("expected"); // active|class
+        QTest::addColumn<QStringList>("said");
+        const QString deadJudge = QStringLiteral("http://%1/gate.php").arg(m_dead);
+        QTest::newRow("dead, no url, gate")
+            << deadJudge + "\nftp://x/\n" + gate() << "Y|Anonymous proxy"
+            << QStringList{"Judge " + deadJudge + " left out: ",
+                           "judges.lst line 2 is no http(s) URL: ftp://x/"};
+        QTest::newRow("json echo") << m_service.baseUrl() + "/get"
+                                   << "Y|Anonymous proxy" << QStringList();
+        QTest::newRow("none answers")
+            << deadJudge << "?|" << QStringList{"No judge in judges.lst answered: nothing was tested."};
+        QTest::newRow("echo without the token")
+            << m_cannedJudge->url() << "?|"
+            << QStringList{"its answer does not echo the request"};
+    }
+
+    void judgesChecked()
+    {
+        QFETCH(QString, judges);
+        QFETCH(QString, expected);
+        QFETCH(QStringList, said);
+        TesterBench b(m_service.baseUrl());
+        b.dir.write(QStringLiteral("judges.lst"), judges.toUtf8());
+        b.fill(b.imported, {m_via.address()}, true);
+        b.run(b.imported, 3, 1, 1);
+        QCOMPARE(b.imported.TextMatrix(1, ProxyRow::Active) + u'|' +
+                     b.imported.TextMatrix(1, ProxyRow::Class),
+                 expected);
+        const QString statuses = b.host.statuses.join(u'\n');
+        for (const QString& line : said)
+            QVERIFY2(statuses.contains(line), qPrintable(statuses));
+        if (expected.startsWith(u'?'))
+            QVERIFY(b.listOnDisk().isEmpty());
+    }
+
+    // A judge that dies during a run is left out after its failures, and the proxies that failed
+    // on it are tested again on the other judge.
+    void judgeDiesMidRun()
+    {
+        auto dying = std::make_unique<ReferenceService>();
+        QVERIFY(dying->start({}));
+        const QString dyingGate = dying->baseUrl() + QStringLiteral("/gate.php");
+        TesterBench b(m_service.baseUrl(), 2);
+        b.dir.write(QStringLiteral("judges.lst"), (dyingGate + u'\n' + gate()).toUtf8());
+        ProxyTableModel rows;
+        b.fill(rows, QStringList(12, m_noVia.address()), false);
+        b.host.onRowWritten = [&](int) { dying.reset(); };
+        b.run(rows, 1, 1, 12);
+        for (int r = 1; r <= 12; ++r)
+            QCOMPARE(rows.TextMatrix(r, ProxyRow::Active), QStringLiteral("Y"));
+        QVERIFY(b.host.statuses.join(u'\n').contains(QStringLiteral("Judge ") + dyingGate +
+                                                     QStringLiteral(" stopped answering")));
+    }
+
+    // Proxies that cannot be reached, and proxies that answer with a page of their own, fail;
+    // the judge stays.
+    void badProxiesKeepTheJudge()
+    {
+        TesterBench b(m_service.baseUrl(), 4, 2);
+        b.dir.write(QStringLiteral("judges.lst"), gate().toUtf8());
+        QStringList proxies(8, m_dead);
+        proxies << QStringList(6, QStringLiteral("127.0.0.1:%1").arg(m_cannedJudge->serverPort()));
+        ProxyTableModel rows;
+        b.fill(rows, proxies, false);
+        const int before = m_service.requestCount(QStringLiteral("/gate.php"));
+        b.run(rows, 1, 1, int(proxies.size()));
+        for (int r = 1; r <= proxies.size(); ++r)
+            QCOMPARE(rows.TextMatrix(r, ProxyRow::Active), QStringLiteral("N"));
+        QVERIFY(!b.host.statuses.join(u'\n').contains(QLatin1String("Judge ")));
+        // The first check, and one check per three failures that got past a proxy at most.
+        QVERIFY(m_service.requestCount(QStringLiteral("/gate.php")) - before <= 3);
+    }
+
     void failedSaveIsSaid()
     {
         TesterBench b(m_service.baseUrl());
@@ -402,7 +495,12 @@ private slots:
     }
 
 private:
+    QString gate() const { return m_service.baseUrl() + QStringLiteral("/gate.php"); }
+
     ReferenceService m_service;
+    // An echo page that is always the same: it holds no request's token.
+    std::unique_ptr<FixedServer> m_cannedJudge =
+        std::make_unique<FixedServer>(200, "GATEWAY_INTERFACE=CGI/1.1\nREMOTE_ADDR=127.0.0.1\n");
     TinyProxy m_via;
     TinyProxy m_noVia;
     QString m_dead;
