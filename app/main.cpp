@@ -4,6 +4,7 @@
 #include "shell/DialogPrompts.h"
 #include "shell/ServiceLauncher.h"
 #include "shell/frmMain.h"
+#include "testing/OpenFiles.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -56,6 +57,9 @@ int main(int argc, char* argv[])
         return 0;
     }
 
+    // Each proxy tested at once holds a socket; the usual soft limit of 1024 open files would
+    // cut a large parallel run short.
+    OpenFiles::raiseSoftLimit();
     QApplication app(argc, argv);
     frmMain::setUpApplication();
 
