@@ -103,6 +103,7 @@ struct CurlEngine::Private
         ProbeResult result;
         ProxyType type = ProxyType::Direct;
         bool tlsStarted = false; // the TLS handshake with the target began: any tunnel was up
+        bool connected = false;  // a TCP connection to the first hop was made
         char error[CURL_ERROR_SIZE];
     };
 
@@ -142,9 +143,10 @@ struct CurlEngine::Private
 
     // curl's socket callback: which of our sockets to watch for what. Runs inside curl calls,
     // so it only changes notifiers.
-    static int onSocket(CURL*, curl_socket_t fd, int what, void* self, void*)
+    static int onSocket(CURL* easy, curl_socket_t fd, int what, void* self, void*)
     {
         auto* d = static_cast<Private*>(self);
+        noteConnection(easy, fd);
         auto it = d->watches.find(fd);
         if (what == CURL_POLL_REMOVE) {
             if (it != d->watches.end()) {
@@ -168,6 +170,24 @@ struct CurlEngine::Private
         d->setNotifier(w.read, fd, QSocketNotifier::Read, wantRead, CURL_CSELECT_IN);
         d->setNotifier(w.write, fd, QSocketNotifier::Write, wantWrite, CURL_CSELECT_OUT);
         return 0;
+    }
+
+    // Whether the transfer's socket got connected to its first hop. libcurl 7.88 records its
+    // connect time only once any SOCKS handshake or CONNECT is done, so it cannot tell a proxy
+    // that took the connection and then failed from one that never took it. curl calls the
+    // socket callback whenever what it waits for changes: after the TCP connect (it then waits
+    // for the proxy's answer) and just before it closes the socket. A connected socket has a
+    // peer, also after the peer closed its end.
+    static void noteConnection(CURL* easy, curl_socket_t fd)
+    {
+        Transfer* t = nullptr;
+        if (!easy || curl_easy_getinfo(easy, CURLINFO_PRIVATE, &t) != CURLE_OK || !t ||
+            t->connected)
+            return;
+        sockaddr_storage peer{};
+        socklen_t size = sizeof peer;
+        if (::getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &size) == 0)
+            t->connected = true;
     }
 
     void setNotifier(QSocketNotifier*& n, curl_socket_t fd, QSocketNotifier::Type type, bool on,
@@ -243,9 +263,7 @@ struct CurlEngine::Private
                 r.errorText += QStringLiteral(": ") + detail;
         }
 
-        const bool connected = !r.noSocket && code != CURLE_COULDNT_CONNECT &&
-                               code != CURLE_COULDNT_RESOLVE_PROXY &&
-                               code != CURLE_COULDNT_RESOLVE_HOST && connectTime > 0;
+        const bool connected = !r.noSocket && (t.connected || connectTime > 0);
         // SOCKS: curl finishes the handshake before it sends the request (pretransfer time set)
         // or starts TLS with the target (tlsStarted). Either is past the proxy's part, whatever
         // failed later; a failed handshake leaves a CURLPX code other than OK.
