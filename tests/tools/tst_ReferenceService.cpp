@@ -101,6 +101,9 @@ private slots:
         row("mail list, line break inside", "/maillist.php?email=x%40y.org%0Aforged%40y.org", 400);
         row("mail list, no address", "/maillist.php?email=", 400);
         row("address page", "/ip/10.1.2.3", 200);
+        row("echo, query", "/get?corvatel=1", 200);
+        row("echo asked as a proxy", "http://judge.invalid/get", 200);
+        row("below the echo", "/get/more", 404);
         row("unknown page", "/proxy.php", 404);
     }
 
@@ -165,6 +168,19 @@ private slots:
             "GET /gate.php HTTP/1.1\r\nX-Forwarded-For: 10.0.0.1\r\nX-Note: PROXY pRoXy",
             "\nHTTP_X_FORWARDED_FOR=10.0.0.1\nHTTP_X_NOTE=PR0XY pR0Xy\n"
             "HTTP_CONNECTION=keep-alive, Close\nANONYMITY=REVEALED BY HTTP_X_FORWARDED_FOR\n");
+        // The JSON echo: query items decoded, a repeated one as an array, header names in
+        // canonical form, a repeated header joined, the caller's address, the URL as asked for.
+        row("echo, query items and headers",
+            "GET /get?a=1&b=%20x&a=2 HTTP/1.1\r\nHost: judge.invalid:8080\r\n"
+            "x-forwarded-for: 10.0.0.1\r\nX-A: 1\r\nx-a: 2",
+            "{\"args\":{\"a\":[\"1\",\"2\"],\"b\":\" x\"},\"headers\":{\"Connection\":"
+            "\"keep-alive, Close\",\"Host\":\"judge.invalid:8080\",\"X-A\":\"1, 2\","
+            "\"X-Forwarded-For\":\"10.0.0.1\"},\"origin\":\"127.0.0.1\","
+            "\"url\":\"http://judge.invalid:8080/get?a=1&b=%20x&a=2\"}");
+        row("echo asked as a proxy, absolute-form, marker left alone",
+            "GET http://a.invalid/get?q=PROXY HTTP/1.1",
+            "{\"args\":{\"q\":\"PROXY\"},\"headers\":{\"Connection\":\"keep-alive, Close\"},"
+            "\"origin\":\"127.0.0.1\",\"url\":\"http://a.invalid/get?q=PROXY\"}");
     }
 
     // One request per connection, which the service closes after answering; then a working one.

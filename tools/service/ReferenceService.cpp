@@ -4,6 +4,9 @@
 #include <QFile>
 #include <QHttpServerRequest>
 #include <QHttpServerResponder>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QMetaEnum>
 #include <QRegularExpression>
 #include <QTcpServer>
@@ -28,13 +31,14 @@ struct Reply
 
 const char kAddressPrefix[] = "/ip/";
 
-enum class Page { None, List, Gate, Region, MailList, Home, Address };
+enum class Page { None, List, Gate, Echo, Region, MailList, Home, Address };
 
 Page pageAt(const QString& path)
 {
     static const QHash<QString, Page> pages = {
         {QStringLiteral("/ppx.php"), Page::List},
         {QStringLiteral("/gate.php"), Page::Gate},
+        {QStringLiteral("/get"), Page::Echo},
         {QStringLiteral("/getregion.php"), Page::Region},
         {QStringLiteral("/maillist.php"), Page::MailList},
         {QStringLiteral("/"), Page::Home},
@@ -259,6 +263,57 @@ Reply gatePage(const QHttpServerRequest& request)
     return makeReply(StatusCode::Ok, "text/plain", body);
 }
 
+// "x-forwarded-for" -> "X-Forwarded-For", as echo pages of this kind name headers.
+QString canonicalHeaderName(const QByteArray& name)
+{
+    QString out = QString::fromLatin1(name).toLower();
+    for (qsizetype i = 0; i < out.size(); ++i) {
+        if (i == 0 || out[i - 1] == u'-')
+            out[i] = out[i].toUpper();
+    }
+    return out;
+}
+
+// Adds value under key; a key given again gathers its values in an array.
+void addJsonItem(QJsonObject& object, const QString& key, const QString& value)
+{
+    const QJsonValue earlier = object.value(key);
+    if (earlier.isUndefined()) {
+        object.insert(key, value);
+        return;
+    }
+    QJsonArray values = earlier.isArray() ? earlier.toArray() : QJsonArray{earlier};
+    values.append(value);
+    object.insert(key, values);
+}
+
+// The JSON echo: the query items, every request header, the caller's address and the URL.
+Reply echoPage(const QHttpServerRequest& request)
+{
+    QJsonObject args;
+    for (const auto& [key, value] : request.query().queryItems(QUrl::FullyDecoded))
+        addJsonItem(args, key, value);
+    // A header sent twice is one header whose values are joined by commas.
+    QJsonObject headers;
+    for (const auto& [name, value] : request.headers()) {
+        const QString key = canonicalHeaderName(name);
+        const QString text = QString::fromLatin1(value);
+        const QString earlier = headers.value(key).toString();
+        headers.insert(key, headers.contains(key) ? earlier + QStringLiteral(", ") + text : text);
+    }
+    QJsonObject echo;
+    echo.insert(QStringLiteral("args"), args);
+    echo.insert(QStringLiteral("headers"), headers);
+    echo.insert(QStringLiteral("origin"), callerAddress(request));
+    // The parser gives a URL in absolute form without a port the port 0, which nobody sent.
+    QUrl url = request.url();
+    if (url.port() == 0)
+        url.setPort(-1);
+    echo.insert(QStringLiteral("url"), url.toString(QUrl::FullyEncoded));
+    return makeReply(StatusCode::Ok, "application/json",
+                     QJsonDocument(echo).toJson(QJsonDocument::Compact));
+}
+
 Reply regionPage(const QHttpServerRequest& request, const QHash<QString, QString>& regions)
 {
     const QUrlQuery query = request.query();
@@ -459,6 +514,9 @@ void ReferenceService::serve(const QHttpServerRequest& request, QTcpSocket* sock
             break;
         case Page::Gate:
             reply = gatePage(request);
+            break;
+        case Page::Echo:
+            reply = echoPage(request);
             break;
         case Page::Region:
             reply = regionPage(request, m_regions);

@@ -14,6 +14,7 @@ class QTcpSocket;
 // A stand-in for the proxy-list web service, for tests, benchmarks and first runs:
 //   /ppx.php?M=L&P=C&V=2   the list file, lines separated by "<BR>"
 //   /gate.php              the CGI variables of the request it received
+//   /get                   the same as a JSON object: "args", "headers", "origin", "url"
 //   /getregion.php?P=...   the location of a proxy from the regions file, "" when unknown
 //   /maillist.php?email=.. appends the address to the mailing-list file, answers "OK"
 //   /                      a page with a link "/ip/<caller's address>"
