@@ -250,7 +250,7 @@ private slots:
                           {"web scan", true},        {"filter pass", false},
                           {"delete", false},         {"paste", false},
                           {"test run", false},       {"parallel test run", false},
-                          {"auto-test probe", false}};
+                          {"judged test run", false}, {"auto-test probe", false}};
         for (const auto& op : operations) {
             for (int k = 0; k < commands().size(); ++k) {
                 if (op.modal && !commands()[k].inModalDialog)
@@ -279,6 +279,10 @@ private slots:
         for (const auto& proxy : m_slow)
             lines << QStringLiteral("?|localhost:%1|0|||HTTP||||||||").arg(proxy->serverPort());
         f.writeList(lines);
+        // Judges are checked directly first: the command may come during that check.
+        if (operation == QLatin1String("judged test run"))
+            f.work.write(QStringLiteral("judges.lst"),
+                         (m_service.baseUrl() + QStringLiteral("/gate.php\n")).toUtf8());
         f.work.write(QStringLiteral("proxysources.lst"),
                      QStringLiteral("http://127.0.0.1:%1/\n").arg(m_page->serverPort()).toUtf8());
         f.prompts.answers << f.work.filePath(QStringLiteral("import.txt"));

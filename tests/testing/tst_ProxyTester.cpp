@@ -1,10 +1,14 @@
 #include "service/ReferenceService.h"
 #include "support/FakeTestRunHost.h"
+#include "support/RealProxies.h"
 #include "support/TestServers.h"
 #include "support/TinyProxy.h"
+#include "support/TlsJudge.h"
 
 #include <QElapsedTimer>
+#include <QProcess>
 #include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTest>
 
 #include <sys/resource.h>
@@ -36,6 +40,31 @@ private slots:
         failure = m_noVia.start({QStringLiteral("DisableViaHeader Yes")});
         QVERIFY2(failure.isEmpty(), qPrintable(failure));
         m_dead = QStringLiteral("127.0.0.1:%1").arg(closedLoopbackPort());
+
+        // Real proxies of every type, each from Debian.
+        for (const auto& [name, kind, config] : realProxyConfigs()) {
+            const QString missing = RealProxy::missing(kind);
+            QVERIFY2(missing.isEmpty(), qPrintable(missing + " is not installed (test.sh installs it)"));
+            auto proxy = std::make_unique<RealProxy>(kind);
+            failure = proxy->start(config);
+            QVERIFY2(failure.isEmpty(), qPrintable(name + ": " + failure));
+            m_real.insert(name, proxy->address());
+            m_realProxies.push_back(std::move(proxy));
+        }
+        failure = m_xTinyproxy.start({QStringLiteral("XTinyproxy Yes")});
+        QVERIFY2(failure.isEmpty(), qPrintable(failure));
+        m_real.insert(QStringLiteral("tinyproxy x"), m_xTinyproxy.address());
+        m_real.insert(QStringLiteral("tinyproxy via"), m_via.address());
+        m_real.insert(QStringLiteral("tinyproxy quiet"), m_noVia.address());
+        failure = m_tls.start();
+        QVERIFY2(failure.isEmpty(), qPrintable(failure));
+        qputenv("CORVATEL_CA_FILE", m_tls.caFile().toLocal8Bit());
+        m_mmdb = m_data.filePath(QStringLiteral("test.mmdb"));
+        QVERIFY2(QProcess::execute(QStringLiteral("perl"),
+                                   {QStringLiteral(CORVATEL_SOURCE_DIR
+                                                   "/tests/testing/make_test_mmdb.pl"),
+                                    m_mmdb}) == 0,
+                 "the test location database could not be built");
 
         ReferenceService::Options options;
         options.regionsFile = m_data.write(
@@ -171,6 +200,100 @@ private slots:
         const bool imported = grid >= 3 && active != "?";
         QCOMPARE(b.listOnDisk(),
                  imported ? ProxyRow::storedRowText(rows.row(1).cells) + u'\n' : QString());
+    }
+
+    // Each real proxy, tested on the imported page, against the judge of the row: the service's
+    // gate (the user's address from MYIP), the JSON echo, or an https judge beside the gate.
+    void realProxies_data()
+    {
+        QTest::addColumn<QString>("proxy"); // a name of m_real
+        QTest::addColumn<QString>("type");
+        QTest::addColumn<QString>("judges"); // gate, json, https
+        QTest::addColumn<bool>("detect");
+        QTest::addColumn<QString>("expected"); // active|type|class
+        const QString transparent = QStringLiteral("Transparent proxy");
+        const QString anonymous = QStringLiteral("Anonymous proxy");
+        const QString elite = QStringLiteral("High anonymous / Elite proxy");
+        // Squid tells every site the user's address in X-Forwarded-For.
+        QTest::newRow("squid, gate") << "squid" << "HTTP" << "gate" << false << "Y|HTTP|" + transparent;
+        QTest::newRow("squid, json") << "squid" << "" << "json" << false << "Y||" + transparent;
+        QTest::newRow("squid quiet, gate")
+            << "squid quiet" << "HTTP" << "gate" << false << "Y|HTTP|" + elite;
+        QTest::newRow("squid quiet, json")
+            << "squid quiet" << "HTTP" << "json" << false << "Y|HTTP|" + elite;
+        // Through a tunnel the proxy sees nothing it could add to.
+        QTest::newRow("squid, https") << "squid" << "HTTPS" << "https" << false
+                                      << "Y|HTTPS|" + elite;
+        QTest::newRow("tinyproxy via, json")
+            << "tinyproxy via" << "HTTP" << "json" << false << "Y|HTTP|" + anonymous;
+        QTest::newRow("tinyproxy x-tinyproxy, gate")
+            << "tinyproxy x" << "HTTP" << "gate" << false << "Y|HTTP|" + transparent;
+        QTest::newRow("tinyproxy, https") << "tinyproxy quiet" << "HTTPS" << "https" << false
+                                          << "Y|HTTPS|" + elite;
+        QTest::newRow("dante socks5") << "dante" << "SOCKS5" << "json" << false
+                                      << "Y|SOCKS5|" + elite;
+        QTest::newRow("dante socks4") << "dante" << "SOCKS4" << "gate" << false
+                                      << "Y|SOCKS4|" + elite;
+        QTest::newRow("dante refuses socks4a")
+            << "dante" << "SOCKS4A" << "gate" << false << "N|SOCKS4A|";
+        QTest::newRow("microsocks socks5") << "microsocks" << "SOCKS5" << "gate" << false
+                                           << "Y|SOCKS5|" + elite;
+        QTest::newRow("ssh -D socks4a") << "ssh" << "SOCKS4A" << "json" << false
+                                        << "Y|SOCKS4A|" + elite;
+        QTest::newRow("ssh -D socks5, https")
+            << "ssh" << "SOCKS5" << "https" << false << "Y|SOCKS5|" + elite;
+        // An untyped proxy's type is found when asked for, and kept.
+        QTest::newRow("found: http") << "tinyproxy quiet" << "" << "gate" << true
+                                     << "Y|HTTP|" + elite;
+        QTest::newRow("found: socks5") << "microsocks" << "" << "json" << true
+                                       << "Y|SOCKS5|" + elite;
+        QTest::newRow("not looked for") << "microsocks" << "" << "json" << false << "N||";
+    }
+
+    void realProxies()
+    {
+        QFETCH(QString, proxy);
+        QFETCH(QString, type);
+        QFETCH(QString, judges);
+        QFETCH(bool, detect);
+        QFETCH(QString, expected);
+        TesterBench b(m_service.baseUrl());
+        b.settings.write(QStringLiteral("MYIP"), QStringLiteral("127.0.0.1"));
+        b.settings.write(QStringLiteral("DetectType"), detect ? QStringLiteral("1") : QString());
+        b.settings.write(QStringLiteral("MmdbFile"), m_mmdb);
+        if (judges == QLatin1String("json"))
+            b.dir.write(QStringLiteral("judges.lst"), (m_service.baseUrl() + "/get\n").toUtf8());
+        else if (judges == QLatin1String("https"))
+            b.dir.write(QStringLiteral("judges.lst"), (gate() + u'\n' + m_tls.url()).toUtf8());
+        b.fill(b.imported, {m_real.value(proxy) + u'|' + type}, true);
+        b.run(b.imported, 3, 1, 1);
+        const auto cell = [&b](int column) { return b.imported.TextMatrix(1, column); };
+        QCOMPARE(cell(ProxyRow::Active) + u'|' + cell(ProxyRow::Type) + u'|' +
+                     cell(ProxyRow::Class),
+                 expected);
+        // The location comes from the database, by the address the judge saw.
+        QCOMPARE(cell(ProxyRow::Location),
+                 expected.startsWith(u'Y') ? QStringLiteral("Loopback City, Loopback Land")
+                                           : QString());
+        QCOMPARE(b.store.item(0), ProxyRow::storedRowText(b.imported.row(1).cells));
+        if (expected.startsWith(u'Y'))
+            QVERIFY2(QRegularExpression(QStringLiteral("^\\d+\\.\\d\\d$"))
+                         .match(cell(ProxyRow::Speed))
+                         .hasMatch(),
+                     qPrintable(cell(ProxyRow::Speed)));
+    }
+
+    // Looking for a type costs a proxy that never answers one time-out, not one per protocol.
+    void detectionStopsAtSilence()
+    {
+        HangingServer hanging;
+        TesterBench b(m_service.baseUrl(), 1, 1);
+        b.settings.write(QStringLiteral("DetectType"), QStringLiteral("1"));
+        b.fill(b.imported, {QStringLiteral("127.0.0.1:%1").arg(hanging.serverPort())}, true);
+        b.run(b.imported, 3, 1, 1);
+        QCOMPARE(b.imported.TextMatrix(1, ProxyRow::Active), QStringLiteral("N"));
+        QCOMPARE(b.imported.TextMatrix(1, ProxyRow::Type), QString());
+        QCOMPARE(hanging.requests().size(), 1);
     }
 
     void importedLineFollowsRow()
@@ -496,6 +619,29 @@ private slots:
 
 private:
     QString gate() const { return m_service.baseUrl() + QStringLiteral("/gate.php"); }
+
+    struct RealConfig
+    {
+        QString name;
+        RealProxy::Kind kind;
+        QStringList config;
+    };
+    static std::vector<RealConfig> realProxyConfigs()
+    {
+        return {{QStringLiteral("squid"), RealProxy::Kind::Squid, {}},
+                {QStringLiteral("squid quiet"),
+                 RealProxy::Kind::Squid,
+                 {QStringLiteral("forwarded_for delete"), QStringLiteral("via off")}},
+                {QStringLiteral("dante"), RealProxy::Kind::Dante, {}},
+                {QStringLiteral("microsocks"), RealProxy::Kind::Microsocks, {}},
+                {QStringLiteral("ssh"), RealProxy::Kind::SshDynamic, {}}};
+    }
+
+    std::vector<std::unique_ptr<RealProxy>> m_realProxies;
+    QHash<QString, QString> m_real; // name -> address
+    TinyProxy m_xTinyproxy;
+    TlsJudge m_tls;
+    QString m_mmdb;
 
     ReferenceService m_service;
     // An echo page that is always the same: it holds no request's token.

@@ -1,5 +1,6 @@
 // Benchmarks on generated data, release build. Prints one line per figure with its bar.
 //   corvatel-bench [--lines N] [--wait SECONDS] [--no-tests]
+//                  [--proxies N --parallel C --timeout T] [--scale-only]
 #include "import/SourceScanner.h"
 #include "import/TextFileImport.h"
 #include "model/SettingsStore.h"
@@ -9,6 +10,7 @@
 #include "shell/Deployment.h"
 #include "shell/Prompts.h"
 #include "shell/frmMain.h"
+#include "testing/OpenFiles.h"
 #include "testing/ProxyTester.h"
 #include "views/ListPages.h"
 #include "views/ProxyGrid.h"
@@ -36,6 +38,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
+#include <memory>
 #include <cstdio>
 #include <functional>
 #include <string>
@@ -159,6 +163,13 @@ bool waitForPort(int port)
         QThread::msleep(50);
     }
     return false;
+}
+
+int threadCount()
+{
+    return int(QDir(QStringLiteral("/proc/self/task"))
+                   .entryList(QDir::Dirs | QDir::NoDotAndDotDot)
+                   .size());
 }
 
 void fillRows(ProxyTableModel& model, const QStringList& proxies)
@@ -343,6 +354,130 @@ bool benchImports(frmMain& window, int lines)
     return imported.added == lines && scanned.read == 1 && scanner.newProxyCount > 0;
 }
 
+// Starts corvatel-service from the bench's folder on a free port; its base URL, or "" on failure.
+QString startService(QProcess& service)
+{
+    const QString serviceExe =
+        QCoreApplication::applicationDirPath() + QStringLiteral("/corvatel-service");
+    const int servicePort = freePort();
+    service.start(serviceExe, {QStringLiteral("--port"), QString::number(servicePort)});
+    if (!waitForPort(servicePort)) {
+        std::fprintf(stderr, "corvatel-service did not start on %d\n", servicePort);
+        return QString();
+    }
+    return QStringLiteral("http://127.0.0.1:%1").arg(servicePort);
+}
+
+struct ScaleSize
+{
+    int proxies = 10000;
+    int parallel = 1024;
+    int timeout = 6;
+};
+
+// N proxies that take the connection and never answer, C at once, time-out T: against the limit
+// T * ceil(N / C) and four curl processes each testing a quarter of the list.
+bool benchScale(frmMain& window, SettingsStore& store, const ScaleSize& size)
+{
+    QProcess service;
+    const QString serviceUrl = startService(service);
+    if (serviceUrl.isEmpty())
+        return false;
+    // A listening socket whose connections nobody accepts stands for many proxies: the kernel
+    // completes each connection, and nothing is ever read or answered.
+    constexpr int ProxiesPerPort = 500;
+    QStringList silent;
+    int port = 0;
+    for (int i = 0; i < size.proxies; ++i) {
+        if (i % ProxiesPerPort == 0)
+            port = silentPort();
+        silent << QStringLiteral("127.0.0.1:%1").arg(port);
+    }
+    HttpFetcher http;
+    bool stop = false;
+    DocumentFetcher fetcher(http, stop);
+    fetcher.setTestTimeout(size.timeout);
+    store.write(QStringLiteral("ParallelTests"), QString::number(size.parallel));
+    ProxyTester tester(window, fetcher, http, window.importedStore(), window.MSHi->rows(), store,
+                       serviceUrl);
+    ProxyTableModel& results = window.MSH2->rows();
+    fillRows(results, silent);
+
+    int threads = 0;
+    QTimer threadProbe;
+    threadProbe.setInterval(100);
+    QObject::connect(&threadProbe, &QTimer::timeout,
+                     [&] { threads = std::max(threads, threadCount()); });
+    GapProbe gaps;
+    const long residentBefore = residentKb();
+    const double cpuBefore = cpuSeconds();
+    QElapsedTimer timer;
+    threadProbe.start();
+    gaps.start();
+    timer.start();
+    tester.testSelectedProxies({&results, 2, 1, size.proxies});
+    const double ours = timer.nsecsElapsed() / 1e9;
+    const qint64 gap = gaps.stop();
+    threadProbe.stop();
+    const double cpu = cpuSeconds() - cpuBefore;
+    const long resident = residentKb();
+    int failed = 0;
+    for (int r = 1; r <= size.proxies; ++r)
+        failed += results.TextMatrix(r, ProxyRow::Active) == QLatin1String("N");
+
+    // curl 7.88 takes at most 300 transfers at once in one process: four processes of 256.
+    double curl = 0;
+    const int width = std::min(256, std::max(1, size.parallel / 4));
+    if (!QStandardPaths::findExecutable(QStringLiteral("curl")).isEmpty()) {
+        QTemporaryDir parts;
+        std::vector<std::unique_ptr<QProcess>> curls;
+        for (int k = 0; k < 4; ++k) {
+            QFile part(parts.filePath(QStringLiteral("part%1").arg(k)));
+            if (!part.open(QIODevice::WriteOnly))
+                return false;
+            for (int i = k; i < size.proxies; i += 4)
+                part.write(QStringLiteral("url = \"%1/gate.php\"\nproxy = \"%2\"\nmax-time = %3\n"
+                                          "output = \"/dev/null\"\nnext\n")
+                               .arg(serviceUrl, silent[i])
+                               .arg(size.timeout)
+                               .toUtf8());
+        }
+        timer.restart();
+        for (int k = 0; k < 4; ++k) {
+            curls.push_back(std::make_unique<QProcess>());
+            curls.back()->start(QStringLiteral("curl"),
+                                {QStringLiteral("-s"), QStringLiteral("-Z"),
+                                 QStringLiteral("--parallel-max"), QString::number(width),
+                                 QStringLiteral("-K"), parts.filePath(QStringLiteral("part%1").arg(k))});
+        }
+        for (auto& c : curls)
+            c->waitForFinished(-1);
+        curl = timer.nsecsElapsed() / 1e9;
+    }
+    service.kill();
+    service.waitForFinished();
+
+    const double limit = size.timeout * std::ceil(double(size.proxies) / size.parallel);
+    char what[112];
+    std::snprintf(what, sizeof what, "%d silent proxies, T=%d, %d at once: ours", size.proxies,
+                  size.timeout, size.parallel);
+    report(what, ours, "s", 1.1 * limit);
+    std::printf("  the limit T * ceil(N/C): %.1f s; ours / limit %.3f\n", limit, ours / limit);
+    if (curl > 0) {
+        std::snprintf(what, sizeof what, "  the same with 4 curl -Z --parallel-max %d", width);
+        report(what, curl, "s", 1.1 * limit);
+        report("  ours / curl", ours / curl, "x", 1.2);
+    }
+    report("  threads at most", threads, "", 16);
+    report("  resident memory at the end", resident / 1024.0, "MB", 250);
+    std::printf("  (of which %.0f MB grew during the run)\n", (resident - residentBefore) / 1024.0);
+    report("  CPU time of the run", cpu, "s", 30);
+    report("  longest wait of the event queue", double(gap), "ms", 50);
+    std::printf("  %d of %d written as failed\n", failed, size.proxies);
+    results.setRows(1);
+    return failed == size.proxies;
+}
+
 // Test runs: never-answering proxies side by side with curl, then a thousand working proxies
 // inside a large imported list.
 bool benchTestRuns(frmMain& window, SettingsStore& store, int lines)
@@ -350,15 +485,9 @@ bool benchTestRuns(frmMain& window, SettingsStore& store, int lines)
     // The gate page comes from a service of its own, so that serving it does not count as our
     // event-queue time.
     QProcess service;
-    const QString serviceExe =
-        QCoreApplication::applicationDirPath() + QStringLiteral("/corvatel-service");
-    const int servicePort = freePort();
-    service.start(serviceExe, {QStringLiteral("--port"), QString::number(servicePort)});
-    const QString serviceUrl = QStringLiteral("http://127.0.0.1:%1").arg(servicePort);
-    if (!waitForPort(servicePort)) {
-        std::fprintf(stderr, "corvatel-service did not start on %d\n", servicePort);
+    const QString serviceUrl = startService(service);
+    if (serviceUrl.isEmpty())
         return false;
-    }
     HttpFetcher http;
     bool stop = false;
     DocumentFetcher fetcher(http, stop);
@@ -508,7 +637,22 @@ int main(int argc, char* argv[])
     parser.addOption({QStringLiteral("wait"), QStringLiteral("Seconds of the idle fetch wait."),
                       QStringLiteral("s"), QStringLiteral("10")});
     parser.addOption({QStringLiteral("no-tests"), QStringLiteral("Skip the proxy test runs.")});
+    parser.addOption({QStringLiteral("proxies"),
+                      QStringLiteral("Never-answering proxies of the scale figure."),
+                      QStringLiteral("n"), QStringLiteral("10000")});
+    parser.addOption({QStringLiteral("parallel"),
+                      QStringLiteral("Tests at once in the scale figure."), QStringLiteral("c"),
+                      QStringLiteral("1024")});
+    parser.addOption({QStringLiteral("timeout"),
+                      QStringLiteral("Time-out of the scale figure, in seconds."),
+                      QStringLiteral("t"), QStringLiteral("6")});
+    parser.addOption({QStringLiteral("scale-only"), QStringLiteral("Only the scale figure.")});
     parser.process(app);
+    OpenFiles::raiseSoftLimit();
+    ScaleSize scale;
+    scale.proxies = std::max(1, parser.value(QStringLiteral("proxies")).toInt());
+    scale.parallel = std::clamp(parser.value(QStringLiteral("parallel")).toInt(), 1, 1024);
+    scale.timeout = std::max(1, parser.value(QStringLiteral("timeout")).toInt());
     const int lines = parser.value(QStringLiteral("lines")).toInt();
     const int waitSeconds = parser.value(QStringLiteral("wait")).toInt();
     QDir::setCurrent(work.path());
@@ -529,6 +673,14 @@ int main(int argc, char* argv[])
     window.setTerminate([] {});
     window.GetSettings();
     window.show();
+
+    // First, while the program holds no lists: its memory then is the run's own.
+    if (!parser.isSet(QStringLiteral("no-tests")) && !benchScale(window, store, scale)) {
+        std::fprintf(stderr, "the scale run did not fail every silent proxy\n");
+        return 1;
+    }
+    if (parser.isSet(QStringLiteral("scale-only")))
+        return 0;
 
     // The longest stretch without serving the event queue during the load.
     QElapsedTimer sinceTick;
