@@ -11,7 +11,7 @@ class SettingsStore;
 // anonymity is judged, and what a test writes into a row.
 namespace ProxyCheck {
 
-inline constexpr int MaxParallelTests = 256;
+inline constexpr int MaxParallelTests = 1024;
 
 // Only HTTP proxies (an empty type counts as one) go through the gate page; the type is compared
 // as written, so "http" is some other type.
@@ -25,7 +25,7 @@ QString testTimeText(const QDateTime& when);
 // The region page's answer as a Location cell. Line breaks and "|" would break the stored row
 // apart, so they become blanks.
 QString locationFromAnswer(const QString& answer);
-// How many proxies a run tests at once: the stored whole number 1 ... 256, anything else 1.
+// How many proxies a run tests at once: the stored whole number 1 ... 1024, anything else 1.
 int parallelTests(const SettingsStore& store);
 
 QString gateUrl(const QString& serviceUrl);
