@@ -31,6 +31,8 @@ constexpr SettingsStore::Key keyTable[] = {
     {"MYIP", ""},
     {"LAST_MYIP", nullptr},
     {"ParallelTests", "1"},
+    {"MmdbFile", ""},
+    {"DetectType", "0"},
     {nullptr, nullptr},
 };
 

@@ -50,11 +50,13 @@ frmSetup::frmSetup(SettingsStore& store, Prompts& prompts, std::function<void()>
     m_boxes = {{chkSSL, "chkSSL"}, {chkREFER, "chkREFER"},     {chkPOST, "chkPOST"},
                {chkGET, "chkGET"}, {chkCOOKIES, "chkCOOKIES"}, {chkCOR, "chkCOR"},
                {chkIMP, "chkIMP"}, {chkWINDOWS, "chkWINDOWS"}, {chkTest, "chkTEST"}};
+    m_boxes.push_back({chkDetectType, "DetectType"});
     for (const Box& box : m_boxes)
         connect(box.box, &QCheckBox::clicked, this, [this, box] { checkBoxClicked(box); });
     connect(cboFONT, &QComboBox::activated, this, [this] { fontPicked(); });
     connect(cboFontSize, &QComboBox::activated, this, [this] { fontPicked(); });
     connect(chkOK, &QPushButton::clicked, this, [this] { chkOK_Click(); });
+    connect(cmdMmdbFile, &QPushButton::clicked, this, [this] { cmdMmdbFile_Click(); });
 }
 
 frmSetup::~frmSetup() = default;
@@ -96,6 +98,24 @@ void frmSetup::createControls()
     for (QLineEdit* edit : {txtTimeout, txtParallel})
         edit->setMaximumWidth(fontMetrics().horizontalAdvance(QStringLiteral("0000000")));
 
+    lblMmdbFile = label(frmSRC, "lblMmdbFile", QStringLiteral("Location database"));
+    txtMmdbFile = new QLineEdit(frmSRC);
+    txtMmdbFile->setObjectName(QStringLiteral("txtMmdbFile"));
+    txtMmdbFile->setPlaceholderText(QStringLiteral("none"));
+    txtMmdbFile->setToolTip(
+        QStringLiteral("A MaxMind-format file (.mmdb) that gives tested proxies their city and "
+                       "country; empty for none"));
+    txtMmdbFile->setClearButtonEnabled(true);
+    lblMmdbFile->setBuddy(txtMmdbFile);
+    cmdMmdbFile = new QPushButton(QStringLiteral("\u2026"), frmSRC);
+    cmdMmdbFile->setObjectName(QStringLiteral("cmdMmdbFile"));
+    cmdMmdbFile->setToolTip(QStringLiteral("Choose the location database"));
+    cmdMmdbFile->setAccessibleName(QStringLiteral("Choose the location database"));
+    // Just wide enough for its dots, so the path keeps the room.
+    cmdMmdbFile->setFixedWidth(cmdMmdbFile->sizeHint().height() * 3 / 2);
+    chkDetectType =
+        check(frmSRC, "chkDetectType", QStringLiteral("Find the type of untyped proxies"));
+
     Label1 = label(frmSRC, "Label1", QStringLiteral("Display Font"));
     cboFONT = new QComboBox(frmSRC);
     cboFONT->setObjectName(QStringLiteral("cboFONT"));
@@ -120,10 +140,16 @@ void frmSetup::createControls()
     src->addWidget(txtTimeout, 4, 1, Qt::AlignLeft);
     src->addWidget(lblParallel, 5, 0);
     src->addWidget(txtParallel, 5, 1, Qt::AlignLeft);
-    src->addWidget(Label1, 6, 0);
-    src->addWidget(cboFONT, 6, 1);
-    src->addWidget(lblFontsize, 6, 2);
-    src->addWidget(cboFontSize, 6, 3);
+    auto* mmdbFile = new QHBoxLayout;
+    mmdbFile->addWidget(txtMmdbFile, 1);
+    mmdbFile->addWidget(cmdMmdbFile);
+    src->addWidget(lblMmdbFile, 6, 0);
+    src->addLayout(mmdbFile, 6, 1, 1, 3);
+    src->addWidget(chkDetectType, 7, 0, 1, 4);
+    src->addWidget(Label1, 8, 0);
+    src->addWidget(cboFONT, 8, 1);
+    src->addWidget(lblFontsize, 8, 2);
+    src->addWidget(cboFontSize, 8, 3);
     src->setColumnStretch(1, 1);
     src->setVerticalSpacing(6);
 
@@ -183,6 +209,7 @@ void frmSetup::Form_Load()
     }
     txtTimeout->setText(m_store.read(QStringLiteral("txtTimeout")));
     txtParallel->setText(m_store.read(QStringLiteral("ParallelTests")));
+    txtMmdbFile->setText(m_store.read(QStringLiteral("MmdbFile")));
     showText(*cboFONT, m_store.read(QStringLiteral("cboFont")));
     showText(*cboFontSize, m_store.read(QStringLiteral("cboFontSize")));
     m_loaded = true;
@@ -212,6 +239,16 @@ void frmSetup::chkWINDOWS_Click()
     // The stored setting follows the box even when the entry could not be written.
     m_autostart.SetStartWithWindows(m_autostart.executableBaseName(), QDir::currentPath(),
                                     chkWINDOWS->isChecked());
+}
+
+void frmSetup::cmdMmdbFile_Click()
+{
+    // Cancelling the file dialog keeps what the box holds; clearing the box is how to have none.
+    const QString path =
+        m_prompts.openFile(QStringLiteral("Location database"),
+                           QStringLiteral("MaxMind databases (*.mmdb);;All files (*)"));
+    if (!path.isEmpty())
+        txtMmdbFile->setText(path);
 }
 
 void frmSetup::fontPicked()
@@ -247,6 +284,7 @@ void frmSetup::Form_Unload()
         m_store.write(QStringLiteral("txtTIMEOUT"), QString::number(value));
     if (wholeInRange(txtParallel->text(), 1, ProxyCheck::MaxParallelTests, value))
         m_store.write(QStringLiteral("ParallelTests"), QString::number(value));
+    m_store.write(QStringLiteral("MmdbFile"), txtMmdbFile->text().trimmed());
     m_store.write(QStringLiteral("cboFont"), cboFONT->currentText());
     m_store.write(QStringLiteral("cboFontSize"), cboFontSize->currentText());
 }

@@ -18,9 +18,10 @@ class QPushButton;
 class SettingsStore;
 
 // "Setup": the settings of the lists loaded, the auto-test, the start at log-in, the test
-// time-out and parallel tests, the grid font and the column switches. Check boxes write their
-// key when clicked; the time-out, parallel tests, font and size are written whenever the dialog
-// closes. The main window keeps one object for the whole run, so the font notice comes once.
+// time-out and parallel tests, the location database, whether tests find a proxy's type, the grid
+// font and the column switches. Check boxes write their key when clicked; the time-out, parallel
+// tests, location database, font and size are written whenever the dialog closes. The main window
+// keeps one object for the whole run, so the font notice comes once.
 class frmSetup final : public QDialog
 {
     Q_OBJECT
@@ -53,6 +54,10 @@ public:
     QLineEdit* txtTimeout = nullptr;
     QLabel* lblParallel = nullptr;
     QLineEdit* txtParallel = nullptr;
+    QLabel* lblMmdbFile = nullptr;
+    QLineEdit* txtMmdbFile = nullptr; // empty: no location database
+    QPushButton* cmdMmdbFile = nullptr;
+    QCheckBox* chkDetectType = nullptr;
     QLabel* Label1 = nullptr;
     QComboBox* cboFONT = nullptr;
     QLabel* lblFontsize = nullptr;
@@ -79,6 +84,7 @@ private:
     void createControls();
     void checkBoxClicked(const Box& box);
     void chkWINDOWS_Click();
+    void cmdMmdbFile_Click();
     void fontPicked();
     void Form_Unload();
     static void showText(QComboBox& combo, const QString& text);

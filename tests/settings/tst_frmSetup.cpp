@@ -77,10 +77,21 @@ void tst_frmSetup::writtenAtOnceOrOnClose_data()
     QTest::newRow("timeout empty") << "txtTimeout" << "" << "txtTimeout" << "30" << "30";
     QTest::newRow("letters dropped") << "txtTimeout" << "1x5" << "txtTimeout" << "30" << "15";
     QTest::newRow("parallel 0") << "txtParallel" << "0" << "ParallelTests" << "4" << "4";
-    QTest::newRow("parallel 256") << "txtParallel" << "256" << "ParallelTests" << "4" << "256";
-    QTest::newRow("parallel 257") << "txtParallel" << "257" << "ParallelTests" << "4" << "4";
+    QTest::newRow("parallel max") << "txtParallel" << "1024" << "ParallelTests" << "4" << "1024";
+    QTest::newRow("parallel max+1") << "txtParallel" << "1025" << "ParallelTests" << "4" << "4";
     QTest::newRow("Show SSL off") << "chkSSL" << "" << "chkSSL" << "1" << "0";
     QTest::newRow("auto-test off") << "chkTest" << "" << "chkTEST" << "1" << "0";
+    QTest::newRow("detect type on") << "chkDetectType" << "" << "DetectType" << "0" << "1";
+    QTest::newRow("detect type off") << "chkDetectType" << "" << "DetectType" << "1" << "0";
+    QTest::newRow("database typed") << "txtMmdbFile" << " /data/City.mmdb " << "MmdbFile" << ""
+                                    << "/data/City.mmdb";
+    QTest::newRow("database cleared") << "txtMmdbFile" << "" << "MmdbFile" << "/data/City.mmdb"
+                                      << "";
+    // For the "..." button, typed is the file the file dialog answers with.
+    QTest::newRow("database browsed") << "cmdMmdbFile" << "/data/New.mmdb" << "MmdbFile"
+                                      << "/data/City.mmdb" << "/data/New.mmdb";
+    QTest::newRow("browsing cancelled") << "cmdMmdbFile" << "" << "MmdbFile" << "/data/City.mmdb"
+                                        << "/data/City.mmdb";
     QTest::newRow("font not on the system") << "cboFONT" << "" << "cboFont" << "No Face 4711"
                                             << "No Face 4711";
     QTest::newRow("size not in the list") << "cboFontSize" << "" << "cboFontSize" << "7.5" << "7.5";
@@ -100,6 +111,7 @@ void tst_frmSetup::writtenAtOnceOrOnClose()
     auto* box = f.dialog.findChild<QCheckBox*>(control);
     auto* edit = f.dialog.findChild<QLineEdit*>(control);
     auto* combo = f.dialog.findChild<QComboBox*>(control);
+    auto* button = f.dialog.findChild<QPushButton*>(control);
     QString whileOpen, shown;
     f.open(Close::Frame, [&] {
         if (box)
@@ -108,6 +120,10 @@ void tst_frmSetup::writtenAtOnceOrOnClose()
             shown = edit->text();
             edit->clear();
             QTest::keyClicks(edit, typed);
+        }
+        if (button) {
+            f.prompts.answers << typed;
+            button->click();
         }
         whileOpen = f.store.read(key);
     });
@@ -196,7 +212,8 @@ void tst_frmSetup::controlsDoNotOverlap()
     QCOMPARE(f.dialog.cboFontSize->geometry().center().y(),
              f.dialog.cboFONT->geometry().center().y());
     // The source check boxes stand one under the other, at the box's left.
-    for (const QCheckBox* box : {f.dialog.chkIMP, f.dialog.chkTest, f.dialog.chkWINDOWS})
+    for (const QCheckBox* box :
+         {f.dialog.chkIMP, f.dialog.chkTest, f.dialog.chkWINDOWS, f.dialog.chkDetectType})
         QCOMPARE(box->x(), f.dialog.chkCOR->x());
     // Font sizes from 6 to 20 points.
     QCOMPARE(f.dialog.cboFontSize->count(), 15);

@@ -100,8 +100,8 @@ private slots:
         QTest::addColumn<int>("parallel");
         QTest::newRow("absent") << QString() << 1;
         QTest::newRow("eight, blanks around") << " 8 " << 8;
-        QTest::newRow("most") << "256" << 256;
-        QTest::newRow("too many") << "257" << 1;
+        QTest::newRow("most") << "1024" << 1024;
+        QTest::newRow("too many") << "1025" << 1;
         QTest::newRow("zero") << "0" << 1;
         QTest::newRow("text") << "2.5" << 1;
     }
