@@ -53,6 +53,7 @@ public:
     QLineEdit* txtTimeout = nullptr;
     QLabel* lblParallel = nullptr;
     QLineEdit* txtParallel = nullptr;
+    QPushButton* cmdJudges = nullptr; // opens "Judges"
     QLabel* Label1 = nullptr;
     QComboBox* cboFONT = nullptr;
     QLabel* lblFontsize = nullptr;
