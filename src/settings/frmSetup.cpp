@@ -4,6 +4,7 @@
 #include "shell/Prompts.h"
 #include "shell/WindowSettings.h"
 #include "testing/ProxyCheck.h"
+#include "testing/frmJudges.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -95,6 +96,15 @@ void frmSetup::createControls()
     txtParallel->setToolTip(QStringLiteral("How many proxies a test run tests at once (1 to %1)")
                                 .arg(ProxyCheck::MaxParallelTests));
     lblParallel->setBuddy(txtParallel);
+    // The pages the tests go through sit beside how many tests run at once.
+    cmdJudges = new QPushButton(QStringLiteral("Judges…"), frmSRC);
+    cmdJudges->setObjectName(QStringLiteral("cmdJudges"));
+    cmdJudges->setAutoDefault(false);
+    connect(cmdJudges, &QPushButton::clicked, this, [this] {
+        frmJudges judges(m_prompts, this);
+        judges.Form_Load();
+        judges.exec();
+    });
     for (QLineEdit* edit : {txtTimeout, txtParallel})
         edit->setMaximumWidth(fontMetrics().horizontalAdvance(QStringLiteral("0000000")));
 
@@ -140,6 +150,7 @@ void frmSetup::createControls()
     src->addWidget(txtTimeout, 4, 1, Qt::AlignLeft);
     src->addWidget(lblParallel, 5, 0);
     src->addWidget(txtParallel, 5, 1, Qt::AlignLeft);
+    src->addWidget(cmdJudges, 5, 2, 1, 2, Qt::AlignRight);
     auto* mmdbFile = new QHBoxLayout;
     mmdbFile->addWidget(txtMmdbFile, 1);
     mmdbFile->addWidget(cmdMmdbFile);

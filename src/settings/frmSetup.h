@@ -54,6 +54,7 @@ public:
     QLineEdit* txtTimeout = nullptr;
     QLabel* lblParallel = nullptr;
     QLineEdit* txtParallel = nullptr;
+    QPushButton* cmdJudges = nullptr; // opens "Judges"
     QLabel* lblMmdbFile = nullptr;
     QLineEdit* txtMmdbFile = nullptr; // empty: no location database
     QPushButton* cmdMmdbFile = nullptr;

@@ -16,6 +16,7 @@
 #include "system/SystemProxySwitch.h"
 #include "system/WebLookups.h"
 #include "testing/ProxyTester.h"
+#include "testing/frmJudges.h"
 #include "views/ProxyGrid.h"
 
 #include <QApplication>
@@ -307,6 +308,8 @@ void frmMain::createMenus()
     menuCopyProx =
         action(menuTools, "menuCopyProx", QStringLiteral("Copy Selected Proxies to Clipboard"),
                QKeySequence(Qt::CTRL | Qt::Key_C));
+    menuTools->addSeparator()->setObjectName(QStringLiteral("menuSep3"));
+    menuJudges = action(menuTools, "menuJudges", QStringLiteral("Judges..."));
 
     menuHelp = menuBar()->addMenu(QStringLiteral("&Help"));
     menuHelp->setObjectName(QStringLiteral("menuHelp"));
@@ -322,6 +325,7 @@ void frmMain::createMenus()
     connect(menuImpProxList, &QAction::triggered, this, [this] { menuImpProxList_Click(); });
     connect(menuImpProxSource, &QAction::triggered, this, [this] { menuImpProxSource_Click(); });
     connect(menuSetup, &QAction::triggered, this, [this] { menuSetup_Click(); });
+    connect(menuJudges, &QAction::triggered, this, [this] { menuJudges_Click(); });
 }
 
 QIcon frmMain::applicationIcon()
@@ -968,6 +972,14 @@ void frmMain::menuSetup_Click()
     }
     m_setup->Form_Load();
     runDialog(*m_setup);
+}
+
+// The Tools menu is disabled as a whole during long operations, so this never opens inside one.
+void frmMain::menuJudges_Click()
+{
+    frmJudges judges(m_prompts, this);
+    judges.Form_Load();
+    runDialog(judges);
 }
 
 // ---- lists -----------------------------------------------------------------------------------

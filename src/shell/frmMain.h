@@ -103,6 +103,7 @@ public:
     void menuImpProxSource_Click();
     // "OK" in the settings dialog re-reads the settings and lays the window out.
     void menuSetup_Click();
+    void menuJudges_Click();
 
     // Proxy tests, the system proxy and its auto-test.
     void menuTestProxy_Click();
@@ -188,6 +189,7 @@ public:
     QAction* menuPROXOFF = nullptr;
     QAction* menuWHATIP = nullptr;
     QAction* menuCopyProx = nullptr;
+    QAction* menuJudges = nullptr;
     QMenu* menuHelp = nullptr;
     QAction* menuSupport = nullptr;
     QAction* menuAbout = nullptr;

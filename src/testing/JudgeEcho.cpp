@@ -392,6 +392,20 @@ Report parseJson(const QByteArray& body)
     return report;
 }
 
+// The token is one of the query's names or values. The text alone could be fooled by an escape
+// ("\u0030" ends in a digit); hex digits are never escaped, so text without it holds none.
+bool argsHold(const QString& args, const QString& token)
+{
+    if (!args.contains(token))
+        return false;
+    const QJsonObject object = QJsonDocument::fromJson(args.toUtf8()).object();
+    for (auto it = object.begin(); it != object.end(); ++it) {
+        if (it.key().contains(token) || jsonText(it.value()).contains(token))
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 Report parse(const QByteArray& body)
@@ -438,7 +452,7 @@ bool passed(const Report& report, int status, const QString& token, bool service
         return false;
     if (report.kind == Kind::Cgi)
         return report.queryString.contains(token) || report.requestUri.contains(token);
-    return report.args.contains(token) || report.url.contains(token);
+    return argsHold(report.args, token) || report.url.contains(token);
 }
 
 QString anonymityClass(const Report& report, const QString& userAddress, bool serviceGate)

@@ -199,6 +199,9 @@ private slots:
             "{\"headers\":{},\"origin\":\"203.0.113.9\",\"url\":\"http://j/get?corvatel=" + Token +
                 "\"}",
             200, false, user, Kind::Json, "", true, Elite);
+        row("JSON, an escape spelling the token's first digit",
+            "{\"args\":{\"corvatel\":\"\\u0000" + Token.mid(1) + "\"},\"headers\":{}}", 200, false,
+            user, Kind::Json, "", false, Elite);
         row("JSON, service gate needs GATEWAY_INTERFACE", json("", "203.0.113.9"), 200, true, user,
             Kind::Json, "", false, Anonymous);
         row("broken JSON", "{\"headers\":{\"Via\":", 200, false, user, Kind::Unknown, "not JSON",

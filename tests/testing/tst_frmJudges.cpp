@@ -1,0 +1,231 @@
+#include "model/SettingsStore.h"
+#include "service/ReferenceService.h"
+#include "settings/frmSetup.h"
+#include "support/MainWindowFixture.h"
+#include "support/ScriptedPrompts.h"
+#include "support/TestServers.h"
+#include "support/WorkFolder.h"
+#include "testing/frmJudges.h"
+
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QTcpServer>
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include <memory>
+
+namespace {
+
+const QString Judges = QStringLiteral("judges.lst");
+
+// A port of the loopback nothing listens on.
+quint16 closedPort()
+{
+    QTcpServer server;
+    server.listen(QHostAddress::LocalHost);
+    return server.serverPort();
+}
+
+} // namespace
+
+class tst_frmJudges : public QObject
+{
+    Q_OBJECT
+
+    ReferenceService m_service;
+
+private slots:
+    void initTestCase() { QVERIFY2(m_service.start({}), qPrintable(m_service.errorString())); }
+
+    void editing_data()
+    {
+        QTest::addColumn<QByteArray>("file"); // null: none
+        QTest::addColumn<QString>("action");  // "add" or "remove"
+        QTest::addColumn<QStringList>("answers");
+        QTest::addColumn<QList<int>>("selected");
+        QTest::addColumn<QByteArray>("saved"); // null: none
+        QTest::addColumn<QString>("said");     // what a box said last, a part of it
+        QTest::addColumn<QString>("status");   // the note below the list, a part of it
+
+        const QByteArray two = "http://a.example/\nhttps://b.example:8443/e?x=1\n";
+        QTest::newRow("add a good URL, no file yet")
+            << QByteArray() << "add" << QStringList{" http://j.example/gate.php "} << QList<int>()
+            << QByteArray("http://j.example/gate.php\n") << "Add Judge"
+            << "";
+        QTest::newRow("add a bad URL")
+            << two << "add" << QStringList{"ftp://j.example/"} << QList<int>() << two
+            << "\"ftp://j.example/\" is no http(s) URL; it was not added."
+            << "";
+        QTest::newRow("add a URL with a blank")
+            << two << "add" << QStringList{"http://j.example/a b"} << QList<int>() << two
+            << "is no http(s) URL"
+            << "";
+        QTest::newRow("add cancelled")
+            << QByteArray() << "add" << QStringList() << QList<int>() << QByteArray() << "Add Judge"
+            << "No judges";
+        QTest::newRow("add one listed already") << two << "add" << QStringList{"http://a.example/"}
+                                                << QList<int>() << two << "listed already"
+                                                << "";
+        QTest::newRow("remove the selected") << two + "http://c.example/\n"
+                                             << "remove" << QStringList() << QList<int>{0, 2}
+                                             << QByteArray("https://b.example:8443/e?x=1\n") << ""
+                                             << "";
+        QTest::newRow("remove the last one")
+            << QByteArray("http://a.example/\n") << "remove" << QStringList() << QList<int>{0}
+            << QByteArray("") << ""
+            << "No judges";
+        QTest::newRow("lines that are no URL named, dropped at the next change")
+            << QByteArray("ftp://x/\nhttp://a.example/\n") << "add"
+            << QStringList{"http://b.example/"} << QList<int>()
+            << QByteArray("http://a.example/\nhttp://b.example/\n") << "Add Judge"
+            << "judges.lst line 1 is no http(s) URL: ftp://x/";
+    }
+
+    void editing()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(QString, action);
+        QFETCH(QStringList, answers);
+        QFETCH(QList<int>, selected);
+        QFETCH(QByteArray, saved);
+        QFETCH(QString, said);
+        QFETCH(QString, status);
+
+        WorkFolder folder;
+        if (!file.isNull())
+            folder.write(Judges, file);
+        ScriptedPrompts prompts;
+        prompts.answers.append(answers);
+        frmJudges dialog(prompts);
+        dialog.Form_Load();
+        const QString loadedNote = dialog.lblStatus->text();
+        for (int row : selected)
+            dialog.lstJudges->topLevelItem(row)->setSelected(true);
+
+        QTest::mouseClick(action == QLatin1String("add") ? dialog.cmdAdd : dialog.cmdRemove,
+                          Qt::LeftButton);
+        QCOMPARE(folder.read(Judges, QByteArray()), saved.isNull() ? QByteArray() : saved);
+        QCOMPARE(QFile::exists(folder.filePath(Judges)), !saved.isNull());
+        QCOMPARE(dialog.urls().join(u'\n').toUtf8(), saved.trimmed());
+        QVERIFY2(said.isEmpty() ? prompts.asked.isEmpty()
+                                : !prompts.asked.isEmpty() && prompts.asked.last().contains(said),
+                 qPrintable(prompts.asked.join(u'\n')));
+        QVERIFY2(status.isEmpty() ? true : (loadedNote + dialog.lblStatus->text()).contains(status),
+                 qPrintable(loadedNote));
+        QCOMPARE(dialog.cmdRemove->isEnabled(), false); // nothing selected any more
+    }
+
+    void saveFailureShown()
+    {
+        WorkFolder folder;
+        QDir(folder.path()).mkdir(Judges); // a folder cannot be replaced by the file
+        ScriptedPrompts prompts;
+        prompts.answers << QStringLiteral("http://j.example/");
+        frmJudges dialog(prompts);
+        dialog.Form_Load();
+        dialog.cmdAdd_Click();
+        QVERIFY2(prompts.asked.last().startsWith(QLatin1String("Judges: Could not save")),
+                 qPrintable(prompts.asked.join(u'\n')));
+        QVERIFY(dialog.lblStatus->text().contains(QLatin1String("Could not save")));
+    }
+
+    void checkNow_data()
+    {
+        QTest::addColumn<QString>("url");
+        QTest::addColumn<QString>("state");
+
+        const QString service = m_service.baseUrl();
+        QTest::newRow("the service's gate") << service + "/gate.php?a=1"
+                                            << "works (sees you as 127.0.0.1)";
+        QTest::newRow("the service's JSON echo") << service + "/get"
+                                                 << "works (sees you as 127.0.0.1)";
+        QTest::newRow("no echo page") << service + "/"
+                                      << "the judge's answer is no CGI or JSON echo";
+        QTest::newRow("status 404") << service + "/nothing"
+                                    << "answered with status 404";
+        QTest::newRow("closed port")
+            << QStringLiteral("http://127.0.0.1:%1/gate.php").arg(closedPort())
+            << "connection refused";
+    }
+
+    // Each judge is fetched directly with a fresh token; the window stays responsive meanwhile.
+    void checkNow()
+    {
+        QFETCH(QString, url);
+        QFETCH(QString, state);
+
+        WorkFolder folder;
+        folder.write(Judges, url.toUtf8() + '\n');
+        ScriptedPrompts prompts;
+        frmJudges dialog(prompts);
+        dialog.Form_Load();
+        QTest::mouseClick(dialog.cmdCheck, Qt::LeftButton);
+        QVERIFY(dialog.isChecking() && !dialog.cmdCheck->isEnabled());
+        QTRY_VERIFY_WITH_TIMEOUT(!dialog.isChecking(), 20000);
+        QCOMPARE(dialog.lstJudges->topLevelItem(0)->text(frmJudges::StateColumn), state);
+        QVERIFY(dialog.cmdCheck->isEnabled());
+        QCOMPARE(folder.read(Judges), url.toUtf8() + '\n');
+        QVERIFY(prompts.asked.isEmpty());
+    }
+
+    // Closing, removing and destroying while the judges hang drop their checks, without a call
+    // into what is gone.
+    void checksInFlight()
+    {
+        HangingServer hanging;
+        WorkFolder folder;
+        folder.write(Judges, (hanging.url() + "a\n" + hanging.url() + "b\n").toUtf8());
+        ScriptedPrompts prompts;
+        auto dialog = std::make_unique<frmJudges>(prompts);
+        dialog->Form_Load();
+        dialog->show();
+
+        dialog->cmdCheck_Click();
+        QTRY_COMPARE(hanging.requests().size(), 2);
+        dialog->lstJudges->topLevelItem(0)->setSelected(true);
+        dialog->cmdRemove_Click();
+        QVERIFY(dialog->isChecking());
+        dialog->cmdClose->click();
+        QVERIFY(!dialog->isVisible() && !dialog->isChecking());
+        QCOMPARE(dialog->lstJudges->topLevelItem(0)->text(frmJudges::StateColumn), QString());
+
+        dialog->cmdCheck_Click();
+        QTRY_COMPARE(hanging.requests().size(), 3);
+        dialog.reset();
+        QTest::qWait(50); // whatever the fetches still had queued runs now
+        QCOMPARE(folder.read(Judges), (hanging.url() + "b\n").toUtf8());
+    }
+
+    void openedFromSetupAndToolsMenu()
+    {
+        MainWindowFixture fixture;
+        frmMain& window = fixture.create();
+        QVERIFY(window.menuTools->actions().contains(window.menuJudges));
+        QString title;
+        fixture.runDialog = [&title](QDialog& dialog) {
+            title = dialog.windowTitle();
+            return 0;
+        };
+        window.menuJudges->trigger();
+        QCOMPARE(fixture.dialogs, QStringList{QStringLiteral("frmJudges")});
+        QCOMPARE(title, QStringLiteral("Judges"));
+
+        frmSetup setup(*fixture.store, fixture.prompts, {});
+        setup.Form_Load();
+        QString opened;
+        QTimer::singleShot(0, this, [&opened] {
+            if (QWidget* modal = QApplication::activeModalWidget()) {
+                opened = modal->objectName();
+                modal->close();
+            }
+        });
+        setup.cmdJudges->click();
+        QCOMPARE(opened, QStringLiteral("frmJudges"));
+    }
+};
+
+QTEST_MAIN(tst_frmJudges)
+#include "tst_frmJudges.moc"
