@@ -349,9 +349,9 @@ private slots:
                          });
         }
         QTRY_COMPARE_WITH_TIMEOUT(engine.inFlight(), 0, 5000);
-        QVERIFY2(endedAt[400] >= 0.39 && endedAt[400] < 0.7,
+        QVERIFY2(endedAt[400] >= 0.39 && endedAt[400] < 0.9,
                  qPrintable(QString::number(endedAt[400])));
-        QVERIFY2(endedAt[1200] >= 1.19 && endedAt[1200] < 1.5,
+        QVERIFY2(endedAt[1200] >= 1.19 && endedAt[1200] < 1.7,
                  qPrintable(QString::number(endedAt[1200])));
     }
 
@@ -529,7 +529,7 @@ private:
         QVERIFY2(latest < TimeoutMs / 1000.0 + 2.0, qPrintable(QString::number(latest)));
         QVERIFY2(threadsMost <= threadsBefore + 2, qPrintable(QString::number(threadsMost)));
         // Waiting is not working: most of the wait must have been spent asleep.
-        QVERIFY2(cpu < 0.6 * latest, qPrintable(QString::number(cpu)));
+        QVERIFY2(cpu < 0.8 * latest, qPrintable(QString::number(cpu)));
         QCOMPARE(engine.inFlight(), 0);
     }
 
