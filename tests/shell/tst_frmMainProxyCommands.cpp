@@ -26,9 +26,8 @@ private slots:
     {
         MainWindowFixture f;
         const QString dead = QStringLiteral("localhost:%1").arg(closedLoopbackPort());
-        // A proxy that takes its time to answer with an elite gate page.
-        FixedServer slow(200, "GATEWAY_INTERFACE=CGI/1.1\nANONYMITY=ELITE PROXY\n", 300);
-        const QString working = QStringLiteral("localhost:%1").arg(slow.serverPort());
+        // The service itself answers as a working proxy.
+        const QString working = QStringLiteral("localhost:%1").arg(m_service.port());
         frmMain& w =
             startWith(f, {"?|" + working + "|0|||||||||||", "?|" + dead + "|0|||||||||||"});
         QCOMPARE(w.MSHi->Rows(), 3);
@@ -94,17 +93,15 @@ private slots:
     // showed is in proxy.lst by then (the run itself saves at most once a second).
     void exitDuringParallelRun()
     {
-        FixedServer fast1(200, "GATEWAY_INTERFACE=CGI/1.1\n");
-        FixedServer fast2(200, "GATEWAY_INTERFACE=CGI/1.1\n");
+        // Two working proxies (the service answers as one, under two names) and one that hangs.
         HangingServer hanging;
         MainWindowFixture f;
         f.ownEnd = true;
         f.store->write(QStringLiteral("ParallelTests"), QStringLiteral("3"));
-        QStringList lines;
-        for (const LoopbackServer* server : {static_cast<LoopbackServer*>(&fast1),
-                                             static_cast<LoopbackServer*>(&fast2),
-                                             static_cast<LoopbackServer*>(&hanging)})
-            lines << QStringLiteral("?|localhost:%1|0|||||||||||").arg(server->serverPort());
+        const QStringList lines = {
+            QStringLiteral("?|localhost:%1|0|||||||||||").arg(m_service.port()),
+            QStringLiteral("?|127.0.0.1:%1|0|||||||||||").arg(m_service.port()),
+            QStringLiteral("?|localhost:%1|0|||||||||||").arg(hanging.serverPort())};
         frmMain& w = startWith(f, lines);
         QByteArray onDisk;
         f.endAtOnce = [&] {
