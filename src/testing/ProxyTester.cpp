@@ -34,6 +34,7 @@ const QString FinishedText = QStringLiteral("Finished checking proxies..");
 constexpr int RegionTimeoutSeconds = 60;
 constexpr int SaveIntervalMs = 1000;
 constexpr int WriteBatchMs = 10;
+constexpr int StartBatch = 64;
 // Failures in a row that got past the proxy before a judge is fetched directly to see whether it
 // still answers.
 constexpr int JudgeSuspectFailures = 3;
@@ -133,7 +134,8 @@ private:
     bool stopped() const { return m_tester.m_host.isStopRequested(); }
     bool busy() const
     {
-        return m_inFlight > 0 || m_checks > 0 || m_writeQueued || !m_done.empty();
+        return m_inFlight > 0 || m_checks > 0 || m_writeQueued || m_startQueued ||
+               !m_done.empty();
     }
 
     void say(const QString& line)
@@ -310,15 +312,28 @@ private:
             say(error + QStringLiteral(": locations come from the service instead."));
     }
 
+    // New tests start a batch per turn of the event loop: a thousand connections opened in one
+    // go would keep the window waiting, and would all reach their time-out together again.
     void fill()
     {
         m_started = true;
-        while (m_inFlight < m_width && !m_pending.empty() && !stopped()) {
+        if (!m_startQueued && m_inFlight < m_width && !m_pending.empty() && !stopped()) {
+            m_startQueued = true;
+            QMetaObject::invokeMethod(this, &Run::startSome, Qt::QueuedConnection);
+        }
+        settle();
+    }
+
+    void startSome()
+    {
+        m_startQueued = false;
+        for (int k = 0; k < StartBatch && m_inFlight < m_width && !m_pending.empty() && !stopped();
+             ++k) {
             const int row = m_pending.front();
             m_pending.pop_front();
             startRow(row);
         }
-        settle();
+        fill();
     }
 
     void settle()
@@ -632,6 +647,7 @@ private:
     std::deque<Test*> m_done;                   // ended, not written yet
     QSet<QString> m_said;
     bool m_writeQueued = false;
+    bool m_startQueued = false;
     QEventLoop m_loop;
     QTimer m_saveTimer;
     QElapsedTimer m_sinceSave;
