@@ -257,10 +257,10 @@ struct CurlEngine::Private
         r.status = int(status > 0 ? status : (connectCode >= 300 ? connectCode : 0));
         r.seconds = double(totalTime) / 1e6;
         if (!r.ok) {
-            r.errorText = QString::fromUtf8(curl_easy_strerror(code));
+            // curl's own detail names the place ("Failed to connect to 127.0.0.1 port 8080...")
+            // and usually ends with the general text already.
             const QString detail = QString::fromUtf8(t.error).trimmed();
-            if (!detail.isEmpty() && detail != r.errorText)
-                r.errorText += QStringLiteral(": ") + detail;
+            r.errorText = detail.isEmpty() ? QString::fromUtf8(curl_easy_strerror(code)) : detail;
         }
 
         const bool connected = !r.noSocket && (t.connected || connectTime > 0);

@@ -489,4 +489,27 @@ QString anonymityClass(const Report& report, const QString& userAddress, bool se
     return Elite;
 }
 
+DirectCheck checkDirect(const QString& transportError, int status, const QByteArray& body,
+                        const QString& token, bool serviceGate)
+{
+    DirectCheck check;
+    if (!transportError.isEmpty()) {
+        check.failure = transportError;
+        return check;
+    }
+    if (status != 200) {
+        check.failure = QStringLiteral("answered with status %1").arg(status);
+        return check;
+    }
+    const Report report = parse(body);
+    if (report.kind == Kind::Unknown)
+        check.failure = report.error;
+    else if (!passed(report, status, token, serviceGate))
+        check.failure = QStringLiteral("its answer does not echo the request");
+    else
+        check.works = true;
+    check.userAddress = check.works ? report.remoteAddr : QString();
+    return check;
+}
+
 } // namespace JudgeEcho

@@ -52,4 +52,16 @@ bool passed(const Report& report, int status, const QString& token, bool service
 // An empty userAddress is never found.
 QString anonymityClass(const Report& report, const QString& userAddress, bool serviceGate);
 
+// What a direct fetch of a judge showed: whether it works, the user's own address as it saw it,
+// and, when it does not work, why ("answered with status 404", the parser's error...).
+struct DirectCheck
+{
+    bool works = false;
+    QString userAddress;
+    QString failure;
+};
+// transportError is "" when an HTTP answer came (status and body are then that answer).
+DirectCheck checkDirect(const QString& transportError, int status, const QByteArray& body,
+                        const QString& token, bool serviceGate);
+
 } // namespace JudgeEcho

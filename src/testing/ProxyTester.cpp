@@ -109,7 +109,7 @@ private:
         bool live = true;
         QString userAddress; // the user's own address as this judge sees it
         int suspectFailures = 0;
-        quint64 check = 0;   // the direct fetch in flight, 0 when none
+        quint64 check = 0; // the direct fetch in flight, 0 when none
         QString checkToken;
         bool answerFaultSaid = false;
         std::vector<Test*> held;
@@ -134,8 +134,7 @@ private:
     bool stopped() const { return m_tester.m_host.isStopRequested(); }
     bool busy() const
     {
-        return m_inFlight > 0 || m_checks > 0 || m_writeQueued || m_startQueued ||
-               !m_done.empty();
+        return m_inFlight > 0 || m_checks > 0 || m_writeQueued || m_startQueued || !m_done.empty();
     }
 
     void say(const QString& line)
@@ -165,8 +164,8 @@ private:
         for (const QString& url : listed.urls) {
             Judge judge;
             judge.url = url;
-            judge.https = QUrl(url).scheme().compare(QLatin1String("https"),
-                                                     Qt::CaseInsensitive) == 0;
+            judge.https =
+                QUrl(url).scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) == 0;
             m_judges.push_back(std::move(judge));
         }
         for (std::size_t j = 0; j < m_judges.size(); ++j)
@@ -224,9 +223,8 @@ private:
         request.timeoutMs = int(m_timeoutMs);
         request.userAgent = HttpFetcher::UserAgent;
         ++m_checks;
-        judge.check = m_engine.start(request, [this, j](const ProbeResult& result) {
-            checkDone(j, result);
-        });
+        judge.check =
+            m_engine.start(request, [this, j](const ProbeResult& result) { checkDone(j, result); });
     }
 
     void checkDone(int j, const ProbeResult& result)
@@ -236,28 +234,29 @@ private:
         --m_checks;
         if (stopped())
             return settle();
-        const JudgeEcho::Report report = JudgeEcho::parse(result.body);
-        const bool works = result.ok && JudgeEcho::passed(report, result.status, judge.checkToken,
-                                                          judge.serviceGate);
+        const JudgeEcho::DirectCheck check =
+            JudgeEcho::checkDirect(result.ok ? QString() : result.errorText, result.status,
+                                   result.body, judge.checkToken, judge.serviceGate);
         if (!m_started) {
             // The check at the start of the run.
-            if (works)
-                judge.userAddress = report.remoteAddr;
+            if (check.works)
+                judge.userAddress = check.userAddress;
             else
-                leaveOut(judge, QStringLiteral("left out: ") + failureText(result, report));
+                leaveOut(judge, QStringLiteral("left out: ") + check.failure);
             return settle();
         }
-        if (works) {
+        if (check.works) {
             releaseHeld(judge);
         } else {
-            leaveOut(judge, QStringLiteral("stopped answering (") + failureText(result, report) +
+            leaveOut(judge, QStringLiteral("stopped answering (") + check.failure +
                                 QStringLiteral("), left out for the rest of this run"));
             // Its proxies never had a fair test: they go to another judge.
             for (auto it = judge.held.rbegin(); it != judge.held.rend(); ++it)
                 m_pending.push_front((*it)->row);
             judge.held.clear();
             if (!anyLiveJudge()) {
-                say(QStringLiteral("No judge is left: the proxies not tested yet keep what they had."));
+                say(QStringLiteral(
+                    "No judge is left: the proxies not tested yet keep what they had."));
                 m_pending.clear();
             }
         }
@@ -268,17 +267,6 @@ private:
     {
         judge.live = false;
         say(QStringLiteral("Judge ") + judge.url + u' ' + why);
-    }
-
-    static QString failureText(const ProbeResult& result, const JudgeEcho::Report& report)
-    {
-        if (!result.ok)
-            return result.errorText;
-        if (result.status != 200)
-            return QStringLiteral("status %1").arg(result.status);
-        if (report.kind == JudgeEcho::Kind::Unknown)
-            return report.error;
-        return QStringLiteral("its answer does not echo the request");
     }
 
     // Failures held against a judge that turned out to work were the proxies' own.
@@ -373,11 +361,12 @@ private:
         else
             t->tries.push_back(type);
         if (pickJudgeFor(t) < 0) {
-            sayOnce(type == ProxyType::HttpsTunnel
-                        ? QStringLiteral("HTTPS proxies need an https judge in judges.lst: they are "
-                                         "not tested.")
-                        : QStringLiteral("HTTP proxies need an http judge in judges.lst: they are "
-                                         "not tested."));
+            sayOnce(
+                type == ProxyType::HttpsTunnel
+                    ? QStringLiteral("HTTPS proxies need an https judge in judges.lst: they are "
+                                     "not tested.")
+                    : QStringLiteral("HTTP proxies need an http judge in judges.lst: they are "
+                                     "not tested."));
             return rowDone();
         }
         m_tests.push_back(std::move(test));
@@ -426,9 +415,8 @@ private:
         request.proxy = t->proxy;
         request.timeoutMs = int(left);
         request.userAgent = HttpFetcher::UserAgent;
-        t->transfer = m_engine.start(request, [this, t](const ProbeResult& result) {
-            probeDone(t, result);
-        });
+        t->transfer =
+            m_engine.start(request, [this, t](const ProbeResult& result) { probeDone(t, result); });
     }
 
     void probeDone(Test* t, const ProbeResult& result)
@@ -450,9 +438,8 @@ private:
         const bool passed =
             result.ok && JudgeEcho::passed(report, result.status, t->token, judge.serviceGate);
         ++m_tester.m_gateFetches;
-        m_tester.m_lastGateBody = result.ok && result.status == 200
-                                      ? QString::fromUtf8(result.body)
-                                      : QString();
+        m_tester.m_lastGateBody =
+            result.ok && result.status == 200 ? QString::fromUtf8(result.body) : QString();
         if (passed) {
             releaseHeld(judge);
             return testPassed(t, judge, report, result);
@@ -494,14 +481,14 @@ private:
         outcome.passed = true;
         outcome.seconds = result.seconds;
         if (m_tester.onImportedPage(m_target))
-            outcome.klass =
-                JudgeEcho::anonymityClass(report, judge.userAddress, judge.serviceGate);
+            outcome.klass = JudgeEcho::anonymityClass(report, judge.userAddress, judge.serviceGate);
         if (t->tries.size() > 1)
             outcome.type = ProxyCheck::typeText(t->tries[t->attempt]);
         if (!t->location.isEmpty())
             return testEnded(t);
         if (m_locations.isOpen()) {
-            outcome.location = ProxyCheck::locationFromAnswer(m_locations.locate(report.remoteAddr));
+            outcome.location =
+                ProxyCheck::locationFromAnswer(m_locations.locate(report.remoteAddr));
             return testEnded(t);
         }
         FetchRequest request;
@@ -656,8 +643,7 @@ private:
 
 ProxyTester::ProxyTester(TestRunHost& host, DocumentFetcher& fetcher, HttpFetcher& http,
                          ImportedListStore& store, ProxyTableModel& importedRows,
-                         const SettingsStore& settings, const QString& serviceUrl,
-                         QObject* parent)
+                         const SettingsStore& settings, const QString& serviceUrl, QObject* parent)
     : QObject(parent), m_host(host), m_fetcher(fetcher), m_http(http), m_store(store),
       m_importedRows(importedRows), m_settings(settings), m_serviceUrl(serviceUrl),
       m_engine(std::make_unique<CurlEngine>())
@@ -672,8 +658,8 @@ void ProxyTester::testSelectedProxies(const Target& target)
     m_host.setBusyCursor(true);
     std::vector<int> rows;
     if (target.currentRow >= 1) {
-        const int last = std::min(std::max(target.currentRow, target.selectionEnd),
-                                  target.rows->Rows() - 1);
+        const int last =
+            std::min(std::max(target.currentRow, target.selectionEnd), target.rows->Rows() - 1);
         for (int r = std::min(target.currentRow, target.selectionEnd); r <= last; ++r)
             rows.push_back(r);
     }

@@ -2,15 +2,13 @@
 
 #include "service/HttpFetcher.h"
 #include "shell/Prompts.h"
+#include "testing/CurlEngine.h"
 #include "testing/JudgeEcho.h"
 #include "testing/JudgeList.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
-#include <QMetaEnum>
-#include <QNetworkReply>
-#include <QPointer>
 #include <QPushButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -23,26 +21,6 @@ const QString Caption = QStringLiteral("Judges");
 const QString NoJudgesNote =
     QStringLiteral("No judges: proxy tests use the service's own gate page.");
 
-// QNetworkReply::ConnectionRefusedError -> "connection refused".
-QString transportFailure(int error)
-{
-    if (error == -1) {
-        return QStringLiteral("no complete answer within %1 s").arg(frmJudges::CheckTimeoutSeconds);
-    }
-    const char* key = QMetaEnum::fromType<QNetworkReply::NetworkError>().valueToKey(error);
-    if (!key)
-        return QStringLiteral("network error %1").arg(error);
-    QString words;
-    for (const char* c = key; *c; ++c) {
-        if (*c >= 'A' && *c <= 'Z' && c != key)
-            words += u' ';
-        words += QChar(QLatin1Char(*c)).toLower();
-    }
-    if (words.endsWith(QLatin1String(" error")))
-        words.chop(6);
-    return words;
-}
-
 } // namespace
 
 frmJudges::frmJudges(Prompts& prompts, QWidget* parent) : QDialog(parent), m_prompts(prompts)
@@ -50,7 +28,7 @@ frmJudges::frmJudges(Prompts& prompts, QWidget* parent) : QDialog(parent), m_pro
     setObjectName(QStringLiteral("frmJudges"));
     setWindowTitle(Caption);
     setModal(true);
-    m_http = new HttpFetcher(this);
+    m_engine = new CurlEngine(this);
 
     lstJudges = new QTreeWidget(this);
     lstJudges->setObjectName(QStringLiteral("lstJudges"));
@@ -199,46 +177,35 @@ void frmJudges::cmdCheck_Click()
 
 frmJudges::Cancel frmJudges::startFetch(const QUrl& url, std::function<void(const Answer&)> done)
 {
-    FetchJob* job = m_http->start({url, QString(), CheckTimeoutSeconds});
-    connect(job, &FetchJob::finished, this, [done = std::move(done)](const FetchResult& result) {
-        Answer answer;
-        answer.status = result.status;
-        if (result.status < 0)
-            answer.failure = transportFailure(result.error);
-        answer.body = result.body.toUtf8();
-        done(answer);
-    });
-    const QPointer<FetchJob> guarded(job);
-    return [this, guarded] {
-        if (guarded) {
-            disconnect(guarded, nullptr, this, nullptr);
-            guarded->abort();
-        }
-    };
+    ProbeRequest request;
+    request.url = url;
+    request.timeoutMs = CheckTimeoutSeconds * 1000;
+    request.userAgent = HttpFetcher::UserAgent;
+    const quint64 id =
+        m_engine->start(request, [done = std::move(done)](const ProbeResult& result) {
+            Answer answer;
+            answer.status = result.status;
+            if (!result.ok)
+                answer.failure =
+                    result.timedOut
+                        ? QStringLiteral("no complete answer within %1 s").arg(CheckTimeoutSeconds)
+                        : result.errorText;
+            answer.body = result.body;
+            done(answer);
+        });
+    return [this, id] { m_engine->cancel(id); };
 }
 
 void frmJudges::checkFinished(QTreeWidgetItem* item, const QString& token, const Answer& answer)
 {
     m_checks.erase(item);
-    QString state;
-    bool works = false;
-    if (!answer.failure.isEmpty()) {
-        state = answer.failure;
-    } else if (answer.status != 200) {
-        state = QStringLiteral("answered with status %1").arg(answer.status);
-    } else {
-        const JudgeEcho::Report report = JudgeEcho::parse(answer.body);
-        if (report.kind == JudgeEcho::Kind::Unknown) {
-            state = report.error;
-        } else if (!JudgeEcho::passed(report, answer.status, token, false)) {
-            state = QStringLiteral("its answer does not echo the request");
-        } else {
-            works = true;
-            state = report.remoteAddr.isEmpty()
-                        ? QStringLiteral("works")
-                        : QStringLiteral("works (sees you as %1)").arg(report.remoteAddr);
-        }
-    }
+    const JudgeEcho::DirectCheck check =
+        JudgeEcho::checkDirect(answer.failure, answer.status, answer.body, token, false);
+    const bool works = check.works;
+    const QString state = !works ? check.failure
+                          : check.userAddress.isEmpty()
+                              ? QStringLiteral("works")
+                              : QStringLiteral("works (sees you as %1)").arg(check.userAddress);
     item->setText(StateColumn, state);
     item->setToolTip(StateColumn, state);
     item->setForeground(StateColumn, works ? QBrush(Qt::darkGreen) : QBrush(Qt::darkRed));

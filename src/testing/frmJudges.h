@@ -8,7 +8,7 @@
 #include <functional>
 #include <map>
 
-class HttpFetcher;
+class CurlEngine;
 class Prompts;
 class QLabel;
 class QPushButton;
@@ -67,6 +67,6 @@ private:
     void updateButtons();
 
     Prompts& m_prompts;
-    HttpFetcher* m_http = nullptr;
+    CurlEngine* m_engine = nullptr;
     std::map<QTreeWidgetItem*, Cancel> m_checks; // in flight
 };

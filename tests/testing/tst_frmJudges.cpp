@@ -146,9 +146,10 @@ private slots:
                                       << "the judge's answer is no CGI or JSON echo";
         QTest::newRow("status 404") << service + "/nothing"
                                     << "answered with status 404";
-        QTest::newRow("closed port")
-            << QStringLiteral("http://127.0.0.1:%1/gate.php").arg(closedPort())
-            << "connection refused";
+        const int closed = closedPort();
+        QTest::newRow("closed port") << QStringLiteral("http://127.0.0.1:%1/gate.php").arg(closed)
+                                     << QStringLiteral("Failed to connect to 127.0.0.1 port %1 ")
+                                            .arg(closed);
     }
 
     // Each judge is fetched directly with a fresh token; the window stays responsive meanwhile.
@@ -165,7 +166,9 @@ private slots:
         QTest::mouseClick(dialog.cmdCheck, Qt::LeftButton);
         QVERIFY(dialog.isChecking() && !dialog.cmdCheck->isEnabled());
         QTRY_VERIFY_WITH_TIMEOUT(!dialog.isChecking(), 20000);
-        QCOMPARE(dialog.lstJudges->topLevelItem(0)->text(frmJudges::StateColumn), state);
+        // The state as far as it is known before the run (a time taken may follow).
+        const QString shown = dialog.lstJudges->topLevelItem(0)->text(frmJudges::StateColumn);
+        QVERIFY2(shown.startsWith(state), qPrintable(shown));
         QVERIFY(dialog.cmdCheck->isEnabled());
         QCOMPARE(folder.read(Judges), url.toUtf8() + '\n');
         QVERIFY(prompts.asked.isEmpty());
