@@ -4,10 +4,12 @@
 #include "support/TestServers.h"
 #include "support/TinyProxy.h"
 #include "support/TlsJudge.h"
+#include "testing/OpenFiles.h"
 
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTest>
 
@@ -47,7 +49,8 @@ private slots:
         // Real proxies of every type, each from Debian.
         for (const auto& [name, kind, config] : realProxyConfigs()) {
             const QString missing = RealProxy::missing(kind);
-            QVERIFY2(missing.isEmpty(), qPrintable(missing + " is not installed (test.sh installs it)"));
+            QVERIFY2(missing.isEmpty(),
+                     qPrintable(missing + " is not installed (test.sh installs it)"));
             auto proxy = std::make_unique<RealProxy>(kind);
             failure = proxy->start(config);
             QVERIFY2(failure.isEmpty(), qPrintable(name + ": " + failure));
@@ -63,10 +66,10 @@ private slots:
         QVERIFY2(failure.isEmpty(), qPrintable(failure));
         qputenv("CORVATEL_CA_FILE", m_tls.caFile().toLocal8Bit());
         m_mmdb = m_data.filePath(QStringLiteral("test.mmdb"));
-        QVERIFY2(QProcess::execute(QStringLiteral("perl"),
-                                   {QStringLiteral(CORVATEL_SOURCE_DIR
-                                                   "/tests/testing/make_test_mmdb.pl"),
-                                    m_mmdb}) == 0,
+        QVERIFY2(QProcess::execute(
+                     QStringLiteral("perl"),
+                     {QStringLiteral(CORVATEL_SOURCE_DIR "/tests/testing/make_test_mmdb.pl"),
+                      m_mmdb}) == 0,
                  "the test location database could not be built");
 
         ReferenceService::Options options;
@@ -218,39 +221,59 @@ private slots:
         const QString anonymous = QStringLiteral("Anonymous proxy");
         const QString elite = QStringLiteral("High anonymous / Elite proxy");
         // Squid tells every site the user's address in X-Forwarded-For.
-        QTest::newRow("squid, gate") << "squid" << "HTTP" << "gate" << false << "Y|HTTP|" + transparent;
-        QTest::newRow("squid, json") << "squid" << "" << "json" << false << "Y||" + transparent;
-        QTest::newRow("squid quiet, gate")
-            << "squid quiet" << "HTTP" << "gate" << false << "Y|HTTP|" + elite;
-        QTest::newRow("squid quiet, json")
-            << "squid quiet" << "HTTP" << "json" << false << "Y|HTTP|" + elite;
+        QTest::newRow("squid, gate") << "squid"
+                                     << "HTTP"
+                                     << "gate" << false << "Y|HTTP|" + transparent;
+        QTest::newRow("squid, json") << "squid"
+                                     << ""
+                                     << "json" << false << "Y||" + transparent;
+        QTest::newRow("squid quiet, gate") << "squid quiet"
+                                           << "HTTP"
+                                           << "gate" << false << "Y|HTTP|" + elite;
+        QTest::newRow("squid quiet, json") << "squid quiet"
+                                           << "HTTP"
+                                           << "json" << false << "Y|HTTP|" + elite;
         // Through a tunnel the proxy sees nothing it could add to.
-        QTest::newRow("squid, https") << "squid" << "HTTPS" << "https" << false
-                                      << "Y|HTTPS|" + elite;
-        QTest::newRow("tinyproxy via, json")
-            << "tinyproxy via" << "HTTP" << "json" << false << "Y|HTTP|" + anonymous;
-        QTest::newRow("tinyproxy x-tinyproxy, gate")
-            << "tinyproxy x" << "HTTP" << "gate" << false << "Y|HTTP|" + transparent;
-        QTest::newRow("tinyproxy, https") << "tinyproxy quiet" << "HTTPS" << "https" << false
-                                          << "Y|HTTPS|" + elite;
-        QTest::newRow("dante socks5") << "dante" << "SOCKS5" << "json" << false
-                                      << "Y|SOCKS5|" + elite;
-        QTest::newRow("dante socks4") << "dante" << "SOCKS4" << "gate" << false
-                                      << "Y|SOCKS4|" + elite;
-        QTest::newRow("dante refuses socks4a")
-            << "dante" << "SOCKS4A" << "gate" << false << "N|SOCKS4A|";
-        QTest::newRow("microsocks socks5") << "microsocks" << "SOCKS5" << "gate" << false
-                                           << "Y|SOCKS5|" + elite;
-        QTest::newRow("ssh -D socks4a") << "ssh" << "SOCKS4A" << "json" << false
-                                        << "Y|SOCKS4A|" + elite;
-        QTest::newRow("ssh -D socks5, https")
-            << "ssh" << "SOCKS5" << "https" << false << "Y|SOCKS5|" + elite;
+        QTest::newRow("squid, https") << "squid"
+                                      << "HTTPS"
+                                      << "https" << false << "Y|HTTPS|" + elite;
+        QTest::newRow("tinyproxy via, json") << "tinyproxy via"
+                                             << "HTTP"
+                                             << "json" << false << "Y|HTTP|" + anonymous;
+        QTest::newRow("tinyproxy x-tinyproxy, gate") << "tinyproxy x"
+                                                     << "HTTP"
+                                                     << "gate" << false << "Y|HTTP|" + transparent;
+        QTest::newRow("tinyproxy, https") << "tinyproxy quiet"
+                                          << "HTTPS"
+                                          << "https" << false << "Y|HTTPS|" + elite;
+        QTest::newRow("dante socks5") << "dante"
+                                      << "SOCKS5"
+                                      << "json" << false << "Y|SOCKS5|" + elite;
+        QTest::newRow("dante socks4") << "dante"
+                                      << "SOCKS4"
+                                      << "gate" << false << "Y|SOCKS4|" + elite;
+        QTest::newRow("dante refuses socks4a") << "dante"
+                                               << "SOCKS4A"
+                                               << "gate" << false << "N|SOCKS4A|";
+        QTest::newRow("microsocks socks5") << "microsocks"
+                                           << "SOCKS5"
+                                           << "gate" << false << "Y|SOCKS5|" + elite;
+        QTest::newRow("ssh -D socks4a") << "ssh"
+                                        << "SOCKS4A"
+                                        << "json" << false << "Y|SOCKS4A|" + elite;
+        QTest::newRow("ssh -D socks5, https") << "ssh"
+                                              << "SOCKS5"
+                                              << "https" << false << "Y|SOCKS5|" + elite;
         // An untyped proxy's type is found when asked for, and kept.
-        QTest::newRow("found: http") << "tinyproxy quiet" << "" << "gate" << true
-                                     << "Y|HTTP|" + elite;
-        QTest::newRow("found: socks5") << "microsocks" << "" << "json" << true
-                                       << "Y|SOCKS5|" + elite;
-        QTest::newRow("not looked for") << "microsocks" << "" << "json" << false << "N||";
+        QTest::newRow("found: http") << "tinyproxy quiet"
+                                     << ""
+                                     << "gate" << true << "Y|HTTP|" + elite;
+        QTest::newRow("found: socks5") << "microsocks"
+                                       << ""
+                                       << "json" << true << "Y|SOCKS5|" + elite;
+        QTest::newRow("not looked for") << "microsocks"
+                                        << ""
+                                        << "json" << false << "N||";
     }
 
     void realProxies()
@@ -275,15 +298,48 @@ private slots:
                      cell(ProxyRow::Class),
                  expected);
         // The location comes from the database, by the address the judge saw.
-        QCOMPARE(cell(ProxyRow::Location),
-                 expected.startsWith(u'Y') ? QStringLiteral("Loopback City, Loopback Land")
-                                           : QString());
+        QCOMPARE(cell(ProxyRow::Location), expected.startsWith(u'Y')
+                                               ? QStringLiteral("Loopback City, Loopback Land")
+                                               : QString());
         QCOMPARE(b.store.item(0), ProxyRow::storedRowText(b.imported.row(1).cells));
         if (expected.startsWith(u'Y'))
             QVERIFY2(QRegularExpression(QStringLiteral("^\\d+\\.\\d\\d$"))
                          .match(cell(ProxyRow::Speed))
                          .hasMatch(),
                      qPrintable(cell(ProxyRow::Speed)));
+    }
+
+    // A location database that cannot be read is said once; the service's region page answers.
+    void brokenLocationDatabase()
+    {
+        TesterBench b(m_service.baseUrl(), 2);
+        b.settings.write(QStringLiteral("MmdbFile"),
+                         b.dir.write(QStringLiteral("broken.mmdb"), QByteArray(4096, 'x')));
+        b.fill(b.imported, {m_noVia.address(), m_via.address()}, true);
+        b.run(b.imported, 3, 1, 2);
+        QCOMPARE(b.imported.TextMatrix(1, ProxyRow::Location), QStringLiteral("Quiet Land"));
+        QCOMPARE(b.imported.TextMatrix(2, ProxyRow::Location), QStringLiteral("Via Land"));
+        QCOMPARE(b.host.statuses.filter(QStringLiteral("broken.mmdb")).size(), 1);
+    }
+
+    // With few descriptors left, a run tests fewer at once, says so, and still tests every row.
+    void fewSockets()
+    {
+        rlimit before{};
+        QVERIFY(getrlimit(RLIMIT_NOFILE, &before) == 0);
+        rlimit low = before;
+        low.rlim_cur = before.rlim_cur - rlim_t(OpenFiles::socketsAvailable(0)) + 64 + 2;
+        QVERIFY(setrlimit(RLIMIT_NOFILE, &low) == 0);
+        const auto restore = qScopeGuard([&] { setrlimit(RLIMIT_NOFILE, &before); });
+        TesterBench b(m_service.baseUrl(), 8);
+        ProxyTableModel rows;
+        b.fill(rows, QStringList(6, m_noVia.address()), false);
+        b.run(rows, 1, 1, 6);
+        for (int r = 1; r <= 6; ++r)
+            QCOMPARE(rows.TextMatrix(r, ProxyRow::Active), QStringLiteral("Y"));
+        QVERIFY2(b.host.statuses.join(u'\n').contains(QRegularExpression(
+                     QStringLiteral("Testing [12] at once: the open-files limit allows no more."))),
+                 qPrintable(b.host.statuses.join(u'\n')));
     }
 
     // Looking for a type costs a proxy that never answers one time-out, not one per protocol.
@@ -547,10 +603,10 @@ private slots:
         QTest::newRow("json echo") << m_service.baseUrl() + "/get"
                                    << "Y|Anonymous proxy" << QStringList();
         QTest::newRow("none answers")
-            << deadJudge << "?|" << QStringList{"No judge in judges.lst answered: nothing was tested."};
+            << deadJudge << "?|"
+            << QStringList{"No judge in judges.lst answered: nothing was tested."};
         QTest::newRow("echo without the token")
-            << m_cannedJudge->url() << "?|"
-            << QStringList{"its answer does not echo the request"};
+            << m_cannedJudge->url() << "?|" << QStringList{"its answer does not echo the request"};
     }
 
     void judgesChecked()

@@ -10,6 +10,7 @@
 #include "shell/Deployment.h"
 #include "shell/Prompts.h"
 #include "shell/frmMain.h"
+#include "support/TlsJudge.h"
 #include "testing/OpenFiles.h"
 #include "testing/ProxyTester.h"
 #include "views/ListPages.h"
@@ -17,15 +18,16 @@
 
 #include <QApplication>
 #include <QClipboard>
-#include <QHeaderView>
-#include <QLineEdit>
-#include <QMouseEvent>
 #include <QCommandLineParser>
-#include <QProcess>
-#include <QStandardPaths>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QProcess>
+#include <QScopeGuard>
+#include <QStandardPaths>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -39,9 +41,9 @@
 
 #include <algorithm>
 #include <cmath>
-#include <memory>
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <string>
 
 namespace {
@@ -332,8 +334,8 @@ bool benchImports(frmMain& window, int lines)
             QObject::connect(socket, &QTcpSocket::readyRead, socket, [socket, &page] {
                 socket->readAll();
                 socket->write("HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: " +
-                              QByteArray::number(page.size()) +
-                              "\r\nConnection: close\r\n\r\n" + page);
+                              QByteArray::number(page.size()) + "\r\nConnection: close\r\n\r\n" +
+                              page);
                 socket->disconnectFromHost();
             });
             QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
@@ -448,7 +450,8 @@ bool benchScale(frmMain& window, SettingsStore& store, const ScaleSize& size)
             curls.back()->start(QStringLiteral("curl"),
                                 {QStringLiteral("-s"), QStringLiteral("-Z"),
                                  QStringLiteral("--parallel-max"), QString::number(width),
-                                 QStringLiteral("-K"), parts.filePath(QStringLiteral("part%1").arg(k))});
+                                 QStringLiteral("-K"),
+                                 parts.filePath(QStringLiteral("part%1").arg(k))});
         }
         for (auto& c : curls)
             c->waitForFinished(-1);
@@ -476,6 +479,124 @@ bool benchScale(frmMain& window, SettingsStore& store, const ScaleSize& size)
     std::printf("  %d of %d written as failed\n", failed, size.proxies);
     results.setRows(1);
     return failed == size.proxies;
+}
+
+// Starts a program in the background and waits until it takes connections on the port.
+bool startServer(QProcess& process, const QString& program, const QStringList& arguments, int port)
+{
+    process.start(QStandardPaths::findExecutable(program, {"/usr/bin", "/usr/sbin"}), arguments);
+    if (waitForPort(port))
+        return true;
+    std::fprintf(stderr, "%s did not start on %d\n", qPrintable(program), port);
+    return false;
+}
+
+// A thousand live proxies of three types through real local proxies: HTTP and HTTPS (CONNECT)
+// through tinyproxy, SOCKS5 through microsocks, judged by the gate page and an https judge that
+// answers from a thread of its own.
+bool benchMixedTypes(frmMain& window, SettingsStore& store)
+{
+    QProcess service;
+    const QString serviceUrl = startService(service);
+    if (serviceUrl.isEmpty())
+        return false;
+    QTemporaryDir dir;
+    QProcess tiny;
+    QProcess socks;
+    const int tinyPort = freePort();
+    const int socksPort = freePort();
+    {
+        QFile conf(dir.filePath(QStringLiteral("tinyproxy.conf")));
+        if (!conf.open(QIODevice::WriteOnly))
+            return false;
+        conf.write(QStringLiteral("Port %1\nAllow 127.0.0.0/8\nMaxClients 600\nLogLevel Critical\n")
+                       .arg(tinyPort)
+                       .toUtf8());
+    }
+    if (!startServer(tiny, QStringLiteral("tinyproxy"),
+                     {QStringLiteral("-d"), QStringLiteral("-c"),
+                      dir.filePath(QStringLiteral("tinyproxy.conf"))},
+                     tinyPort) ||
+        !startServer(socks, QStringLiteral("microsocks"),
+                     {QStringLiteral("-p"), QString::number(socksPort)}, socksPort))
+        return false;
+
+    QThread judgeThread;
+    judgeThread.start();
+    TlsJudge* judge = nullptr;
+    QString judgeProblem;
+    QMetaObject::invokeMethod(
+        &judgeThread,
+        [&] {
+            judge = new TlsJudge;
+            judgeProblem = judge->start();
+        },
+        Qt::BlockingQueuedConnection);
+    const auto endJudge = qScopeGuard([&] {
+        QMetaObject::invokeMethod(
+            &judgeThread, [&] { delete judge; }, Qt::BlockingQueuedConnection);
+        judgeThread.quit();
+        judgeThread.wait();
+    });
+    if (!judgeProblem.isEmpty()) {
+        std::fprintf(stderr, "https judge: %s\n", qPrintable(judgeProblem));
+        return false;
+    }
+    qputenv("CORVATEL_CA_FILE", judge->caFile().toLocal8Bit());
+    QFile judges(QStringLiteral("judges.lst"));
+    if (!judges.open(QIODevice::WriteOnly))
+        return false;
+    judges.write((serviceUrl + QStringLiteral("/gate.php\n") + judge->url() + u'\n').toUtf8());
+    judges.close();
+
+    constexpr int Live = 1000;
+    constexpr int Width = 256;
+    static const char* const types[] = {"HTTP", "HTTPS", "SOCKS5"};
+    ProxyTableModel& results = window.MSH2->rows();
+    results.setRows(1);
+    std::vector<ProxyTableModel::Row> rows(Live);
+    for (int i = 0; i < Live; ++i) {
+        const int kind = i % 3;
+        rows[size_t(i)].cells[ProxyRow::Proxy] = QStringLiteral("127.2.%1.%2:%3")
+                                                     .arg(i / 250)
+                                                     .arg(i % 250 + 1)
+                                                     .arg(kind == 2 ? socksPort : tinyPort);
+        rows[size_t(i)].cells[ProxyRow::Type] = QString::fromLatin1(types[kind]);
+    }
+    results.appendRows(std::move(rows));
+    HttpFetcher http;
+    bool stop = false;
+    DocumentFetcher fetcher(http, stop);
+    fetcher.setTestTimeout(10);
+    store.write(QStringLiteral("ParallelTests"), QString::number(Width));
+    ProxyTester tester(window, fetcher, http, window.importedStore(), window.MSHi->rows(), store,
+                       serviceUrl);
+    GapProbe gaps;
+    QElapsedTimer timer;
+    gaps.start();
+    timer.start();
+    tester.testSelectedProxies({&results, 2, 1, Live});
+    const double seconds = timer.nsecsElapsed() / 1e9;
+    const qint64 gap = gaps.stop();
+    int passed[3] = {0, 0, 0};
+    for (int r = 1; r <= Live; ++r)
+        passed[(r - 1) % 3] += results.TextMatrix(r, ProxyRow::Active) == QLatin1String("Y");
+    QFile::remove(QStringLiteral("judges.lst"));
+    qunsetenv("CORVATEL_CA_FILE");
+    tiny.kill();
+    socks.kill();
+    service.kill();
+    tiny.waitForFinished();
+    socks.waitForFinished();
+    service.waitForFinished();
+
+    char what[112];
+    std::snprintf(what, sizeof what, "%d live proxies of three types, %d at once", Live, Width);
+    report(what, seconds, "s", 5);
+    std::printf("  passed: %d HTTP, %d HTTPS, %d SOCKS5\n", passed[0], passed[1], passed[2]);
+    report("  longest wait of the event queue", double(gap), "ms", 50);
+    results.setRows(1);
+    return passed[0] + passed[1] + passed[2] == Live;
 }
 
 // Test runs: never-answering proxies side by side with curl, then a thousand working proxies
@@ -559,9 +680,9 @@ bool benchTestRuns(frmMain& window, SettingsStore& store, int lines)
                        .arg(tinyPort)
                        .toUtf8());
         conf.close();
-        tiny.start(QStandardPaths::findExecutable(QStringLiteral("tinyproxy"),
-                                                  {"/usr/bin", "/usr/sbin"}),
-                   {QStringLiteral("-d"), QStringLiteral("-c"), conf.fileName()});
+        tiny.start(
+            QStandardPaths::findExecutable(QStringLiteral("tinyproxy"), {"/usr/bin", "/usr/sbin"}),
+            {QStringLiteral("-d"), QStringLiteral("-c"), conf.fileName()});
     }
     if (!waitForPort(tinyPort)) {
         std::fprintf(stderr, "tinyproxy did not start on %d\n", tinyPort);
@@ -576,14 +697,9 @@ bool benchTestRuns(frmMain& window, SettingsStore& store, int lines)
     for (int i = 0; i < lines; ++i) {
         const bool live = i >= first && i < first + Live;
         const int k = i - first;
-        const QString proxy = live ? QStringLiteral("127.1.%1.%2:%3")
-                                         .arg(k / 250)
-                                         .arg(k % 250 + 1)
-                                         .arg(tinyPort)
-                                   : QStringLiteral("10.%1.%2.%3:8080")
-                                         .arg(i >> 16)
-                                         .arg((i >> 8) & 255)
-                                         .arg(i & 255);
+        const QString proxy =
+            live ? QStringLiteral("127.1.%1.%2:%3").arg(k / 250).arg(k % 250 + 1).arg(tinyPort)
+                 : QStringLiteral("10.%1.%2.%3:8080").arg(i >> 16).arg((i >> 8) & 255).arg(i & 255);
         const QString text = ProxyRow::newImportedRowText(proxy);
         list.add(text);
         ProxyRow::readStoredRowText(text, rows[size_t(i)].cells);
@@ -605,15 +721,16 @@ bool benchTestRuns(frmMain& window, SettingsStore& store, int lines)
     std::snprintf(what, sizeof what, "%d live proxies in a %d-row list, %d at once", Live, lines,
                   Width);
     report(what, liveSeconds, "s", 5);
-    std::printf("  %d passed, proxy.lst saved %d times\n", passed, tester.saveCount() - savesBefore);
+    std::printf("  %d passed, proxy.lst saved %d times\n", passed,
+                tester.saveCount() - savesBefore);
 
     timer.restart();
     list.saveToFile(ImportedListStore::defaultPath());
     std::snprintf(what, sizeof what, "  one save of proxy.lst, %d lines", lines);
     report(what, timer.nsecsElapsed() / 1e6, "ms", 50);
     ImportedListStore onDisk;
-    const bool whole = onDisk.loadFromFile(ImportedListStore::defaultPath()).ok &&
-                       onDisk.lines() == list.lines();
+    const bool whole =
+        onDisk.loadFromFile(ImportedListStore::defaultPath()).ok && onDisk.lines() == list.lines();
     std::printf("  proxy.lst afterwards: %s\n", whole ? "whole, as in memory" : "DIFFERS");
     report("longest wait of the event queue during the test runs", double(longestGap), "ms", 50);
     tiny.kill();
@@ -681,6 +798,10 @@ int main(int argc, char* argv[])
     }
     if (parser.isSet(QStringLiteral("scale-only")))
         return 0;
+    if (!parser.isSet(QStringLiteral("no-tests")) && !benchMixedTypes(window, store)) {
+        std::fprintf(stderr, "not every live proxy of the mixed run passed\n");
+        return 1;
+    }
 
     // The longest stretch without serving the event queue during the load.
     QElapsedTimer sinceTick;
