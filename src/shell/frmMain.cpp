@@ -125,7 +125,7 @@ frmMain::frmMain(const Deployment& deployment, SettingsStore& store, Prompts& pr
         std::_Exit(0);
     };
 
-    m_tester = std::make_unique<ProxyTester>(*this, *m_fetcher, *m_http, sblistPROXLoc,
+    m_tester = std::make_unique<ProxyTester>(*this, *m_fetcher, sblistPROXLoc,
                                              MSHi->rows(), m_store, m_deployment.serviceUrl);
     m_autoTest = std::make_unique<AutoTest>(*this, *m_fetcher, m_prompts, m_deployment.probeUrl);
     m_proxySwitch = std::make_unique<SystemProxySwitch>(

@@ -1,5 +1,6 @@
 #include "testing/CurlEngine.h"
 
+#include <QElapsedTimer>
 #include <QMetaObject>
 #include <QPointer>
 #include <QSocketNotifier>
@@ -10,15 +11,19 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
+
+constexpr int SliceMs = 4;
 
 void initCurlOnce()
 {
@@ -107,11 +112,15 @@ struct CurlEngine::Private
         char error[CURL_ERROR_SIZE];
     };
 
-    // The notifiers of one socket curl asked us to watch.
+    // The notifiers of one socket curl asked us to watch, what curl wants of it, and the events
+    // that came after this turn's time was used up.
     struct Watch
     {
         QSocketNotifier* read = nullptr;
         QSocketNotifier* write = nullptr;
+        bool wantRead = false;
+        bool wantWrite = false;
+        int parked = 0; // CURL_CSELECT_* bits waiting for the next turn
     };
 
     explicit Private(CurlEngine* engine) : q(engine)
@@ -150,6 +159,9 @@ struct CurlEngine::Private
         auto it = d->watches.find(fd);
         if (what == CURL_POLL_REMOVE) {
             if (it != d->watches.end()) {
+                if (it->second->parked)
+                    d->waiting.erase(std::remove(d->waiting.begin(), d->waiting.end(), fd),
+                                     d->waiting.end());
                 // The notifier may be the one whose signal is running right now: disable it at
                 // once, so that a new socket on the same number gets its own, and free it later.
                 for (QSocketNotifier* n : {it->second->read, it->second->write}) {
@@ -165,10 +177,9 @@ struct CurlEngine::Private
         if (it == d->watches.end())
             it = d->watches.emplace(fd, std::make_unique<Watch>()).first;
         Watch& w = *it->second;
-        const bool wantRead = what == CURL_POLL_IN || what == CURL_POLL_INOUT;
-        const bool wantWrite = what == CURL_POLL_OUT || what == CURL_POLL_INOUT;
-        d->setNotifier(w.read, fd, QSocketNotifier::Read, wantRead, CURL_CSELECT_IN);
-        d->setNotifier(w.write, fd, QSocketNotifier::Write, wantWrite, CURL_CSELECT_OUT);
+        w.wantRead = what == CURL_POLL_IN || what == CURL_POLL_INOUT;
+        w.wantWrite = what == CURL_POLL_OUT || what == CURL_POLL_INOUT;
+        d->arm(fd, w);
         return 0;
     }
 
@@ -190,6 +201,14 @@ struct CurlEngine::Private
             t->connected = true;
     }
 
+    // Notifiers on for what curl waits for, unless an event of the socket is parked.
+    void arm(curl_socket_t fd, Watch& w)
+    {
+        setNotifier(w.read, fd, QSocketNotifier::Read, w.wantRead && !w.parked, CURL_CSELECT_IN);
+        setNotifier(w.write, fd, QSocketNotifier::Write, w.wantWrite && !w.parked,
+                    CURL_CSELECT_OUT);
+    }
+
     void setNotifier(QSocketNotifier*& n, curl_socket_t fd, QSocketNotifier::Type type, bool on,
                      int event)
     {
@@ -198,9 +217,53 @@ struct CurlEngine::Private
                 return;
             n = new QSocketNotifier(fd, type, q);
             QObject::connect(n, &QSocketNotifier::activated, q,
-                             [this, fd, event] { drive(fd, event); });
+                             [this, fd, event] { onActivated(fd, event); });
         }
         n->setEnabled(on);
+    }
+
+    // Socket events are served a slice of time per turn of the event loop. Hundreds of sockets
+    // ready at once (a wave of answers, a wave of connects) would otherwise all be served in one
+    // turn, and the window would wait for every one of them. What comes after the slice is
+    // parked, its notifiers off, and served first in the next turn.
+    void onActivated(curl_socket_t fd, int event)
+    {
+        if (!slice.isValid()) {
+            slice.start();
+            QMetaObject::invokeMethod(
+                q, [this] { nextTurn(); }, Qt::QueuedConnection);
+        }
+        if (waiting.empty() && slice.elapsed() < SliceMs)
+            return drive(fd, event);
+        auto it = watches.find(fd);
+        if (it == watches.end())
+            return;
+        Watch& w = *it->second;
+        if (!w.parked)
+            waiting.push_back(fd);
+        w.parked |= event;
+        arm(fd, w);
+    }
+
+    void nextTurn()
+    {
+        slice.start();
+        while (!waiting.empty() && slice.elapsed() < SliceMs) {
+            const curl_socket_t fd = waiting.front();
+            waiting.pop_front();
+            auto it = watches.find(fd);
+            if (it == watches.end())
+                continue;
+            Watch& w = *it->second;
+            const int event = std::exchange(w.parked, 0);
+            arm(fd, w);
+            drive(fd, event);
+        }
+        if (waiting.empty())
+            slice.invalidate();
+        else
+            QMetaObject::invokeMethod(
+                q, [this] { nextTurn(); }, Qt::QueuedConnection);
     }
 
     static int onTimer(CURLM*, long timeoutMs, void* self)
@@ -411,7 +474,9 @@ struct CurlEngine::Private
     quint64 lastId = 0;
     std::unordered_map<quint64, std::unique_ptr<Transfer>> transfers;
     std::unordered_map<curl_socket_t, std::unique_ptr<Watch>> watches;
-    std::vector<quint64> finished; // ids whose callbacks are due
+    std::deque<curl_socket_t> waiting; // sockets with parked events, oldest first
+    QElapsedTimer slice;               // this turn's time, while sockets are being served
+    std::vector<quint64> finished;     // ids whose callbacks are due
     std::shared_ptr<bool> alive = std::make_shared<bool>(true);
 };
 

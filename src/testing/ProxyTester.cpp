@@ -17,7 +17,6 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QHash>
-#include <QPointer>
 #include <QSet>
 #include <QTimer>
 
@@ -34,7 +33,7 @@ const QString FinishedText = QStringLiteral("Finished checking proxies..");
 constexpr int RegionTimeoutSeconds = 60;
 constexpr int SaveIntervalMs = 1000;
 constexpr int WriteBatchMs = 10;
-constexpr int StartBatch = 64;
+constexpr int StartBatch = 32;
 // Failures in a row that got past the proxy before a judge is fetched directly to see whether it
 // still answers.
 constexpr int JudgeSuspectFailures = 3;
@@ -125,8 +124,7 @@ private:
         QElapsedTimer clock;
         int judge = -1;
         QString token;
-        quint64 transfer = 0;
-        QPointer<FetchJob> region;
+        quint64 transfer = 0; // the judge's fetch through the proxy, then the region look-up
         bool inFlight = false;
         ProxyCheck::Outcome outcome;
     };
@@ -491,17 +489,17 @@ private:
                 ProxyCheck::locationFromAnswer(m_locations.locate(report.remoteAddr));
             return testEnded(t);
         }
-        FetchRequest request;
+        ProbeRequest request;
         request.url = QUrl(ProxyCheck::regionUrl(m_tester.m_serviceUrl, t->proxy));
-        request.timeoutSeconds = RegionTimeoutSeconds;
-        FetchJob* job = m_tester.m_http.start(request);
-        t->region = job;
-        connect(job, &FetchJob::finished, this, [this, t](const FetchResult& region) {
-            t->region = nullptr;
+        request.timeoutMs = RegionTimeoutSeconds * 1000;
+        request.userAgent = HttpFetcher::UserAgent;
+        t->transfer = m_engine.start(request, [this, t](const ProbeResult& region) {
+            t->transfer = 0;
             if (stopped())
                 return dropTest(t);
-            if (region.error == 0 && region.status == 200)
-                t->outcome.location = ProxyCheck::locationFromAnswer(region.body);
+            if (region.ok && region.status == 200)
+                t->outcome.location =
+                    ProxyCheck::locationFromAnswer(QString::fromUtf8(region.body));
             testEnded(t);
         });
     }
@@ -572,11 +570,6 @@ private:
                 m_engine.cancel(t->transfer);
                 t->transfer = 0;
             }
-            if (FetchJob* region = t->region) {
-                t->region = nullptr;
-                disconnect(region, nullptr, this, nullptr);
-                region->abort();
-            }
             if (t->inFlight) {
                 t->inFlight = false;
                 --m_inFlight;
@@ -641,10 +634,10 @@ private:
     bool m_dirty = false;
 };
 
-ProxyTester::ProxyTester(TestRunHost& host, DocumentFetcher& fetcher, HttpFetcher& http,
-                         ImportedListStore& store, ProxyTableModel& importedRows,
-                         const SettingsStore& settings, const QString& serviceUrl, QObject* parent)
-    : QObject(parent), m_host(host), m_fetcher(fetcher), m_http(http), m_store(store),
+ProxyTester::ProxyTester(TestRunHost& host, DocumentFetcher& fetcher, ImportedListStore& store,
+                         ProxyTableModel& importedRows, const SettingsStore& settings,
+                         const QString& serviceUrl, QObject* parent)
+    : QObject(parent), m_host(host), m_fetcher(fetcher), m_store(store),
       m_importedRows(importedRows), m_settings(settings), m_serviceUrl(serviceUrl),
       m_engine(std::make_unique<CurlEngine>())
 {}

@@ -11,7 +11,6 @@
 
 class CurlEngine;
 class DocumentFetcher;
-class HttpFetcher;
 class ImportedListStore;
 class ProxyTableModel;
 class SettingsStore;
@@ -42,10 +41,9 @@ public:
 
     // importedRows is the imported page's whole list (grid 3): a test made in its result grid
     // (grid 4) is written there as well.
-    ProxyTester(TestRunHost& host, DocumentFetcher& fetcher, HttpFetcher& http,
-                ImportedListStore& store, ProxyTableModel& importedRows,
-                const SettingsStore& settings, const QString& serviceUrl,
-                QObject* parent = nullptr);
+    ProxyTester(TestRunHost& host, DocumentFetcher& fetcher, ImportedListStore& store,
+                ProxyTableModel& importedRows, const SettingsStore& settings,
+                const QString& serviceUrl, QObject* parent = nullptr);
     ~ProxyTester() override;
 
     // Tests the block of rows between the current row and the selection's end, top to bottom.
@@ -76,7 +74,6 @@ private:
 
     TestRunHost& m_host;
     DocumentFetcher& m_fetcher;
-    HttpFetcher& m_http;
     ImportedListStore& m_store;
     ProxyTableModel& m_importedRows;
     const SettingsStore& m_settings;

@@ -61,7 +61,7 @@ struct TesterBench
 {
     explicit TesterBench(const QString& serviceUrl, int parallel = 1, int timeout = 5)
         : settings(dir.filePath(QStringLiteral("Corvatel.conf"))), fetcher(http, host.stop),
-          tester(host, fetcher, http, store, imported, settings, serviceUrl)
+          tester(host, fetcher, store, imported, settings, serviceUrl)
     {
         settings.write(QStringLiteral("ParallelTests"), QString::number(parallel));
         fetcher.setTestTimeout(timeout);

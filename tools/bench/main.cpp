@@ -1,6 +1,6 @@
 // Benchmarks on generated data, release build. Prints one line per figure with its bar.
 //   corvatel-bench [--lines N] [--wait SECONDS] [--no-tests]
-//                  [--proxies N --parallel C --timeout T] [--scale-only]
+//                  [--proxies N --parallel C --timeout T] [--scale-only | --mixed-only | --engines]
 #include "import/SourceScanner.h"
 #include "import/TextFileImport.h"
 #include "model/SettingsStore.h"
@@ -11,6 +11,7 @@
 #include "shell/Prompts.h"
 #include "shell/frmMain.h"
 #include "support/TlsJudge.h"
+#include "testing/CurlEngine.h"
 #include "testing/OpenFiles.h"
 #include "testing/ProxyTester.h"
 #include "views/ListPages.h"
@@ -21,6 +22,7 @@
 #include <QCommandLineParser>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QHeaderView>
 #include <QLineEdit>
@@ -400,7 +402,7 @@ bool benchScale(frmMain& window, SettingsStore& store, const ScaleSize& size)
     DocumentFetcher fetcher(http, stop);
     fetcher.setTestTimeout(size.timeout);
     store.write(QStringLiteral("ParallelTests"), QString::number(size.parallel));
-    ProxyTester tester(window, fetcher, http, window.importedStore(), window.MSHi->rows(), store,
+    ProxyTester tester(window, fetcher, window.importedStore(), window.MSHi->rows(), store,
                        serviceUrl);
     ProxyTableModel& results = window.MSH2->rows();
     fillRows(results, silent);
@@ -481,6 +483,114 @@ bool benchScale(frmMain& window, SettingsStore& store, const ScaleSize& size)
     return failed == size.proxies;
 }
 
+bool startServer(QProcess& process, const QString& program, const QStringList& arguments,
+                 int port);
+
+// The two engines side by side on the same proxies: the program's own HTTP client, which needs a
+// network manager (and so a thread) per proxy, and libcurl's multi interface on one thread.
+// count transfers, width at once, each through its own proxy, time-out timeoutS.
+void benchEngines(const QString& gate, const QStringList& proxies, int width, int timeoutS,
+                  const char* what)
+{
+    for (const bool curl : {false, true}) {
+        HttpFetcher http;
+        CurlEngine engine;
+        int next = 0;
+        int running = 0;
+        int ok = 0;
+        int threads = 0;
+        QEventLoop loop;
+        std::function<void()> fill;
+        const auto ended = [&](bool passed) {
+            ok += passed;
+            --running;
+            threads = std::max(threads, threadCount());
+            fill();
+        };
+        fill = [&] {
+            while (running < width && next < proxies.size()) {
+                const QString proxy = proxies[next++];
+                ++running;
+                if (curl) {
+                    ProbeRequest request;
+                    request.url = QUrl(gate);
+                    request.type = ProxyType::Http;
+                    request.proxy = proxy;
+                    request.timeoutMs = timeoutS * 1000;
+                    engine.start(request, [&](const ProbeResult& r) {
+                        ended(r.ok && r.status == 200);
+                    });
+                } else {
+                    FetchJob* job = http.start({QUrl(gate), proxy, timeoutS});
+                    QObject::connect(job, &FetchJob::finished, [&](const FetchResult& r) {
+                        ended(r.error == 0 && r.status == 200);
+                    });
+                }
+            }
+            if (running == 0)
+                QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+        };
+        GapProbe gaps;
+        const double cpuBefore = cpuSeconds();
+        const long residentBefore = residentKb();
+        QElapsedTimer timer;
+        gaps.start();
+        timer.start();
+        fill();
+        loop.exec();
+        const double seconds = timer.nsecsElapsed() / 1e9;
+        std::printf("  %-24s %-30s %7.2f s, %5.2f s CPU, %4d threads, +%4.0f MB, %4lld ms wait, "
+                    "%d passed\n",
+                    curl ? "libcurl multi" : "a network manager each", what, seconds,
+                    cpuSeconds() - cpuBefore, threads, (residentKb() - residentBefore) / 1024.0,
+                    gaps.stop(), ok);
+        std::fflush(stdout);
+    }
+}
+
+bool benchEngineChoice()
+{
+    QProcess service;
+    const QString serviceUrl = startService(service);
+    if (serviceUrl.isEmpty())
+        return false;
+    QTemporaryDir dir;
+    QProcess tiny;
+    const int tinyPort = freePort();
+    {
+        QFile conf(dir.filePath(QStringLiteral("tinyproxy.conf")));
+        if (!conf.open(QIODevice::WriteOnly))
+            return false;
+        conf.write(QStringLiteral("Port %1\nAllow 127.0.0.0/8\nMaxClients 600\nLogLevel Critical\n")
+                       .arg(tinyPort)
+                       .toUtf8());
+    }
+    if (!startServer(tiny, QStringLiteral("tinyproxy"),
+                     {QStringLiteral("-d"), QStringLiteral("-c"),
+                      dir.filePath(QStringLiteral("tinyproxy.conf"))},
+                     tinyPort))
+        return false;
+    QStringList silent;
+    QStringList live;
+    int port = 0;
+    for (int i = 0; i < 1024; ++i) {
+        if (i % 500 == 0)
+            port = silentPort();
+        silent << QStringLiteral("127.0.0.1:%1").arg(port);
+        live << QStringLiteral("127.3.%1.%2:%3").arg(i / 250).arg(i % 250 + 1).arg(tinyPort);
+    }
+    std::printf("the two engines at 256 at once:\n");
+    benchEngines(serviceUrl + QStringLiteral("/gate.php"), silent, 256, 2,
+                 "1024 silent proxies, T=2");
+    benchEngines(serviceUrl + QStringLiteral("/gate.php"), live, 256, 10,
+                 "1024 live proxies");
+    tiny.kill();
+    service.kill();
+    tiny.waitForFinished();
+    service.waitForFinished();
+    return true;
+}
+
 // Starts a program in the background and waits until it takes connections on the port.
 bool startServer(QProcess& process, const QString& program, const QStringList& arguments, int port)
 {
@@ -521,12 +631,15 @@ bool benchMixedTypes(frmMain& window, SettingsStore& store)
                      {QStringLiteral("-p"), QString::number(socksPort)}, socksPort))
         return false;
 
+    // The judge lives on a thread of its own: serving it is not the tester's work.
     QThread judgeThread;
+    QObject home;
+    home.moveToThread(&judgeThread);
     judgeThread.start();
     TlsJudge* judge = nullptr;
     QString judgeProblem;
     QMetaObject::invokeMethod(
-        &judgeThread,
+        &home,
         [&] {
             judge = new TlsJudge;
             judgeProblem = judge->start();
@@ -534,7 +647,7 @@ bool benchMixedTypes(frmMain& window, SettingsStore& store)
         Qt::BlockingQueuedConnection);
     const auto endJudge = qScopeGuard([&] {
         QMetaObject::invokeMethod(
-            &judgeThread, [&] { delete judge; }, Qt::BlockingQueuedConnection);
+            &home, [&] { delete judge; }, Qt::BlockingQueuedConnection);
         judgeThread.quit();
         judgeThread.wait();
     });
@@ -569,7 +682,7 @@ bool benchMixedTypes(frmMain& window, SettingsStore& store)
     DocumentFetcher fetcher(http, stop);
     fetcher.setTestTimeout(10);
     store.write(QStringLiteral("ParallelTests"), QString::number(Width));
-    ProxyTester tester(window, fetcher, http, window.importedStore(), window.MSHi->rows(), store,
+    ProxyTester tester(window, fetcher, window.importedStore(), window.MSHi->rows(), store,
                        serviceUrl);
     GapProbe gaps;
     QElapsedTimer timer;
@@ -616,7 +729,7 @@ bool benchTestRuns(frmMain& window, SettingsStore& store, int lines)
     clock.setInterval(1000);
     QObject::connect(&clock, &QTimer::timeout, [&] { fetcher.tick(); });
     clock.start();
-    ProxyTester tester(window, fetcher, http, window.importedStore(), window.MSHi->rows(), store,
+    ProxyTester tester(window, fetcher, window.importedStore(), window.MSHi->rows(), store,
                        serviceUrl);
     GapProbe gaps;
     QElapsedTimer timer;
@@ -764,6 +877,10 @@ int main(int argc, char* argv[])
                       QStringLiteral("Time-out of the scale figure, in seconds."),
                       QStringLiteral("t"), QStringLiteral("6")});
     parser.addOption({QStringLiteral("scale-only"), QStringLiteral("Only the scale figure.")});
+    parser.addOption({QStringLiteral("mixed-only"),
+                      QStringLiteral("Only the live proxies of three types.")});
+    parser.addOption({QStringLiteral("engines"),
+                      QStringLiteral("Only the two engines side by side, 256 at once.")});
     parser.process(app);
     OpenFiles::raiseSoftLimit();
     ScaleSize scale;
@@ -791,6 +908,10 @@ int main(int argc, char* argv[])
     window.GetSettings();
     window.show();
 
+    if (parser.isSet(QStringLiteral("engines")))
+        return benchEngineChoice() ? 0 : 1;
+    if (parser.isSet(QStringLiteral("mixed-only")))
+        return benchMixedTypes(window, store) ? 0 : 1;
     // First, while the program holds no lists: its memory then is the run's own.
     if (!parser.isSet(QStringLiteral("no-tests")) && !benchScale(window, store, scale)) {
         std::fprintf(stderr, "the scale run did not fail every silent proxy\n");
