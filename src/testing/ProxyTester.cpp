@@ -423,12 +423,19 @@ private:
         if (stopped())
             return dropTest(t);
         if (result.noSocket) {
-            // Not tested at all: the row waits for a free socket, with fewer tests at once.
-            m_width = std::max(1, m_inFlight - 1);
-            sayOnce(QStringLiteral("Testing fewer at once: no more sockets could be opened."));
-            m_pending.push_front(t->row);
+            // Not tested at all: the row waits for a socket that another test gives back, with
+            // fewer tests at once. With none in flight no socket will come back.
             t->inFlight = false;
             --m_inFlight;
+            if (m_inFlight == 0) {
+                say(QStringLiteral("No socket could be opened: the proxies not tested yet keep "
+                                   "what they had."));
+                m_pending.clear();
+                return settle();
+            }
+            m_width = m_inFlight;
+            sayOnce(QStringLiteral("Testing fewer at once: no more sockets could be opened."));
+            m_pending.push_front(t->row);
             return fill();
         }
         Judge& judge = m_judges[t->judge];
