@@ -486,6 +486,23 @@ bool benchScale(frmMain& window, SettingsStore& store, const ScaleSize& size)
 bool startServer(QProcess& process, const QString& program, const QStringList& arguments,
                  int port);
 
+// tinyproxy on a free port of every loopback address, taking up to 600 clients; its port, or 0.
+int startTinyproxy(QProcess& tiny, const QTemporaryDir& dir)
+{
+    const int port = freePort();
+    QFile conf(dir.filePath(QStringLiteral("tinyproxy.conf")));
+    if (!conf.open(QIODevice::WriteOnly))
+        return 0;
+    conf.write(QStringLiteral("Port %1\nAllow 127.0.0.0/8\nMaxClients 600\nLogLevel Critical\n")
+                   .arg(port)
+                   .toUtf8());
+    conf.close();
+    return startServer(tiny, QStringLiteral("tinyproxy"),
+                       {QStringLiteral("-d"), QStringLiteral("-c"), conf.fileName()}, port)
+               ? port
+               : 0;
+}
+
 // The two engines side by side on the same proxies: the program's own HTTP client, which needs a
 // network manager (and so a thread) per proxy, and libcurl's multi interface on one thread.
 // count transfers, width at once, each through its own proxy, time-out timeoutS.
@@ -556,19 +573,8 @@ bool benchEngineChoice()
         return false;
     QTemporaryDir dir;
     QProcess tiny;
-    const int tinyPort = freePort();
-    {
-        QFile conf(dir.filePath(QStringLiteral("tinyproxy.conf")));
-        if (!conf.open(QIODevice::WriteOnly))
-            return false;
-        conf.write(QStringLiteral("Port %1\nAllow 127.0.0.0/8\nMaxClients 600\nLogLevel Critical\n")
-                       .arg(tinyPort)
-                       .toUtf8());
-    }
-    if (!startServer(tiny, QStringLiteral("tinyproxy"),
-                     {QStringLiteral("-d"), QStringLiteral("-c"),
-                      dir.filePath(QStringLiteral("tinyproxy.conf"))},
-                     tinyPort))
+    const int tinyPort = startTinyproxy(tiny, dir);
+    if (tinyPort == 0)
         return false;
     QStringList silent;
     QStringList live;
@@ -613,20 +619,9 @@ bool benchMixedTypes(frmMain& window, SettingsStore& store)
     QTemporaryDir dir;
     QProcess tiny;
     QProcess socks;
-    const int tinyPort = freePort();
+    const int tinyPort = startTinyproxy(tiny, dir);
     const int socksPort = freePort();
-    {
-        QFile conf(dir.filePath(QStringLiteral("tinyproxy.conf")));
-        if (!conf.open(QIODevice::WriteOnly))
-            return false;
-        conf.write(QStringLiteral("Port %1\nAllow 127.0.0.0/8\nMaxClients 600\nLogLevel Critical\n")
-                       .arg(tinyPort)
-                       .toUtf8());
-    }
-    if (!startServer(tiny, QStringLiteral("tinyproxy"),
-                     {QStringLiteral("-d"), QStringLiteral("-c"),
-                      dir.filePath(QStringLiteral("tinyproxy.conf"))},
-                     tinyPort) ||
+    if (tinyPort == 0 ||
         !startServer(socks, QStringLiteral("microsocks"),
                      {QStringLiteral("-p"), QString::number(socksPort)}, socksPort))
         return false;
