@@ -516,6 +516,9 @@ private slots:
                                                 QRegularExpression::MultilineOption),
                              QStringLiteral("\\1S|"));
             QCOMPARE(b.host.progress.last(), 0);
+            // The last proxy tested one at a time is no proxy: no body of an earlier one stays.
+            if (k == 0)
+                QCOMPARE(b.tester.lastGateBody(), QString());
             if (k == 0)
                 QCOMPARE(b.tester.saveCount(), 4); // one per tested row
             else
