@@ -104,6 +104,9 @@ private slots:
         row("JSON, IPv6 user in Forwarded",
             json("\"forwarded\":\"for=\\\"[2001:db8::7]:443\\\"\"", "2001:db8::1"), 200, false,
             QStringLiteral("2001:DB8:0::7"), Kind::Json, "", true, Transparent);
+        row("JSON, a short dotted number with a port is no address",
+            json("\"X-Build\":\"build 1.2.3:80\"", "203.0.113.9"), 200, false, user, Kind::Json,
+            "", true, Elite);
         row("JSON, our own headers may name anything",
             json("\"Host\":\"198.51.100.4\",\"User-Agent\":\"x 10.0.0.1\",\"Accept\":\"10.0.0.2\"",
                  "203.0.113.9"),

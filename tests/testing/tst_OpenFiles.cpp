@@ -42,6 +42,7 @@ private slots:
         QVERIFY(leaveHeadroom(100));
         QCOMPARE(OpenFiles::socketsAvailable(30), 70);
         QCOMPARE(OpenFiles::socketsAvailable(), 36);
+        QCOMPARE(OpenFiles::socketsAvailable(99), 1);
         QCOMPARE(OpenFiles::socketsAvailable(101), 0);
         std::vector<std::unique_ptr<QTemporaryFile>> files;
         for (int i = 0; i < 50; ++i) {
