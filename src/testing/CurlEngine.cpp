@@ -127,6 +127,11 @@ struct CurlEngine::Private
     {
         initCurlOnce();
         multi = curl_multi_init();
+        // TLS sessions with a judge are resumed across transfers: a full handshake for each of
+        // hundreds of tests through https judges keeps the window waiting. The session is
+        // between the program and the judge, so a proxy still has to carry every byte.
+        share = curl_share_init();
+        curl_share_setopt(share, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
         curl_multi_setopt(multi, CURLMOPT_SOCKETFUNCTION, &Private::onSocket);
         curl_multi_setopt(multi, CURLMOPT_SOCKETDATA, this);
         curl_multi_setopt(multi, CURLMOPT_TIMERFUNCTION, &Private::onTimer);
@@ -144,6 +149,7 @@ struct CurlEngine::Private
             detach(*entry.second);
         transfers.clear();
         curl_multi_cleanup(multi);
+        curl_share_cleanup(share);
         for (auto& entry : watches) {
             delete entry.second->read;
             delete entry.second->write;
@@ -424,6 +430,7 @@ struct CurlEngine::Private
                 ok = false;
         };
         set(CURLOPT_ERRORBUFFER, t.error);
+        set(CURLOPT_SHARE, share);
         set(CURLOPT_PRIVATE, static_cast<void*>(&t));
         set(CURLOPT_URL, url.constData());
         set(CURLOPT_PROTOCOLS_STR, "http,https");
@@ -470,6 +477,7 @@ struct CurlEngine::Private
 
     CurlEngine* q;
     CURLM* multi = nullptr;
+    CURLSH* share = nullptr;
     QTimer timer;
     quint64 lastId = 0;
     std::unordered_map<quint64, std::unique_ptr<Transfer>> transfers;
