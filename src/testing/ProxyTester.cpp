@@ -358,7 +358,7 @@ private:
                             std::end(ProxyCheck::DetectionOrder));
         else
             t->tries.push_back(type);
-        if (pickJudgeFor(t) < 0) {
+        if (!hasJudgeFor(t->tries.front())) {
             sayOnce(
                 type == ProxyType::HttpsTunnel
                     ? QStringLiteral("HTTPS proxies need an https judge in judges.lst: they are "
@@ -382,13 +382,10 @@ private:
         attempt(t);
     }
 
-    int pickJudgeFor(const Test* t)
+    bool hasJudgeFor(ProxyType type) const
     {
-        // Peeks: the judge is taken in turn by attempt().
-        const int keep = m_nextJudge;
-        const int j = pickJudge(t->tries[t->attempt]);
-        m_nextJudge = keep;
-        return j;
+        return std::any_of(m_judges.begin(), m_judges.end(),
+                           [type](const Judge& judge) { return fits(judge, type); });
     }
 
     void sayOnce(const QString& line)
