@@ -189,6 +189,8 @@ private slots:
             QVERIFY(b.host.tested.isEmpty());
         } else {
             QVERIFY(b.host.status.startsWith("Testing proxy : " + address + "\r\n"));
+            // One at a time, the proxy is named while it is being tested, as before.
+            QCOMPARE(b.host.statuses.contains("Testing proxy : " + address), parallel == 1);
             QVERIFY(TestTime.match(cell(ProxyRow::Tested)).hasMatch());
             QCOMPARE(cell(ProxyRow::Speed).isEmpty(), active == "N");
             const QRgb colour = active == "Y" ? ProxyRow::PassedColour : ProxyRow::FailedColour;

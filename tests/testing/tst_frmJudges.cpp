@@ -59,10 +59,6 @@ private slots:
             << two << "add" << QStringList{"ftp://j.example/"} << QList<int>() << two
             << "\"ftp://j.example/\" is no http(s) URL; it was not added."
             << "";
-        QTest::newRow("add a URL with a blank")
-            << two << "add" << QStringList{"http://j.example/a b"} << QList<int>() << two
-            << "is no http(s) URL"
-            << "";
         QTest::newRow("add cancelled")
             << QByteArray() << "add" << QStringList() << QList<int>() << QByteArray() << "Add Judge"
             << "No judges";
