@@ -634,3 +634,17 @@ void ProxyTableModel::setSortBlockForTesting(int rows)
 {
     sortBlock = std::size_t(std::max(rows, 1));
 }
+
+void ProxyTableModel::addImportedRow(const QString& storedText)
+{
+    if (storedText.startsWith(QLatin1String("127.")) || storedText.startsWith(QLatin1String("0.")))
+        return;
+    const int last = Rows() - 1;
+    Row row = this->row(last);
+    ProxyRow::readStoredRowText(storedText, row.cells);
+    const QRgb colour = ProxyRow::markColour(row.cells[ProxyRow::Active]);
+    if (colour != ProxyRow::NoColour)
+        row.fore.fill(colour);
+    setRow(last, row);
+    setRows(last + 2);
+}

@@ -86,6 +86,10 @@ public:
     // Whole rows (grid index).
     Row row(int gridRow) const; // an empty row outside the data rows
     void setRow(int gridRow, const Row& row);
+    // Writes a stored line of the imported list into the last row, which must be empty, and
+    // adds a new empty row after it. Loopback and "this network" addresses are never shown; a
+    // row's test mark gives its text colour.
+    void addImportedRow(const QString& storedText);
     void appendRows(std::vector<Row> rows);
     // Appends copies of the given grid rows of source (in the order given; rows outside source's
     // data rows are skipped). The copies share their texts with the originals.

@@ -1,5 +1,9 @@
 #include "service/ExternalAddress.h"
 
+#include "import/ImportHost.h"
+#include "model/SettingsStore.h"
+#include "service/DocumentFetcher.h"
+
 #include <QLocale>
 
 namespace ExternalAddress {
@@ -30,6 +34,28 @@ QString fromPage(const QString& page, bool* found)
         return {};
     *found = true;
     return address.toString();
+}
+
+void getMyIP(SettingsStore& store, DocumentFetcher& fetcher, const QString& ipInfoUrl,
+             const QDate& today, ImportHost& host)
+{
+    const QString todayText = dayText(today);
+    const QString lastDay = store.read(QStringLiteral("LAST_MYIP"), dayText(today.addDays(-1)));
+    const QString stored = store.read(QStringLiteral("MYIP"), QString());
+    if (!fetchDue(stored, lastDay, todayText)) {
+        host.setPanelText(3, stored);
+        return;
+    }
+    host.setStatusText(QStringLiteral("Getting External IP Address.."));
+    const QString page = fetcher.getDOC_WINHTTP(true, false, ipInfoUrl);
+    bool found = false;
+    const QString address = fromPage(page, &found);
+    if (found)
+        host.setPanelText(3, address);
+    host.setStatusText(QString());
+    // Only an address is remembered: a page without one must not end up in the status bar.
+    store.write(QStringLiteral("MYIP"), found ? address : QString());
+    store.write(QStringLiteral("LAST_MYIP"), todayText);
 }
 
 } // namespace ExternalAddress

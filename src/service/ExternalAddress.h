@@ -3,6 +3,10 @@
 #include <QDate>
 #include <QString>
 
+class DocumentFetcher;
+class ImportHost;
+class SettingsStore;
+
 namespace ExternalAddress {
 
 // The day text the address is remembered under: the locale's short date.
@@ -18,5 +22,10 @@ inline constexpr int MaxAddressLength = 45;
 // quote (or the page's end). found is false when the page has no "/ip/" or that text is longer
 // than MaxAddressLength.
 QString fromPage(const QString& page, bool* found);
+
+// The user's address in the status bar's third panel: the stored one while it was learnt today,
+// else the one the IP-information page at ipInfoUrl gives, which is remembered with the day.
+void getMyIP(SettingsStore& store, DocumentFetcher& fetcher, const QString& ipInfoUrl,
+             const QDate& today, ImportHost& host);
 
 } // namespace ExternalAddress

@@ -7,7 +7,7 @@
 #include "service/DocumentFetcher.h"
 #include "service/ExternalAddress.h"
 #include "service/HttpFetcher.h"
-#include "service/ServiceList.h"
+#include "service/ServiceListLoader.h"
 #include "settings/frmSetup.h"
 #include "shell/Prompts.h"
 #include "shell/YieldClock.h"
@@ -17,6 +17,7 @@
 #include "system/WebLookups.h"
 #include "testing/ProxyTester.h"
 #include "testing/frmJudges.h"
+#include "views/FilterBar.h"
 #include "views/ProxyGrid.h"
 
 #include <QApplication>
@@ -53,9 +54,6 @@ namespace {
 
 constexpr int GridLeft = 100;
 constexpr int GridTop = 400;
-constexpr QRgb ServiceBand = FilterPass::ServiceBand;
-constexpr QRgb ImportedBand = FilterPass::ImportedBand;
-constexpr QRgb ImportedResultBand = 0xFFFAF8CF; // 250, 248, 207
 
 QIcon makeIcon(QColor fill, const QString& letter)
 {
@@ -77,7 +75,7 @@ QIcon makeIcon(QColor fill, const QString& letter)
 
 int toPixels(int twips, double tpp)
 {
-    return int(std::lround(twips / tpp));
+    return WindowPlacement::toPixels(twips, tpp);
 }
 
 } // namespace
@@ -100,7 +98,7 @@ frmMain::frmMain(const Deployment& deployment, SettingsStore& store, Prompts& pr
                  QWidget* parent)
     : QMainWindow(parent), m_deployment(deployment), m_store(store), m_prompts(prompts),
       m_http(std::make_unique<HttpFetcher>()),
-      m_fetcher(std::make_unique<DocumentFetcher>(*m_http, stopRequested)),
+      m_fetcher(std::make_unique<DocumentFetcher>(*m_http, stopRequested)), m_placement(*this),
       m_today([] { return QDate::currentDate(); })
 {
     setObjectName(QStringLiteral("frmMain"));
@@ -127,6 +125,8 @@ frmMain::frmMain(const Deployment& deployment, SettingsStore& store, Prompts& pr
 
     m_tester = std::make_unique<ProxyTester>(*this, *m_fetcher, sblistPROXLoc,
                                              MSHi->rows(), m_store, m_deployment.serviceUrl);
+    m_loader = std::make_unique<ServiceListLoader>(*m_fetcher, sblistPROXLoc, *this,
+                                                   m_deployment.serviceUrl);
     m_autoTest = std::make_unique<AutoTest>(*this, *m_fetcher, m_prompts, m_deployment.probeUrl);
     m_proxySwitch = std::make_unique<SystemProxySwitch>(
         SystemProxySwitch::defaultContractPath(),
@@ -134,7 +134,7 @@ frmMain::frmMain(const Deployment& deployment, SettingsStore& store, Prompts& pr
 
     m_pages = std::make_unique<ListPages>(
         ListPages::Controls{MSH, MSH2, MSHi, MSHi2, frame, cboLOC, cboTYPE, cboCLASS, txtMinSpeed,
-                            txtMaxSpeed, menuTools, menuTestProxy},
+                            txtMaxSpeed, menuTools, menuTestProxy, Option1, Option2},
         sblistPROXLoc, activeGrid, lastSortOrder, *this);
     connect(cmdFilter, &QPushButton::clicked, this, [this] { cmdFilter_Click(); });
     connect(cmdReset, &QPushButton::clicked, this, [this] { cmdReset_Click(); });
@@ -151,7 +151,7 @@ frmMain::frmMain(const Deployment& deployment, SettingsStore& store, Prompts& pr
     connect(menuGetINFO, &QAction::triggered, this, [this] { menuGetINFO_Click(); });
     connect(menuCopyProx, &QAction::triggered, this, [this] { copySelectedProxies(); });
 
-    setGeometryTwips(0, 0, DesignWidth, DesignHeight);
+    m_placement.setGeometryTwips(0, 0, DesignWidth, DesignHeight);
 }
 
 frmMain::~frmMain() = default;
@@ -185,8 +185,6 @@ void frmMain::createControls()
     Option1->setChecked(true);
     Option2 = new QRadioButton(QStringLiteral("Imported Proxies"), central);
     Option2->setObjectName(QStringLiteral("Option2"));
-    connect(Option1, &QRadioButton::clicked, this, [this] { Option1_Click(); });
-    connect(Option2, &QRadioButton::clicked, this, [this] { Option2_Click(); });
 
     picTWITTER = new QToolButton(central);
     picTWITTER->setObjectName(QStringLiteral("picTWITTER"));
@@ -199,34 +197,16 @@ void frmMain::createControls()
     picFB->setToolTip(QStringLiteral("Click HERE to Get Our Updates on Facebook"));
     picFB->setAutoRaise(true);
 
-    frame = new QGroupBox(QStringLiteral("Filter"), central);
-    frame->setObjectName(QStringLiteral("frame"));
-    auto makeCombo = [this](const char* name, const QString& neutral) {
-        auto* combo = new QComboBox(frame);
-        combo->setObjectName(QLatin1String(name));
-        combo->setPlaceholderText(neutral);
-        combo->setCurrentIndex(-1);
-        return combo;
-    };
-    cboLOC = makeCombo("cboLOC", FilterCriteria::allLocations());
-    cboTYPE = makeCombo("cboTYPE", FilterCriteria::allTypes());
-    cboCLASS = makeCombo("cboCLASS", FilterCriteria::allClasses());
-    Label1 = new QLabel(QStringLiteral("Speed"), frame);
-    Label1->setObjectName(QStringLiteral("Label1"));
-    Label2 = new QLabel(QStringLiteral("to"), frame);
-    Label2->setObjectName(QStringLiteral("Label2"));
-    txtMinSpeed = new QLineEdit(QStringLiteral("0"), frame);
-    txtMinSpeed->setObjectName(QStringLiteral("txtMinSpeed"));
-    txtMaxSpeed = new QLineEdit(QStringLiteral("0"), frame);
-    txtMaxSpeed->setObjectName(QStringLiteral("txtMaxSpeed"));
-    cmdFilter = new QPushButton(QStringLiteral("Filter"), frame);
-    cmdFilter->setObjectName(QStringLiteral("cmdFilter"));
-    cmdReset = new QPushButton(QStringLiteral("Reset"), frame);
-    cmdReset->setObjectName(QStringLiteral("cmdReset"));
+    frame = new FilterBar(central);
+    cboLOC = frame->cboLOC();
+    cboTYPE = frame->cboTYPE();
+    cboCLASS = frame->cboCLASS();
+    txtMinSpeed = frame->txtMinSpeed();
+    txtMaxSpeed = frame->txtMaxSpeed();
+    cmdFilter = frame->cmdFilter();
+    cmdReset = frame->cmdReset();
 
     // The status text: written by the program only; read-only refuses typing and pasting.
-    // The status text and the progress bar sit over the filter frame but are not part of it, so
-    // they stay readable while a run disables the frame.
     txtSTAT = new QPlainTextEdit(central);
     txtSTAT->setObjectName(QStringLiteral("txtSTAT"));
     txtSTAT->setReadOnly(true);
@@ -356,50 +336,7 @@ void frmMain::setUpApplication()
 
 double frmMain::twipsPerPixel() const
 {
-    return ProxyGrid::twipsPerPixel(this);
-}
-
-// A length set in twips reads back unchanged while the window keeps the pixel length it became,
-// so stored places and sizes do not drift by a pixel's rounding at every start.
-int frmMain::twips(int index, int pixels) const
-{
-    const Remembered& r = m_remembered[index];
-    if (r.pixels == pixels)
-        return r.twips;
-    return int(std::lround(pixels * twipsPerPixel()));
-}
-
-int frmMain::pixelsFor(int index, int twips)
-{
-    const int px = toPixels(twips, twipsPerPixel());
-    m_remembered[index] = {twips, px};
-    return px;
-}
-
-int frmMain::leftTwips() const
-{
-    return twips(0, pos().x());
-}
-
-int frmMain::topTwips() const
-{
-    return twips(1, pos().y());
-}
-
-int frmMain::widthTwips() const
-{
-    return twips(2, width());
-}
-
-int frmMain::heightTwips() const
-{
-    return twips(3, height());
-}
-
-void frmMain::setGeometryTwips(int left, int top, int width, int height)
-{
-    move(pixelsFor(0, left), pixelsFor(1, top));
-    resize(pixelsFor(2, width), pixelsFor(3, height));
+    return m_placement.twipsPerPixel();
 }
 
 int frmMain::statusBarTwips() const
@@ -414,40 +351,10 @@ int frmMain::statusBarTwips() const
 void frmMain::Form_Load()
 {
     Running running(*this);
-    const double tpp = twipsPerPixel();
-
     setWindowTitle(caption());
+    m_placement.restore(m_store, DesignWidth, DesignHeight);
 
-    // Place and size.
-    const QRect screen = this->screen() ? this->screen()->geometry() : QRect(0, 0, 1024, 768);
-    const double screenW = screen.width() * tpp;
-    const double screenH = screen.height() * tpp;
-    // Stored as single-precision numbers; a hand-edited giant is kept within reach of the screen.
-    // A text that is not a number leaves the value as designed.
-    auto restore = [this](const QString& key, const QString& fallback, int& twips, bool length) {
-        double value = 0;
-        if (SettingsText::toNumber(m_store.read(key, fallback), value) && (!length || value >= 0))
-            twips = int(std::lround(std::clamp(double(float(value)), -1e7, 1e7)));
-    };
-    int left = leftTwips();
-    int top = topTwips();
-    int width = widthTwips();
-    int height = heightTwips();
-    const QString leftKey = QStringLiteral("Left");
-    const QString topKey = QStringLiteral("Top");
-    const QString widthKey = QStringLiteral("Width");
-    const QString heightKey = QStringLiteral("Height");
-    restore(leftKey, QString::number(screenW / 2 - DesignWidth / 2.0), left, false);
-    restore(topKey, QString::number(screenH / 2 - DesignHeight / 2.0), top, false);
-    restore(widthKey, SettingsStore::defaultOf(widthKey), width, true);
-    restore(heightKey, SettingsStore::defaultOf(heightKey), height, true);
-    setGeometryTwips(left, top, width, height);
-
-    cboLOC->setCurrentIndex(-1);
-    cboCLASS->setCurrentIndex(-1);
-    cboTYPE->setCurrentIndex(-1);
-    txtMinSpeed->setText(QStringLiteral("0"));
-    txtMaxSpeed->setText(QStringLiteral("0"));
+    frame->clearCriteria();
 
     const QString listPath = ImportedListStore::defaultPath();
     ImportedListStore::Result loaded;
@@ -515,7 +422,7 @@ void frmMain::Form_Resize()
     for (ProxyGrid* grid : {MSH, MSH2, MSHi, MSHi2})
         SetupGrid(*grid);
 
-    const int frameWidth = widthTwips() - 140;
+    const int frameWidth = m_placement.widthTwips() - 140;
     if (frameWidth >= 0)
         m_frameTwips[2] = frameWidth;
     m_frameTwips[1] = MSH->topTwips() + MSH->heightTwips() + 200;
@@ -524,7 +431,7 @@ void frmMain::Form_Resize()
                        toPixels(m_frameTwips[2], tpp), toPixels(m_frameTwips[3], tpp));
     placeFrameContents();
 
-    const int right = toPixels(widthTwips(), tpp);
+    const int right = toPixels(m_placement.widthTwips(), tpp);
     const int iconSize = toPixels(330, tpp);
     picFB->setGeometry(right - 2 * iconSize - 16, 2, iconSize, iconSize);
     picFB->setIconSize(QSize(iconSize - 6, iconSize - 6));
@@ -539,9 +446,9 @@ void frmMain::Form_Resize()
 void frmMain::SetupGrid(ProxyGrid& grid)
 {
     static constexpr int Widths[] = {700, 2000, 900, 800, 1600, 1000};
-    const int width = widthTwips() - 280;
+    const int width = m_placement.widthTwips() - 280;
     const int height =
-        heightTwips() + TitleBarTwips - (MSH->topTwips() + statusBarTwips() + FrameHeight + 1050);
+        m_placement.heightTwips() + TitleBarTwips - (MSH->topTwips() + statusBarTwips() + FrameHeight + 1050);
     grid.setGeometryTwips(GridLeft, GridTop, width, height);
     for (int c = 0; c < 6; ++c)
         grid.setColWidth(c, Widths[c]);
@@ -560,75 +467,13 @@ void frmMain::SetupGrid(ProxyGrid& grid)
 void frmMain::placeFrameContents()
 {
     const double tpp = twipsPerPixel();
+    frame->placeContents(tpp, m_frameTwips[2]);
     auto put = [tpp](QWidget* w, int left, int top, int width, int height) {
         w->setGeometry(toPixels(left, tpp), toPixels(top, tpp), toPixels(width, tpp),
                        toPixels(height, tpp));
     };
-    const int row = 300;
-    const int h = 330;
-    // The filter row runs left to right; each control has its width in twips but at least what
-    // its text needs, so a larger font never cuts "All Proxy Types". When that makes the row
-    // wider than the frame, the location and class boxes give back what they have beyond it.
-    struct Item
-    {
-        QWidget* widget;
-        int width;
-        int needs;
-        int lift;
-    };
-    auto comboNeeds = [](const QComboBox* combo) {
-        QStyleOptionComboBox option;
-        option.initFrom(combo);
-        const QSize text(combo->fontMetrics().horizontalAdvance(combo->placeholderText()),
-                         combo->fontMetrics().height());
-        return combo->style()->sizeFromContents(QStyle::CT_ComboBox, &option, text, combo).width();
-    };
-    auto textNeeds = [](const QWidget* w, const QString& text, int padding) {
-        return w->fontMetrics().horizontalAdvance(text) + padding;
-    };
-    const int lift = toPixels(15, tpp);
-    Item items[] = {
-        {cboLOC, toPixels(2400, tpp), comboNeeds(cboLOC), 0},
-        {cboTYPE, toPixels(1700, tpp), comboNeeds(cboTYPE), 0},
-        {cboCLASS, toPixels(2800, tpp), comboNeeds(cboCLASS), 0},
-        {Label1, toPixels(520, tpp), textNeeds(Label1, Label1->text(), 2), 0},
-        {txtMinSpeed, toPixels(600, tpp), 0, 0},
-        {Label2, toPixels(220, tpp), textNeeds(Label2, Label2->text(), 2), 0},
-        {txtMaxSpeed, toPixels(600, tpp), 0, 0},
-        {cmdFilter, toPixels(1000, tpp), textNeeds(cmdFilter, cmdFilter->text(), 16), lift},
-        {cmdReset, toPixels(1000, tpp), textNeeds(cmdReset, cmdReset->text(), 16), lift},
-    };
-    const int gap = toPixels(80, tpp);
-    const int margin = toPixels(120, tpp);
-    int total = 0;
-    for (Item& item : items) {
-        item.width = std::max(item.width, item.needs);
-        total += item.width + gap;
-    }
-    total += gap; // before the buttons
-    const int excess = total - gap - (toPixels(m_frameTwips[2], tpp) - 2 * margin);
-    const std::array<Item*, 2> spare{&items[0], &items[2]};
-    const int spareTotal = (spare[0]->width - spare[0]->needs) + (spare[1]->width - spare[1]->needs);
-    if (excess > 0 && spareTotal > 0) {
-        const int give = std::min(excess, spareTotal);
-        int given = 0;
-        for (Item* item : spare) {
-            const int share = (item->width - item->needs) * give / spareTotal;
-            item->width -= share;
-            given += share;
-        }
-        spare[1]->width -= std::min(give - given, spare[1]->width - spare[1]->needs);
-    }
-    const int top = toPixels(row, tpp);
-    const int height = toPixels(h, tpp);
-    int x = margin;
-    for (const Item& item : items) {
-        if (item.widget == cmdFilter)
-            x += gap;
-        item.widget->setGeometry(x, top - item.lift, item.width, height + 2 * item.lift);
-        x += item.width + gap;
-    }
-
+    // The status text and the progress bar sit over the filter frame but are not part of it, so
+    // they stay readable while a run disables the frame.
     const int frameWidth = m_frameTwips[2];
     const int progressWidth = 2400;
     const int statWidth = std::max(0, frameWidth - progressWidth - 360);
@@ -676,15 +521,7 @@ void frmMain::Form_QueryUnload()
 {
     m_closing = true;
     menuPROXOFF_Click();
-    const Qt::WindowStates state = windowState();
-    const bool normal =
-        !(state & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen));
-    if (normal) {
-        m_store.write(QStringLiteral("Left"), QString::number(leftTwips()));
-        m_store.write(QStringLiteral("Top"), QString::number(topTwips()));
-        m_store.write(QStringLiteral("Width"), QString::number(widthTwips()));
-        m_store.write(QStringLiteral("Height"), QString::number(heightTwips()));
-    }
+    m_placement.save(m_store);
     m_store.sync();
     TrayX1->hide();
     if (m_terminate)
@@ -915,24 +752,12 @@ void frmMain::timerPTest_Timer()
 
 void frmMain::Option1_Click()
 {
-    MSH->show();
-    MSH2->hide();
-    MSHi->hide();
-    MSHi2->hide();
-    Option1->setChecked(true);
-    activeGrid = 1;
-    buildFilterChoices(*MSH);
+    m_pages->Option1_Click();
 }
 
 void frmMain::Option2_Click()
 {
-    MSH->hide();
-    MSH2->hide();
-    MSHi->show();
-    MSHi2->hide();
-    Option2->setChecked(true);
-    activeGrid = 3;
-    buildFilterChoices(*MSHi);
+    m_pages->Option2_Click();
 }
 
 void frmMain::cmdFilter_Click()
@@ -984,224 +809,14 @@ void frmMain::menuJudges_Click()
 
 // ---- lists -----------------------------------------------------------------------------------
 
-void frmMain::paintRowBands(ProxyGrid& grid, QRgb band)
-{
-    grid.paintRowBands(band);
-}
-
-void frmMain::addImportedRow(const QString& text)
-{
-    if (text.startsWith(QLatin1String("127.")) || text.startsWith(QLatin1String("0.")))
-        return;
-    ProxyTableModel& model = MSHi->rows();
-    const int last = model.Rows() - 1;
-    ProxyTableModel::Row row = model.row(last);
-    ProxyRow::readStoredRowText(text, row.cells);
-    const QRgb colour = ProxyRow::markColour(row.cells[ProxyRow::Active]);
-    if (colour != ProxyRow::NoColour)
-        row.fore.fill(colour);
-    model.setRow(last, row);
-    model.setRows(last + 2);
-}
-
-void frmMain::buildFilterChoices(ProxyGrid& grid, int fromRow, int toRow)
-{
-    sbLOC.clear();
-    sbTYPE.clear();
-    sbCLASS.clear();
-    setStatusText(QStringLiteral("Importing Proxies.."));
-    if (fromRow == 0)
-        fromRow = 1;
-    if (toRow == 0)
-        toRow = grid.Rows();
-    ProgressBar1->setMaximum(std::max(toRow, 1));
-
-    struct Choices
-    {
-        int column;
-        QStringList& list;
-        QComboBox* combo;
-        QSet<QString> seen;
-    };
-    std::array<Choices, 3> choices{{{ProxyRow::Location, sbLOC, cboLOC, {}},
-                                     {ProxyRow::Type, sbTYPE, cboTYPE, {}},
-                                     {ProxyRow::Class, sbCLASS, cboCLASS, {}}}};
-    const ProxyTableModel& model = grid.rows();
-    YieldClock clock;
-    for (int r = fromRow; r <= toRow; ++r) {
-        if (r >= 1 && r < model.Rows()) {
-            for (Choices& c : choices) {
-                const QString text = model.TextMatrix(r, c.column);
-                if (text.isEmpty())
-                    continue;
-                const qsizetype before = c.seen.size();
-                c.seen.insert(text); // one look-up: the set grows only for a new text
-                if (c.seen.size() != before)
-                    c.list.append(text);
-            }
-        }
-        if (stopRequested)
-            break;
-        if (clock.maybeYield())
-            ProgressBar1->setValue(std::min(r, ProgressBar1->maximum()));
-    }
-    ProgressBar1->setValue(0);
-
-    for (Choices& c : choices) {
-        QStringList items = c.list;
-        items.sort(Qt::CaseInsensitive);
-        c.combo->clear();
-        c.combo->addItems(items);
-        c.combo->setCurrentIndex(-1);
-    }
-}
-
 void frmMain::loadProxyRemote()
 {
     Running running(*this);
-    // One clock for the whole load: the window is served between phases as well as inside them.
-    YieldClock clock;
-    enableControls(false);
-
-    MSH->setRows(1);
-    MSH->setRows(2);
-    Form_Resize();
-    MSH->setRedraw(false);
-    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-
-    if (m_settings.chkCOR == 1) {
-        setStatusText(QStringLiteral("Loading External Proxy List.."));
-        // The lines are views into this body: it is the load's own copy, so a command served
-        // meanwhile that fetches something else (a test run, the auto-test) cannot free it.
-        const QString body =
-            m_fetcher->getDOC_WINHTTP(true, false, ServiceList::listUrl(m_deployment.serviceUrl));
-        httpResult = body;
-        clock.yieldNow();
-        const std::vector<QStringView> lines = ServiceList::linesToLoad(body);
-        if (!lines.empty()) {
-            setStatusText(QStringLiteral("Cleaning Proxy List.."));
-            ProgressBar1->setMaximum(std::max<int>(int(lines.size()) - 1, 1));
-            // The loaded rows replace the grid's empty row. They go in by batches: packing a
-            // whole long list at once would keep the window waiting.
-            constexpr std::size_t Batch = 2048;
-            MSH->setRows(1);
-            std::vector<ProxyTableModel::Row> rows;
-            rows.reserve(Batch);
-            ProxyTableModel::Row row;
-            for (std::size_t i = 0; i < lines.size(); ++i) {
-                if (stopRequested)
-                    break;
-                row.cells = ProxyRow::Cells();
-                if (ProxyRow::serviceLineToCells(lines[i], row.cells))
-                    rows.push_back(row);
-                if (rows.size() == Batch) {
-                    MSH->rows().appendRows(std::exchange(rows, {}));
-                    rows.reserve(Batch);
-                }
-                if (clock.maybeYield())
-                    ProgressBar1->setValue(int(i));
-            }
-            MSH->rows().appendRows(std::move(rows));
-            clock.maybeYield();
-        }
-        ProgressBar1->setValue(0);
-    }
-
-    if (m_settings.chkIMP == 1) {
-        const int count = sblistPROXLoc.count();
-        if (count >= 1) {
-            MSHi->setEnabled(false);
-            MSHi->setRedraw(false);
-            MSHi->setRows(1);
-            MSHi->setRows(2);
-            ProgressBar1->setMaximum(count);
-            setStatusText(QStringLiteral("Importing Local Proxies.."));
-            // Not cut short by Stop: the imported grid must show every stored line, or it and
-            // proxy.lst would disagree until the next load.
-            for (int i = 0; i < count && i < sblistPROXLoc.count(); ++i) {
-                const QString line = sblistPROXLoc.item(i); // a copy: the loop serves the queue
-                // A line without a proxy (blank, damaged) stays in the store but is not shown.
-                if (!ProxyRow::proxyField(line).isEmpty())
-                    addImportedRow(line);
-                if (clock.maybeYield())
-                    ProgressBar1->setValue(i);
-            }
-            MSHi->rows().RemoveItem(MSHi->Rows() - 1);
-            MSHi->setEnabled(true);
-            MSHi->setRedraw(true);
-        }
-        ProgressBar1->setValue(0);
-    }
-
-    if (MSH->Rows() >= 2) {
-        clock.yieldNow();
-        MSH->setCol(ProxyRow::Tested);
-        MSH->setRow(1);
-        MSH->setRowSel(MSH->Rows() - 1);
-        MSH->Sort(ProxyTableModel::TextDescending, clock.server());
-        clock.maybeYield();
-    }
-
-    if (m_settings.chkCOR == 1) {
-        MSH->setEnabled(false);
-        paintRowBands(*MSH, ServiceBand);
-        paintRowBands(*MSH2, ServiceBand);
-        MSH->setEnabled(true);
-        MSH->setRedraw(true);
-    }
-    if (m_settings.chkIMP == 1) {
-        MSHi->setEnabled(false);
-        MSHi->setRedraw(false);
-        paintRowBands(*MSHi, ImportedBand);
-        paintRowBands(*MSHi2, ImportedResultBand);
-        MSHi->setEnabled(true);
-        MSHi->setRedraw(true);
-    }
-    clock.maybeYield();
-
-    if (activeGrid == 1 || activeGrid == 2)
-        buildFilterChoices(*MSH);
-    else if (activeGrid == 3 || activeGrid == 4)
-        buildFilterChoices(*MSHi);
-
-    MSH->setRedraw(true);
-    if (MSH->Rows() >= 2) {
-        MSH->setRow(1);
-        MSH->setCol(0);
-        MSH->setColSel(MSH->Cols() - 1);
-    }
-    setStatusText(QString());
-    setPanelText(1, QString::number(MSH->rows().proxyCount()) + QStringLiteral(" Main"));
-    setPanelText(2, QString::number(MSHi->rows().proxyCount()) + QStringLiteral(" Imported"));
-    QGuiApplication::restoreOverrideCursor();
-
-    if (!isMinimized() && MSH->isVisible())
-        MSH->setFocus();
-    enableControls(true);
-    // A Stop that ended this load must not cut short the next fetch or run.
-    stopRequested = false;
+    httpResult = m_pages->loadLists(*m_loader, m_settings.chkCOR == 1, m_settings.chkIMP == 1);
 }
 
 void frmMain::getMyIP()
 {
     Running running(*this);
-    const QDate today = m_today();
-    const QString todayText = ExternalAddress::dayText(today);
-    const QString lastDay =
-        m_store.read(QStringLiteral("LAST_MYIP"), ExternalAddress::dayText(today.addDays(-1)));
-    const QString stored = m_store.read(QStringLiteral("MYIP"), QString());
-    if (!ExternalAddress::fetchDue(stored, lastDay, todayText)) {
-        setPanelText(3, stored);
-        return;
-    }
-    setStatusText(QStringLiteral("Getting External IP Address.."));
-    const QString page = m_fetcher->getDOC_WINHTTP(true, false, m_deployment.ipInfoUrl);
-    bool found = false;
-    const QString address = ExternalAddress::fromPage(page, &found);
-    if (found)
-        setPanelText(3, address);
-    setStatusText(QString());
-    // Only an address is remembered: a page without one must not end up in the status bar.
-    m_store.write(QStringLiteral("MYIP"), found ? address : QString());
-    m_store.write(QStringLiteral("LAST_MYIP"), todayText);
+    ExternalAddress::getMyIP(m_store, *m_fetcher, m_deployment.ipInfoUrl, m_today(), *this);
 }

@@ -3,6 +3,7 @@
 #include "import/SourceDialogHost.h"
 #include "model/ImportedListStore.h"
 #include "shell/Deployment.h"
+#include "shell/WindowPlacement.h"
 #include "shell/WindowSettings.h"
 #include "testing/AutoTest.h"
 #include "testing/TestRunHost.h"
@@ -17,6 +18,7 @@
 #include <memory>
 
 class DocumentFetcher;
+class FilterBar;
 class HttpFetcher;
 class Prompts;
 class ProxyGrid;
@@ -37,6 +39,7 @@ class QToolButton;
 class frmImport;
 class ProxyTester;
 class frmSetup;
+class ServiceListLoader;
 class SettingsStore;
 class SystemProxySwitch;
 class WebLookups;
@@ -89,11 +92,8 @@ public:
     void restoreFromTray();
 
     void loadProxyRemote();
-    void addImportedRow(const QString& text) override;
-    void buildFilterChoices(ProxyGrid& grid, int fromRow = 0, int toRow = 0);
     void getMyIP();
     void enableControls(bool enabled) override;
-    void paintRowBands(ProxyGrid& grid, QRgb band);
     void Option1_Click();
     void Option2_Click();
     void cmdFilter_Click();
@@ -125,12 +125,8 @@ public:
     static QString comboText(const QComboBox& combo);
 
     // Window place and size in twips.
-    int leftTwips() const;
-    int topTwips() const;
-    int widthTwips() const;
-    int heightTwips() const;
+    WindowPlacement& placement() { return m_placement; }
     double twipsPerPixel() const;
-    void setGeometryTwips(int left, int top, int width, int height);
 
     // Test seams: what "end the program" does, and what day it is.
     void setTerminate(std::function<void()> terminate) { m_terminate = std::move(terminate); }
@@ -149,55 +145,6 @@ public:
     ImportedListStore& importedStore() { return sblistPROXLoc; }
     const WindowSettings& settings() const { return m_settings; }
     const Deployment& deployment() const { return m_deployment; }
-
-    // Controls, by the names the routines use.
-    ProxyGrid* MSH = nullptr;
-    ProxyGrid* MSH2 = nullptr;
-    ProxyGrid* MSHi = nullptr;
-    ProxyGrid* MSHi2 = nullptr;
-    QRadioButton* Option1 = nullptr;
-    QRadioButton* Option2 = nullptr;
-    QGroupBox* frame = nullptr;
-    QComboBox* cboLOC = nullptr;
-    QComboBox* cboTYPE = nullptr;
-    QComboBox* cboCLASS = nullptr;
-    QLabel* Label1 = nullptr;
-    QLabel* Label2 = nullptr;
-    QLineEdit* txtMinSpeed = nullptr;
-    QLineEdit* txtMaxSpeed = nullptr;
-    QPushButton* cmdFilter = nullptr;
-    QPushButton* cmdReset = nullptr;
-    QPlainTextEdit* txtSTAT = nullptr;
-    QProgressBar* ProgressBar1 = nullptr;
-    QTimer* timerPTest = nullptr;
-    QTimer* Timer1 = nullptr;
-    QSystemTrayIcon* TrayX1 = nullptr;
-    QToolButton* picTWITTER = nullptr;
-    QToolButton* picFB = nullptr;
-
-    QMenu* menuFile = nullptr;
-    QAction* menuImpProxList = nullptr;
-    QAction* menuImpProxSource = nullptr;
-    QAction* menuRefresh = nullptr;
-    QAction* menuStop = nullptr;
-    QAction* menuSetup = nullptr;
-    QAction* menuExit = nullptr;
-    QMenu* menuTools = nullptr;
-    QAction* menuTestProxy = nullptr;
-    QAction* menuGetINFO = nullptr;
-    QAction* menuPROXON = nullptr;
-    QAction* menuPROXOFF = nullptr;
-    QAction* menuWHATIP = nullptr;
-    QAction* menuCopyProx = nullptr;
-    QAction* menuJudges = nullptr;
-    QMenu* menuHelp = nullptr;
-    QAction* menuSupport = nullptr;
-    QAction* menuAbout = nullptr;
-
-    // Hidden working lists of the filter choices.
-    QStringList sbLOC;
-    QStringList sbTYPE;
-    QStringList sbCLASS;
 
     bool stopRequested = false;
     int activeGrid = 1;
@@ -229,14 +176,54 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    // Controls, by the names the routines use.
+    ProxyGrid* MSH = nullptr;
+    ProxyGrid* MSH2 = nullptr;
+    ProxyGrid* MSHi = nullptr;
+    ProxyGrid* MSHi2 = nullptr;
+    QRadioButton* Option1 = nullptr;
+    QRadioButton* Option2 = nullptr;
+    FilterBar* frame = nullptr;
+    QComboBox* cboLOC = nullptr;
+    QComboBox* cboTYPE = nullptr;
+    QComboBox* cboCLASS = nullptr;
+    QLineEdit* txtMinSpeed = nullptr;
+    QLineEdit* txtMaxSpeed = nullptr;
+    QPushButton* cmdFilter = nullptr;
+    QPushButton* cmdReset = nullptr;
+    QPlainTextEdit* txtSTAT = nullptr;
+    QProgressBar* ProgressBar1 = nullptr;
+    QTimer* timerPTest = nullptr;
+    QTimer* Timer1 = nullptr;
+    QSystemTrayIcon* TrayX1 = nullptr;
+    QToolButton* picTWITTER = nullptr;
+    QToolButton* picFB = nullptr;
+
+    QMenu* menuFile = nullptr;
+    QAction* menuImpProxList = nullptr;
+    QAction* menuImpProxSource = nullptr;
+    QAction* menuRefresh = nullptr;
+    QAction* menuStop = nullptr;
+    QAction* menuSetup = nullptr;
+    QAction* menuExit = nullptr;
+    QMenu* menuTools = nullptr;
+    QAction* menuTestProxy = nullptr;
+    QAction* menuGetINFO = nullptr;
+    QAction* menuPROXON = nullptr;
+    QAction* menuPROXOFF = nullptr;
+    QAction* menuWHATIP = nullptr;
+    QAction* menuCopyProx = nullptr;
+    QAction* menuJudges = nullptr;
+    QMenu* menuHelp = nullptr;
+    QAction* menuSupport = nullptr;
+    QAction* menuAbout = nullptr;
+
     class Running;
 
     void createControls();
     void createMenus();
     void placeFrameContents();
     int statusBarTwips() const;
-    int twips(int index, int pixels) const;
-    int pixelsFor(int index, int twips);
     QLabel* panel(int index) const;
 
     Deployment m_deployment;
@@ -246,6 +233,8 @@ private:
     ImportedListStore sblistPROXLoc;
     std::unique_ptr<HttpFetcher> m_http;
     std::unique_ptr<DocumentFetcher> m_fetcher;
+    WindowPlacement m_placement;
+    std::unique_ptr<ServiceListLoader> m_loader;
     std::unique_ptr<ProxyTester> m_tester;
     std::unique_ptr<AutoTest> m_autoTest;
     std::unique_ptr<SystemProxySwitch> m_proxySwitch;
@@ -255,12 +244,6 @@ private:
     std::unique_ptr<WebLookups> m_webLookups;
     QLabel* m_panels[3] = {};
     int m_frameTwips[4] = {70, 0, 0, FrameHeight};
-    struct Remembered
-    {
-        int twips = 0;
-        int pixels = -1;
-    };
-    Remembered m_remembered[4]; // left, top, width, height
     int m_running = 0;
     bool m_closing = false;
     std::function<void()> m_terminate;

@@ -34,6 +34,7 @@ class FilterPass final
 public:
     static constexpr QRgb ServiceBand = 0xFFE6F0F0;  // 230, 240, 240
     static constexpr QRgb ImportedBand = 0xFFF0EFD8; // 240, 239, 216
+    static constexpr QRgb ImportedResultBand = 0xFFFAF8CF; // 250, 248, 207, after a load
 
     struct Outcome
     {

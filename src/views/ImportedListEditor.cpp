@@ -95,7 +95,7 @@ int ImportedListEditor::pasteProxies(const QString& text)
             m_rows.setRows(m_rows.Rows() + 1);
         const QString stored = ProxyRow::newImportedRowText(proxy);
         m_store.add(stored);
-        m_host.addImportedRow(alone ? stored
+        m_rows.addImportedRow(alone ? stored
                                     : QStringLiteral("?|") + proxy + QStringLiteral("||||||||||||"));
         ++added;
     }

@@ -13,7 +13,7 @@ class ProxyTableModel;
 class ImportedListEditor final
 {
 public:
-    // rows is the imported page's main grid; new rows reach it through host.addImportedRow.
+    // rows is the imported page's main grid.
     ImportedListEditor(ProxyTableModel& rows, ImportedListStore& store, ListViewHost& host);
     ImportedListEditor(const ImportedListEditor&) = delete;
     ImportedListEditor& operator=(const ImportedListEditor&) = delete;

@@ -1,5 +1,7 @@
 #include "views/ListPages.h"
 
+#include "service/ServiceListLoader.h"
+#include "shell/YieldClock.h"
 #include "views/ProxyGrid.h"
 
 #include <QAction>
@@ -7,12 +9,17 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QCursor>
+#include <QGuiApplication>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPointer>
+#include <QRadioButton>
 #include <QRegularExpressionValidator>
+#include <QSet>
+
+#include <array>
 
 namespace {
 
@@ -62,6 +69,80 @@ ListPages::ListPages(const Controls& controls, ImportedListStore& store, int& ac
     const QRegularExpression digits(QStringLiteral("[0-9]*"));
     m_c.txtMinSpeed->setValidator(new QRegularExpressionValidator(digits, m_c.txtMinSpeed));
     m_c.txtMaxSpeed->setValidator(new QRegularExpressionValidator(digits, m_c.txtMaxSpeed));
+    connect(m_c.Option1, &QRadioButton::clicked, this, [this] { Option1_Click(); });
+    connect(m_c.Option2, &QRadioButton::clicked, this, [this] { Option2_Click(); });
+}
+
+// ---- pages -----------------------------------------------------------------------------------
+
+void ListPages::Option1_Click()
+{
+    m_c.MSH->show();
+    m_c.MSH2->hide();
+    m_c.MSHi->hide();
+    m_c.MSHi2->hide();
+    m_c.Option1->setChecked(true);
+    m_activeGrid = 1;
+    buildFilterChoices(*m_c.MSH);
+}
+
+void ListPages::Option2_Click()
+{
+    m_c.MSH->hide();
+    m_c.MSH2->hide();
+    m_c.MSHi->show();
+    m_c.MSHi2->hide();
+    m_c.Option2->setChecked(true);
+    m_activeGrid = 3;
+    buildFilterChoices(*m_c.MSHi);
+}
+
+void ListPages::buildFilterChoices(ProxyGrid& grid, int fromRow, int toRow)
+{
+    m_host.setStatusText(QStringLiteral("Importing Proxies.."));
+    if (fromRow == 0)
+        fromRow = 1;
+    if (toRow == 0)
+        toRow = grid.Rows();
+    m_host.setProgressMaximum(toRow);
+
+    struct Choices
+    {
+        int column;
+        QComboBox* combo;
+        QStringList list;
+        QSet<QString> seen;
+    };
+    std::array<Choices, 3> choices{{{ProxyRow::Location, m_c.cboLOC, {}, {}},
+                                     {ProxyRow::Type, m_c.cboTYPE, {}, {}},
+                                     {ProxyRow::Class, m_c.cboCLASS, {}, {}}}};
+    const ProxyTableModel& model = grid.rows();
+    YieldClock clock;
+    for (int r = fromRow; r <= toRow; ++r) {
+        if (r >= 1 && r < model.Rows()) {
+            for (Choices& c : choices) {
+                const QString text = model.TextMatrix(r, c.column);
+                if (text.isEmpty())
+                    continue;
+                const qsizetype before = c.seen.size();
+                c.seen.insert(text); // one look-up: the set grows only for a new text
+                if (c.seen.size() != before)
+                    c.list.append(text);
+            }
+        }
+        if (m_host.isStopRequested())
+            break;
+        if (clock.maybeYield())
+            m_host.setProgressValue(r);
+    }
+    m_host.setProgressValue(0);
+
+    for (Choices& c : choices) {
+        c.list.sort(Qt::CaseInsensitive);
+        c.combo->clear();
+        c.combo->addItems(c.list);
+        c.combo->setCurrentIndex(-1);
+    }
 }
 
 void ListPages::connectGrid(ProxyGrid* grid, int number)
@@ -94,6 +175,77 @@ FilterCriteria ListPages::filterCriteria() const
     criteria.minSpeed = m_c.txtMinSpeed->text();
     criteria.maxSpeed = m_c.txtMaxSpeed->text();
     return criteria;
+}
+
+// ---- loading ---------------------------------------------------------------------------------
+
+QString ListPages::loadLists(ServiceListLoader& loader, bool service, bool imported)
+{
+    // One clock for the whole load: the window is served between phases as well as inside them.
+    YieldClock clock;
+    ProxyGrid& MSH = *m_c.MSH;
+    ProxyGrid& MSHi = *m_c.MSHi;
+    m_host.enableControls(false);
+    MSH.setRows(1);
+    MSH.setRows(2);
+    m_host.Form_Resize();
+    MSH.setRedraw(false);
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+
+    QString body;
+    if (service)
+        body = loader.loadService(MSH.rows(), clock);
+    if (imported) {
+        MSHi.setEnabled(false);
+        MSHi.setRedraw(false);
+        loader.loadImported(MSHi.rows(), clock);
+        MSHi.setEnabled(true);
+        MSHi.setRedraw(true);
+    }
+
+    if (MSH.Rows() >= 2) {
+        clock.yieldNow();
+        MSH.setCol(ProxyRow::Tested);
+        MSH.setRow(1);
+        MSH.setRowSel(MSH.Rows() - 1);
+        MSH.Sort(ProxyTableModel::TextDescending, clock.server());
+        clock.maybeYield();
+    }
+    if (service) {
+        MSH.paintRowBands(FilterPass::ServiceBand);
+        m_c.MSH2->paintRowBands(FilterPass::ServiceBand);
+        MSH.setRedraw(true);
+    }
+    if (imported) {
+        MSHi.setRedraw(false);
+        MSHi.paintRowBands(FilterPass::ImportedBand);
+        m_c.MSHi2->paintRowBands(FilterPass::ImportedResultBand);
+        MSHi.setRedraw(true);
+    }
+    clock.maybeYield();
+
+    if (m_activeGrid == 1 || m_activeGrid == 2)
+        buildFilterChoices(MSH);
+    else if (m_activeGrid == 3 || m_activeGrid == 4)
+        buildFilterChoices(MSHi);
+
+    MSH.setRedraw(true);
+    if (MSH.Rows() >= 2) {
+        MSH.setRow(1);
+        MSH.setCol(0);
+        MSH.setColSel(MSH.Cols() - 1);
+    }
+    m_host.setStatusText(QString());
+    m_host.setPanelText(1, QString::number(MSH.rows().proxyCount()) + QStringLiteral(" Main"));
+    m_host.setPanelText(2, QString::number(MSHi.rows().proxyCount()) + QStringLiteral(" Imported"));
+    QGuiApplication::restoreOverrideCursor();
+
+    if (!m_c.MSH->window()->isMinimized() && MSH.isVisible())
+        MSH.setFocus();
+    m_host.enableControls(true);
+    // A Stop that ended this load must not cut short the next fetch or run.
+    m_host.clearStopRequested();
+    return body;
 }
 
 // ---- filter ----------------------------------------------------------------------------------

@@ -9,11 +9,13 @@
 
 class ImportedListStore;
 class ProxyGrid;
+class ServiceListLoader;
 class QAction;
 class QComboBox;
 class QGroupBox;
 class QLineEdit;
 class QMenu;
+class QRadioButton;
 
 // The window's routines that work on a test run, the controls around a long operation, and the
 // layout; the list pages call them from their grid handlers.
@@ -49,6 +51,8 @@ public:
         QLineEdit* txtMaxSpeed = nullptr;
         QMenu* menuTools = nullptr;
         QAction* menuTestProxy = nullptr;
+        QRadioButton* Option1 = nullptr;
+        QRadioButton* Option2 = nullptr;
     };
 
     ListPages(const Controls& controls, ImportedListStore& store, int& activeGrid,
@@ -57,6 +61,18 @@ public:
     // The text a filter combo box shows: its choice, or its neutral text when none is chosen.
     static QString comboText(const QComboBox& combo);
     FilterCriteria filterCriteria() const;
+
+    // The page buttons: the service list page, the imported list page.
+    void Option1_Click();
+    void Option2_Click();
+    // The filter boxes offer every location, type and class of the grid's rows (all rows when
+    // toRow is 0), sorted.
+    void buildFilterChoices(ProxyGrid& grid, int fromRow = 0, int toRow = 0);
+
+    // Loads the lists the settings ask for through the loader, the window's commands held
+    // meanwhile; then both pages show their rows banded, the service list by its last test, with
+    // fresh filter choices and counts. Returns the service's body ("" when not asked for).
+    QString loadLists(ServiceListLoader& loader, bool service, bool imported);
 
     // Filter and Reset on the page activeGrid names.
     void filterPage();

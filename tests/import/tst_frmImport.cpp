@@ -2,6 +2,7 @@
 #include "support/MainWindowFixture.h"
 #include "support/TestServers.h"
 #include "views/ProxyGrid.h"
+#include "support/WindowControls.h"
 
 #include <QtTest>
 #include <QtWidgets>
@@ -24,7 +25,7 @@ struct ImportWindow
     void open(std::function<void(frmImport&)> steps = {})
     {
         whileOpen = std::move(steps);
-        w.menuImpProxSource->trigger();
+        ui::menuImpProxSource(w)->trigger();
     }
     QStringList shown() const
     {
@@ -92,7 +93,7 @@ private slots:
             // It cannot be made so small that its buttons or progress bar are cut off.
             d.resize(60, 60);
             QVERIFY(d.rect().contains(d.Frame1->geometry()));
-            QVERIFY(d.rect().contains(d.ProgressBar1->geometry()));
+            QVERIFY(d.rect().contains(ui::ProgressBar1(d)->geometry()));
             d.show();
             QVERIFY(QTest::qWaitForWindowExposed(&d));
             // The list has the same margin on both sides.
@@ -195,13 +196,13 @@ private slots:
         t.f.work.write("proxysources.lst", page.url().toUtf8() + "\n");
         t.open([&t](frmImport& d) {
             d.cmdScan->click();
-            QCOMPARE(t.w.MSHi->rows().proxyCount(), 0); // in the store, not yet in the grid
+            QCOMPARE(ui::MSHi(t.w)->rows().proxyCount(), 0); // in the store, not yet in the grid
             QCOMPARE(t.w.importedStore().count(), 2);
             d.commandOK->click();
         });
         QVERIFY(t.dialog->sourcesScanned);
         QVERIFY(t.f.prompts.asked.contains(QStringLiteral("Corvatel: Done.")));
-        QCOMPARE(t.w.MSHi->TextMatrix(2, ProxyRow::Proxy), QStringLiteral("10.0.0.2:8080"));
+        QCOMPARE(ui::MSHi(t.w)->TextMatrix(2, ProxyRow::Proxy), QStringLiteral("10.0.0.2:8080"));
         QCOMPARE(t.w.panelText(2), QStringLiteral("2 Imported"));
         QCOMPARE(t.f.dialogs, (QStringList{"frmImport", "frmImport"}));
         QCOMPARE(t.w.findChildren<frmImport*>().size(), 1);
@@ -253,10 +254,10 @@ private slots:
         ImportWindow t;
         t.f.prompts.answers << t.f.work.write("list.txt",
                                               "1.2.3.4:80\nhttp://5.6.7.8:3128\n1.2.3.4:80\n");
-        t.w.menuImpProxList->trigger();
-        QCOMPARE(t.w.MSHi->rows().proxyCount(), 2);
+        ui::menuImpProxList(t.w)->trigger();
+        QCOMPARE(ui::MSHi(t.w)->rows().proxyCount(), 2);
         QCOMPARE(t.w.panelText(2), QStringLiteral("2 Imported"));
-        QVERIFY(t.w.menuImpProxList->isEnabled() && !t.w.menuStop->isEnabled());
+        QVERIFY(ui::menuImpProxList(t.w)->isEnabled() && !ui::menuStop(t.w)->isEnabled());
     }
 };
 

@@ -1,6 +1,7 @@
 #include "service/ReferenceService.h"
 #include "support/MainWindowFixture.h"
 #include "views/ProxyGrid.h"
+#include "support/WindowControls.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -74,9 +75,9 @@ private slots:
         MainWindowFixture f;
         frmMain& w = start(f, body);
         QStringList got;
-        for (int r = 1; r < w.MSH->Rows(); ++r)
-            if (!w.MSH->TextMatrix(r, 1).isEmpty())
-                got << w.MSH->TextMatrix(r, 1);
+        for (int r = 1; r < ui::MSH(w)->Rows(); ++r)
+            if (!ui::MSH(w)->TextMatrix(r, 1).isEmpty())
+                got << ui::MSH(w)->TextMatrix(r, 1);
         got.sort();
         QCOMPARE(got, proxies);
         QCOMPARE(w.panelText(1), QStringLiteral("%1 Main").arg(proxies.size()));
@@ -98,15 +99,15 @@ private slots:
             "Y|2.2.2.2:80|3|?|2013-05-01 12:34|HTTP|C|G|R|P|S|Oslo|Anonymous proxy|",
             "Y|1.1.1.1:80|3|?|2013-04-30 23:59|HTTP|C|G|R|P|S|Oslo|Anonymous proxy|",
             "Y|3.3.3.3:80|3|95|2012-01-01 00:00|HTTP|C|G|R|P|S|Oslo|Anonymous proxy|"};
-        QCOMPARE(w.MSH->Rows(), 5);
+        QCOMPARE(ui::MSH(w)->Rows(), 5);
         for (int r = 1; r < 5; ++r) {
-            QCOMPARE(ProxyRow::storedRowText(w.MSH->rows().row(r).cells), rows[r - 1]);
+            QCOMPARE(ProxyRow::storedRowText(ui::MSH(w)->rows().row(r).cells), rows[r - 1]);
             // Downloaded rows keep the default text colour until tested.
-            QCOMPARE(w.MSH->rows().cellForeColor(r, 1), ProxyRow::NoColour);
-            QCOMPARE(w.MSH->rows().cellBackColor(r, 4), r % 2 ? ProxyRow::White : QRgb(0xFFE6F0F0));
+            QCOMPARE(ui::MSH(w)->rows().cellForeColor(r, 1), ProxyRow::NoColour);
+            QCOMPARE(ui::MSH(w)->rows().cellBackColor(r, 4), r % 2 ? ProxyRow::White : QRgb(0xFFE6F0F0));
         }
         // The first row is selected whole.
-        QCOMPARE((QList<int>{w.MSH->Row(), w.MSH->RowSel(), w.MSH->Col(), w.MSH->ColSel()}),
+        QCOMPARE((QList<int>{ui::MSH(w)->Row(), ui::MSH(w)->RowSel(), ui::MSH(w)->Col(), ui::MSH(w)->ColSel()}),
                  (QList<int>{1, 1, 0, 12}));
         QCOMPARE(w.panelText(1), QStringLiteral("4 Main"));
     }
@@ -120,19 +121,18 @@ private slots:
                                 line("3.3.3.3:80", "2013", "1", "Oslo", "HTTP") + "<BR>" +
                                 line("4.4.4.4:80", "2013", "1", "", "") + "<BR>";
         frmMain& w = start(f, body);
-        QCOMPARE(w.sbLOC, QStringList({"Oslo", "Bergen"}));
-        QCOMPARE(w.cboLOC->count(), 2);
-        QCOMPARE(frmMain::comboText(*w.cboLOC), QStringLiteral("All Locations"));
-        QCOMPARE(w.cboTYPE->count(), 2);
-        QCOMPARE(w.cboCLASS->count(), 1);
+        QCOMPARE(items(*ui::cboLOC(w)), QStringList({"Bergen", "Oslo"}));
+        QCOMPARE(frmMain::comboText(*ui::cboLOC(w)), QStringLiteral("All Locations"));
+        QCOMPARE(ui::cboTYPE(w)->count(), 2);
+        QCOMPARE(ui::cboCLASS(w)->count(), 1);
 
         w.Option2_Click();
-        QCOMPARE(w.ProgressBar1->value(), 0);
-        QCOMPARE(w.sbLOC, QStringList({"Lima"}));
-        QCOMPARE(w.sbTYPE, QStringList({"HTTPS"}));
-        QCOMPARE(w.sbCLASS, QStringList());
+        QCOMPARE(ui::ProgressBar1(w)->value(), 0);
+        QCOMPARE(items(*ui::cboLOC(w)), QStringList({"Lima"}));
+        QCOMPARE(items(*ui::cboTYPE(w)), QStringList({"HTTPS"}));
+        QCOMPARE(ui::cboCLASS(w)->count(), 0);
         w.loadProxyRemote();
-        QCOMPARE(w.sbLOC, QStringList({"Lima"}));
+        QCOMPARE(items(*ui::cboLOC(w)), QStringList({"Lima"}));
     }
 
     void serviceOffLeavesOneEmptyRowAndRebuildsImported()
@@ -145,24 +145,24 @@ private slots:
         const int before = m_service.requestCount(QStringLiteral("/ppx.php"));
         frmMain& w = start(f, line("1.1.1.1:80") + "<BR>" + line("2.2.2.2:80") + "<BR>");
         QCOMPARE(m_service.requestCount(QStringLiteral("/ppx.php")), before);
-        QCOMPARE(w.MSH->Rows(), 2);
-        QCOMPARE(w.MSH->TextMatrix(1, 1), QString());
+        QCOMPARE(ui::MSH(w)->Rows(), 2);
+        QCOMPARE(ui::MSH(w)->TextMatrix(1, 1), QString());
         QCOMPARE(w.panelText(1), QStringLiteral("0 Main"));
         // A stored text without a mark that starts like a loopback address is not shown.
-        QCOMPARE(w.MSHi->Rows(), 3);
-        QCOMPARE(w.MSHi->TextMatrix(2, 1), QStringLiteral("127.0.0.1:81"));
+        QCOMPARE(ui::MSHi(w)->Rows(), 3);
+        QCOMPARE(ui::MSHi(w)->TextMatrix(2, 1), QStringLiteral("127.0.0.1:81"));
         QCOMPARE(w.panelText(2), QStringLiteral("2 Imported"));
         // Loaded again, the imported grid is rebuilt from the list: nothing of the rows shown
         // before is left, not even a colour. The main grid's one row is selected whole again
         // after a click on one of its cells, as a longer list's first row would be.
         w.importedStore().setItem(0, QStringLiteral("?|5.6.7.8:80|0|||||||||||"));
-        w.MSH->setCol(3);
+        ui::MSH(w)->setCol(3);
         w.loadProxyRemote();
-        QCOMPARE((QList<int>{w.MSH->Row(), w.MSH->RowSel(), w.MSH->Col(), w.MSH->ColSel()}),
+        QCOMPARE((QList<int>{ui::MSH(w)->Row(), ui::MSH(w)->RowSel(), ui::MSH(w)->Col(), ui::MSH(w)->ColSel()}),
                  (QList<int>{1, 1, 0, 12}));
-        QCOMPARE(w.MSHi->Rows(), 3);
-        QCOMPARE(w.MSHi->TextMatrix(1, 1), QStringLiteral("5.6.7.8:80"));
-        QCOMPARE(w.MSHi->rows().cellForeColor(1, 1), ProxyRow::NoColour);
+        QCOMPARE(ui::MSHi(w)->Rows(), 3);
+        QCOMPARE(ui::MSHi(w)->TextMatrix(1, 1), QStringLiteral("5.6.7.8:80"));
+        QCOMPARE(ui::MSHi(w)->rows().cellForeColor(1, 1), ProxyRow::NoColour);
     }
 
     void failedDownloadsLeaveOneEmptyRow_data()
@@ -182,16 +182,16 @@ private slots:
             serviceUrl.startsWith(QLatin1Char('/')) ? m_service.baseUrl() + serviceUrl : serviceUrl;
         frmMain& w = f.create();
         w.Form_Load();
-        QCOMPARE(w.MSH->Rows(), 2);
-        QCOMPARE(w.MSH->TextMatrix(1, 1), QString());
+        QCOMPARE(ui::MSH(w)->Rows(), 2);
+        QCOMPARE(ui::MSH(w)->TextMatrix(1, 1), QString());
         QCOMPARE(w.panelText(1), QStringLiteral("0 Main"));
-        QVERIFY(w.menuRefresh->isEnabled());
+        QVERIFY(ui::menuRefresh(w)->isEnabled());
         // With no imported list the imported grid is left as it is.
-        w.MSHi->setRows(3);
-        w.MSHi->setTextMatrix(1, 1, QStringLiteral("kept:1"));
+        ui::MSHi(w)->setRows(3);
+        ui::MSHi(w)->setTextMatrix(1, 1, QStringLiteral("kept:1"));
         w.loadProxyRemote();
-        QCOMPARE(w.MSHi->Rows(), 3);
-        QCOMPARE(w.MSHi->TextMatrix(1, 1), QStringLiteral("kept:1"));
+        QCOMPARE(ui::MSHi(w)->Rows(), 3);
+        QCOMPARE(ui::MSHi(w)->TextMatrix(1, 1), QStringLiteral("kept:1"));
     }
 
     void controlsDisabledWhileLoading()
@@ -203,17 +203,17 @@ private slots:
         QString statusDuring;
         // The fetch waits in a local event loop, so a queued call runs in the middle of the load.
         QTimer::singleShot(0, &w, [&] {
-            refreshDuring = w.menuRefresh->isEnabled();
-            stopDuring = w.menuStop->isEnabled();
+            refreshDuring = ui::menuRefresh(w)->isEnabled();
+            stopDuring = ui::menuStop(w)->isEnabled();
             statusDuring = w.statusText();
         });
-        w.menuRefresh->trigger();
+        ui::menuRefresh(w)->trigger();
         QVERIFY(!refreshDuring);
         QVERIFY(stopDuring);
         QCOMPARE(statusDuring, QStringLiteral("Loading External Proxy List.."));
-        QVERIFY(w.menuRefresh->isEnabled());
-        QVERIFY(!w.menuStop->isEnabled());
-        QCOMPARE(w.MSH->Rows(), 3);
+        QVERIFY(ui::menuRefresh(w)->isEnabled());
+        QVERIFY(!ui::menuStop(w)->isEnabled());
+        QCOMPARE(ui::MSH(w)->Rows(), 3);
     }
 
     void stopEndsTheLoadAndIsCleared()
@@ -226,18 +226,26 @@ private slots:
                     "<BR>";
         frmMain& w = start(f, QByteArray());
         m_service.setListBody(body);
-        QTimer::singleShot(0, &w, [&] { w.menuStop->trigger(); });
+        QTimer::singleShot(0, &w, [&] { ui::menuStop(w)->trigger(); });
         w.loadProxyRemote();
         // Stopped during the download: nothing (or only part) was loaded, and the flag is down
         // again.
-        QVERIFY(w.MSH->Rows() < 50001);
+        QVERIFY(ui::MSH(w)->Rows() < 50001);
         QVERIFY(!w.stopRequested);
-        QVERIFY(w.menuRefresh->isEnabled());
+        QVERIFY(ui::menuRefresh(w)->isEnabled());
         w.loadProxyRemote();
-        QCOMPARE(w.MSH->Rows(), 50001);
+        QCOMPARE(ui::MSH(w)->Rows(), 50001);
     }
 
 private:
+    static QStringList items(const QComboBox& combo)
+    {
+        QStringList list;
+        for (int i = 0; i < combo.count(); ++i)
+            list << combo.itemText(i);
+        return list;
+    }
+
     frmMain& start(MainWindowFixture& f, const QByteArray& body)
     {
         m_service.setListBody(body);

@@ -2,6 +2,7 @@
 #include "support/LayoutCheck.h"
 #include "support/MainWindowFixture.h"
 #include "testing/ProxyCheck.h"
+#include "support/WindowControls.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -183,13 +184,13 @@ void tst_frmSetup::okReloadsWindowAndNoticeOncePerRun()
             QTest::keyClick(setup.cboFONT, Qt::Key_Down);
         });
     };
-    w.menuSetup->trigger();
+    ui::menuSetup(w)->trigger();
     QCOMPARE(f.dialogs, QStringList{QStringLiteral("frmSetup")});
     QCOMPARE(w.settings().chkTEST, 0);
     QCOMPARE(w.settings().txtTimeout, 60);
     QCOMPARE(f.store->read(QStringLiteral("cboFontSize")), QStringLiteral("9"));
 
-    w.menuSetup->trigger();
+    ui::menuSetup(w)->trigger();
     QCOMPARE(w.settings().txtTimeout, 30);
     QCOMPARE(w.settings().chkTEST, 1);
     QCOMPARE(typed, QStringLiteral("89"));

@@ -1,5 +1,6 @@
 #include "support/MainWindowFixture.h"
 #include "views/ProxyGrid.h"
+#include "support/WindowControls.h"
 
 #include <QApplication>
 #include <QScreen>
@@ -22,13 +23,13 @@ private slots:
         MainWindowFixture f;
         frmMain& w = f.create();
         w.Form_Load();
-        w.setGeometryTwips(1500, 900, 10500, 6000);
+        w.placement().setGeometryTwips(1500, 900, 10500, 6000);
         QCoreApplication::processEvents();
         // Drawn pixels: a twip is 1/1440 inch, so 10 500 by 6 000 twips at 192 DPI.
         QCOMPARE(w.grab().size(), QSize(1400, 800));
-        QCOMPARE(w.MSH->grab().width(), (10500 - 280) * 192 / 1440);
+        QCOMPARE(ui::MSH(w)->grab().width(), (10500 - 280) * 192 / 1440);
         // 2 000 twips: 133 px at 96 DPI.
-        QCOMPARE(int(w.MSH->columnWidth(1) * w.devicePixelRatio()), 2 * 133);
+        QCOMPARE(int(ui::MSH(w)->columnWidth(1) * w.devicePixelRatio()), 2 * 133);
 
         w.menuExit_Click();
         SettingsStore reread(f.store->filePath());

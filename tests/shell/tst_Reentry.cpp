@@ -8,6 +8,7 @@
 #include "support/MainWindowFixture.h"
 #include "support/TestServers.h"
 #include "views/ProxyGrid.h"
+#include "support/WindowControls.h"
 
 #include <QtTest>
 #include <QtWidgets>
@@ -91,19 +92,19 @@ struct Command
     std::function<void(frmMain&)> fire;
 };
 
-std::function<void(frmMain&)> menu(QAction* frmMain::*action)
+std::function<void(frmMain&)> menu(const char* action)
 {
     return [action](frmMain& w) {
-        if (reachable(w.*action))
-            (w.*action)->trigger();
+        QAction* a = ui::named<QAction>(w, action);
+        if (reachable(a))
+            a->trigger();
     };
 }
 
-std::function<void(frmMain&)> onGrid(ProxyGrid* frmMain::*grid,
-                                     const std::function<void(ProxyGrid&)>& input)
+std::function<void(frmMain&)> onGrid(const char* grid, const std::function<void(ProxyGrid&)>& input)
 {
     return [grid, input](frmMain& w) {
-        ProxyGrid& g = *(w.*grid);
+        ProxyGrid& g = *ui::named<ProxyGrid>(w, grid);
         if (g.isVisible())
             input(g);
     };
@@ -111,59 +112,58 @@ std::function<void(frmMain&)> onGrid(ProxyGrid* frmMain::*grid,
 
 const QList<Command>& commands()
 {
-    using G = ProxyGrid* frmMain::*;
     static const QList<Command> list = [] {
         QList<Command> c = {
-            {"F5", false, menu(&frmMain::menuRefresh)},
-            {"Stop", true, menu(&frmMain::menuStop)},
-            {"Setup", false, menu(&frmMain::menuSetup)},
-            {"Exit", false, menu(&frmMain::menuExit)},
-            {"import file", false, menu(&frmMain::menuImpProxList)},
-            {"web source", false, menu(&frmMain::menuImpProxSource)},
-            {"Ctrl+T", false, menu(&frmMain::menuTestProxy)},
-            {"proxy info", false, menu(&frmMain::menuGetINFO)},
-            {"F1", false, menu(&frmMain::menuPROXON)},
-            {"F2", false, menu(&frmMain::menuPROXOFF)},
-            {"my IP", false, menu(&frmMain::menuWHATIP)},
-            {"Ctrl+C", false, menu(&frmMain::menuCopyProx)},
-            {"Support", false, menu(&frmMain::menuSupport)},
-            {"About", false, menu(&frmMain::menuAbout)},
+            {"F5", false, menu("menuRefresh")},
+            {"Stop", true, menu("menuStop")},
+            {"Setup", false, menu("menuSetup")},
+            {"Exit", false, menu("menuExit")},
+            {"import file", false, menu("menuImpProxList")},
+            {"web source", false, menu("menuImpProxSource")},
+            {"Ctrl+T", false, menu("menuTestProxy")},
+            {"proxy info", false, menu("menuGetINFO")},
+            {"F1", false, menu("menuPROXON")},
+            {"F2", false, menu("menuPROXOFF")},
+            {"my IP", false, menu("menuWHATIP")},
+            {"Ctrl+C", false, menu("menuCopyProx")},
+            {"Support", false, menu("menuSupport")},
+            {"About", false, menu("menuAbout")},
             {"Main page", false,
              [](frmMain& w) {
-                 if (w.Option1->isEnabled())
-                     QTest::mouseClick(w.Option1, Qt::LeftButton);
+                 if (ui::Option1(w)->isEnabled())
+                     QTest::mouseClick(ui::Option1(w), Qt::LeftButton);
              }},
             {"Imported page", false,
              [](frmMain& w) {
-                 if (w.Option2->isEnabled())
-                     QTest::mouseClick(w.Option2, Qt::LeftButton);
+                 if (ui::Option2(w)->isEnabled())
+                     QTest::mouseClick(ui::Option2(w), Qt::LeftButton);
              }},
             {"Filter", false,
              [](frmMain& w) {
-                 if (w.cmdFilter->isEnabled() && w.cmdFilter->isVisible())
-                     QTest::mouseClick(w.cmdFilter, Qt::LeftButton);
+                 if (ui::cmdFilter(w)->isEnabled() && ui::cmdFilter(w)->isVisible())
+                     QTest::mouseClick(ui::cmdFilter(w), Qt::LeftButton);
              }},
             {"Reset", false,
              [](frmMain& w) {
-                 if (w.cmdReset->isEnabled() && w.cmdReset->isVisible())
-                     QTest::mouseClick(w.cmdReset, Qt::LeftButton);
+                 if (ui::cmdReset(w)->isEnabled() && ui::cmdReset(w)->isVisible())
+                     QTest::mouseClick(ui::cmdReset(w), Qt::LeftButton);
              }},
             {"Delete", false,
-             onGrid(&frmMain::MSHi, [](ProxyGrid& g) { QTest::keyClick(&g, Qt::Key_Delete); })},
+             onGrid("MSHi", [](ProxyGrid& g) { QTest::keyClick(&g, Qt::Key_Delete); })},
             {"Ctrl+V", false,
-             onGrid(&frmMain::MSHi,
+             onGrid("MSHi",
                     [](ProxyGrid& g) {
                         QGuiApplication::clipboard()->setText(newProxies(100).join(u'\n'));
                         QTest::keyClick(&g, Qt::Key_V, Qt::ControlModifier);
                     })},
             {"Ctrl+A", false,
-             onGrid(&frmMain::MSHi,
+             onGrid("MSHi",
                     [](ProxyGrid& g) { QTest::keyClick(&g, Qt::Key_A, Qt::ControlModifier); })},
             {"tray", true,
              [](frmMain& w) {
                  w.setWindowState(Qt::WindowMinimized);
-                 emit w.TrayX1->activated(QSystemTrayIcon::Context);
-                 emit w.TrayX1->activated(QSystemTrayIcon::Trigger);
+                 emit ui::TrayX1(w)->activated(QSystemTrayIcon::Context);
+                 emit ui::TrayX1(w)->activated(QSystemTrayIcon::Trigger);
              }},
             // The probe runs only while the window sits in the tray.
             {"auto-test tick", true,
@@ -173,11 +173,8 @@ const QList<Command>& commands()
              }},
             {"close", false, [](frmMain& w) { w.close(); }},
         };
-        const std::pair<const char*, G> grids[] = {{"MSH", &frmMain::MSH},
-                                                   {"MSH2", &frmMain::MSH2},
-                                                   {"MSHi", &frmMain::MSHi},
-                                                   {"MSHi2", &frmMain::MSHi2}};
-        for (const auto& [name, grid] : grids) {
+        for (const char* name : {"MSH", "MSH2", "MSHi", "MSHi2"}) {
+            const char* grid = name;
             c.append({QByteArray("Enter in ") + name, false,
                       onGrid(grid, [](ProxyGrid& g) { QTest::keyClick(&g, Qt::Key_Return); })});
             c.append({QByteArray("double-click in ") + name, false, onGrid(grid, [](ProxyGrid& g) {
@@ -295,12 +292,12 @@ private slots:
         QCOMPARE(before.size(), ListLength);
 
         // A proxy on for the auto-test: the slow one, which never shows the probe's marker.
-        w.MSHi->setRow(1);
-        w.menuPROXON->trigger();
-        QVERIFY(w.timerPTest->isActive());
-        w.timerPTest->stop(); // only the test ticks it
-        w.MSHi->selectWholeRow(1);
-        w.MSHi->setRowSel(std::min(6, w.MSHi->Rows() - 1));
+        ui::MSHi(w)->setRow(1);
+        ui::menuPROXON(w)->trigger();
+        QVERIFY(ui::timerPTest(w)->isActive());
+        ui::timerPTest(w)->stop(); // only the test ticks it
+        ui::MSHi(w)->selectWholeRow(1);
+        ui::MSHi(w)->setRowSel(std::min(6, ui::MSHi(w)->Rows() - 1));
 
         // The command comes at the third time the operation serves the queue: through a long
         // loop's own yield, or, for a run that waits on the network, a turn of its event loop.
@@ -335,7 +332,7 @@ private slots:
         };
 
         if (operation == QLatin1String("web scan")) {
-            w.menuImpProxSource->trigger();
+            ui::menuImpProxSource(w)->trigger();
         } else {
             armed = true;
             start(operation, w);
@@ -350,7 +347,7 @@ private slots:
         QCOMPARE(f.work.read(QStringLiteral("proxy.lst"), {}),
                  stored.isEmpty() ? QByteArray() : (stored.join(u'\n') + u'\n').toUtf8());
 
-        QStringList inGrid = gridProxies(*w.MSHi);
+        QStringList inGrid = gridProxies(*ui::MSHi(w));
         QStringList inStore = proxiesOf(w.importedStore().lines());
         inGrid.sort();
         inStore.sort();
@@ -364,10 +361,10 @@ private slots:
         }
 
         // Everything the operation held is given back.
-        QVERIFY(w.menuTools->isEnabled() && w.menuRefresh->isEnabled());
-        QVERIFY(!w.menuStop->isEnabled());
-        QVERIFY(w.Option1->isEnabled() && w.Option2->isEnabled() && w.frame->isEnabled());
-        QVERIFY(w.MSH->isEnabled() && w.MSHi->isEnabled());
+        QVERIFY(ui::menuTools(w)->isEnabled() && ui::menuRefresh(w)->isEnabled());
+        QVERIFY(!ui::menuStop(w)->isEnabled());
+        QVERIFY(ui::Option1(w)->isEnabled() && ui::Option2(w)->isEnabled() && ui::frame(w)->isEnabled());
+        QVERIFY(ui::MSH(w)->isEnabled() && ui::MSHi(w)->isEnabled());
         QVERIFY(!w.stopRequested);
     }
 
@@ -377,19 +374,19 @@ private:
     void start(const QString& operation, frmMain& w)
     {
         if (operation == QLatin1String("load")) {
-            w.menuRefresh->trigger();
+            ui::menuRefresh(w)->trigger();
         } else if (operation == QLatin1String("text import")) {
-            w.menuImpProxList->trigger();
+            ui::menuImpProxList(w)->trigger();
         } else if (operation == QLatin1String("filter pass")) {
-            w.cboTYPE->setCurrentIndex(w.cboTYPE->findText(QStringLiteral("HTTP")));
-            QTest::mouseClick(w.cmdFilter, Qt::LeftButton);
+            ui::cboTYPE(w)->setCurrentIndex(ui::cboTYPE(w)->findText(QStringLiteral("HTTP")));
+            QTest::mouseClick(ui::cmdFilter(w), Qt::LeftButton);
         } else if (operation == QLatin1String("delete")) {
-            QTest::keyClick(w.MSHi, Qt::Key_Delete);
+            QTest::keyClick(ui::MSHi(w), Qt::Key_Delete);
         } else if (operation == QLatin1String("paste")) {
             QGuiApplication::clipboard()->setText(newProxies(1).join(u'\n'));
-            QTest::keyClick(w.MSHi, Qt::Key_V, Qt::ControlModifier);
+            QTest::keyClick(ui::MSHi(w), Qt::Key_V, Qt::ControlModifier);
         } else if (operation.endsWith(QLatin1String("test run"))) {
-            w.menuTestProxy->trigger();
+            ui::menuTestProxy(w)->trigger();
         } else if (operation == QLatin1String("auto-test probe")) {
             w.setWindowState(Qt::WindowMinimized); // it probes only while the window is away
             w.timerPTest_Timer();

@@ -2,6 +2,7 @@
 #include "shell/YieldClock.h"
 #include "support/MainWindowFixture.h"
 #include "views/ProxyGrid.h"
+#include "support/WindowControls.h"
 
 #include <QtTest>
 #include <QtWidgets>
@@ -29,7 +30,7 @@ private slots:
         if (!lastTab.isEmpty())
             f.store->write(QStringLiteral("LastTab"), lastTab);
         frmMain& w = f.create();
-        for (ProxyGrid* g : {w.MSH, w.MSH2, w.MSHi, w.MSHi2})
+        for (ProxyGrid* g : {ui::MSH(w), ui::MSH2(w), ui::MSHi(w), ui::MSHi2(w)})
             QCOMPARE(g->Rows(), 2); // the header and one empty row
         w.Form_Load();
 
@@ -40,27 +41,27 @@ private slots:
             sizes << (size.width() == size.height() ? size.width() : -1);
         std::sort(sizes.begin(), sizes.end());
         QCOMPARE(sizes, (QList<int>{16, 22, 24, 32, 48, 64, 128, 256}));
-        QCOMPARE(w.TrayX1->icon().cacheKey(), w.windowIcon().cacheKey());
-        QCOMPARE(QList<int>({w.widthTwips(), w.heightTwips()}), QList<int>({12000, 7000}));
+        QCOMPARE(ui::TrayX1(w)->icon().cacheKey(), w.windowIcon().cacheKey());
+        QCOMPARE(QList<int>({w.placement().widthTwips(), w.placement().heightTwips()}), QList<int>({12000, 7000}));
         const double tpp = w.twipsPerPixel();
         const QRect screen = w.screen()->geometry();
         const double left = screen.width() * tpp / 2 - frmMain::DesignWidth / 2.0;
         const double top = screen.height() * tpp / 2 - frmMain::DesignHeight / 2.0;
-        QVERIFY2(std::abs(w.leftTwips() - left) <= tpp, qPrintable(QString::number(w.leftTwips())));
-        QVERIFY2(std::abs(w.topTwips() - top) <= tpp, qPrintable(QString::number(w.topTwips())));
+        QVERIFY2(std::abs(w.placement().leftTwips() - left) <= tpp, qPrintable(QString::number(w.placement().leftTwips())));
+        QVERIFY2(std::abs(w.placement().topTwips() - top) <= tpp, qPrintable(QString::number(w.placement().topTwips())));
 
-        for (ProxyGrid* g : {w.MSH, w.MSH2, w.MSHi, w.MSHi2})
+        for (ProxyGrid* g : {ui::MSH(w), ui::MSH2(w), ui::MSHi(w), ui::MSHi2(w)})
             QCOMPARE(g->font().family() + u' ' + QString::number(g->font().pointSizeF()),
                      QStringLiteral("MS Sans Serif 8"));
         QCOMPARE(w.activeGrid, grid);
-        QCOMPARE(QList<bool>({w.MSH->isVisible(), w.MSHi->isVisible(), w.Option2->isChecked()}),
+        QCOMPARE(QList<bool>({ui::MSH(w)->isVisible(), ui::MSHi(w)->isVisible(), ui::Option2(w)->isChecked()}),
                  QList<bool>({grid == 1, grid == 3, grid == 3}));
         QCOMPARE(w.lastSortOrder, 7);
         // Nothing answered: the service page keeps one empty row and both counts are 0.
-        QCOMPARE(w.MSH->Rows(), 2);
+        QCOMPARE(ui::MSH(w)->Rows(), 2);
         QCOMPARE(w.panelText(1) + u'/' + w.panelText(2), QStringLiteral("0 Main/0 Imported"));
-        QVERIFY(w.menuRefresh->isEnabled() && !w.menuStop->isEnabled());
-        QVERIFY(w.Timer1->isActive());
+        QVERIFY(ui::menuRefresh(w)->isEnabled() && !ui::menuStop(w)->isEnabled());
+        QVERIFY(ui::Timer1(w)->isActive());
     }
 
     void storedPlaceAndSize_data()
@@ -88,13 +89,13 @@ private slots:
         for (int i = 0; i < 4; ++i)
             f.store->write(QStringList({"Left", "Top", "Width", "Height"}).at(i), texts[i]);
         frmMain& w = f.create();
-        const int designLeft = w.leftTwips();
+        const int designLeft = w.placement().leftTwips();
         w.Form_Load();
 
-        QCOMPARE(w.leftTwips(), expectedLeft < 0 ? designLeft : expectedLeft);
-        QCOMPARE(w.topTwips(), 900);
-        QVERIFY(std::abs(w.widthTwips() - expectedWidth) <= w.twipsPerPixel());
-        QCOMPARE(w.heightTwips(), 6000);
+        QCOMPARE(w.placement().leftTwips(), expectedLeft < 0 ? designLeft : expectedLeft);
+        QCOMPARE(w.placement().topTwips(), 900);
+        QVERIFY(std::abs(w.placement().widthTwips() - expectedWidth) <= w.twipsPerPixel());
+        QCOMPARE(w.placement().heightTwips(), 6000);
     }
 
     void importedListLoadedAtStart()
@@ -108,9 +109,9 @@ private slots:
         frmMain& w = f.create();
         w.Form_Load();
         QCOMPARE(w.importedStore().count(), 4); // the blank line is kept, not shown
-        QCOMPARE(w.MSHi->Rows(), 4);
-        QCOMPARE(w.MSHi->TextMatrix(2, 11), QStringLiteral("Oslo"));
-        const ProxyTableModel& rows = w.MSHi->rows();
+        QCOMPARE(ui::MSHi(w)->Rows(), 4);
+        QCOMPARE(ui::MSHi(w)->TextMatrix(2, 11), QStringLiteral("Oslo"));
+        const ProxyTableModel& rows = ui::MSHi(w)->rows();
         QCOMPARE(rows.cellForeColor(2, 5), ProxyRow::PassedColour);
         QCOMPARE(rows.cellForeColor(3, 1), ProxyRow::FailedColour);
         QCOMPARE(rows.cellForeColor(1, 1), ProxyRow::NoColour);
@@ -136,8 +137,8 @@ private slots:
         MainWindowFixture f;
         frmMain& w = f.create();
         const double tpp = w.twipsPerPixel();
-        w.setGeometryTwips(0, 0, 12000, 7000);
-        QCOMPARE(w.widthTwips(), 12000);
+        w.placement().setGeometryTwips(0, 0, 12000, 7000);
+        QCOMPARE(w.placement().widthTwips(), 12000);
 
         // A fresh grid still has its default widths in the hidden columns: the rest would be
         // negative, so the Class column keeps its width the first time.
@@ -149,10 +150,10 @@ private slots:
         QCOMPARE(fresh.ColWidth(12), 2720);
 
         w.Form_Resize();
-        QCOMPARE(w.MSHi2->ColWidth(12), ProxyGrid::DefaultColWidth);
+        QCOMPARE(ui::MSHi2(w)->ColWidth(12), ProxyGrid::DefaultColWidth);
         w.Form_Resize();
         const QList<int> widths = {700, 2000, 900, 800, 1600, 1000, 0, 0, 0, 0, 0, 2000, 2720};
-        for (ProxyGrid* grid : {w.MSH, w.MSH2, w.MSHi, w.MSHi2}) {
+        for (ProxyGrid* grid : {ui::MSH(w), ui::MSH2(w), ui::MSHi(w), ui::MSHi2(w)}) {
             QCOMPARE(QList<int>({grid->leftTwips(), grid->topTwips(), grid->widthTwips()}),
                      QList<int>({100, 400, 11720}));
             for (int c = 0; c < 13; ++c) {
@@ -161,19 +162,19 @@ private slots:
             }
             QCOMPARE(grid->TextMatrix(0, 12), QStringLiteral("Class"));
         }
-        QCOMPARE(w.MSH->heightTwips(),
+        QCOMPARE(ui::MSH(w)->heightTwips(),
                  7000 + frmMain::TitleBarTwips -
                      (400 + int(std::lround(w.statusBar()->sizeHint().height() * tpp)) +
                       frmMain::FrameHeight + 1050));
 
         // The two pictures sit side by side in the top right corner, above the grids.
-        const QRect fb = w.picFB->geometry();
-        const QRect tw = w.picTWITTER->geometry();
-        QVERIFY(fb.right() < tw.left() && fb.top() == tw.top() && tw.bottom() < w.MSH->y());
+        const QRect fb = ui::picFB(w)->geometry();
+        const QRect tw = ui::picTWITTER(w)->geometry();
+        QVERIFY(fb.right() < tw.left() && fb.top() == tw.top() && tw.bottom() < ui::MSH(w)->y());
         QVERIFY(tw.right() < w.width() && tw.right() > w.width() - 20);
         // Each is a round badge in its own colour with a white letter in the middle.
-        for (const auto& [button, colour] : {std::pair{w.picFB, QColor(0x3b, 0x59, 0x98)},
-                                             {w.picTWITTER, QColor(0x1d, 0xa1, 0xf2)}}) {
+        for (const auto& [button, colour] : {std::pair{ui::picFB(w), QColor(0x3b, 0x59, 0x98)},
+                                             {ui::picTWITTER(w), QColor(0x1d, 0xa1, 0xf2)}}) {
             const QImage badge = button->icon().pixmap(64).toImage();
             QCOMPARE(badge.pixelColor(6, 32), colour);
             QCOMPARE(badge.pixelColor(1, 1).alpha(), 0);
@@ -184,25 +185,25 @@ private slots:
         }
 
         // A width changed by hand is put back by the next layout.
-        w.MSH->setColWidth(1, 500);
+        ui::MSH(w)->setColWidth(1, 500);
         w.Form_Resize();
-        QCOMPARE(w.MSH->ColWidth(1), 2000);
+        QCOMPARE(ui::MSH(w)->ColWidth(1), 2000);
 
         // A narrower window keeps the Class column.
-        w.setGeometryTwips(0, 0, 9000, 7000);
+        w.placement().setGeometryTwips(0, 0, 9000, 7000);
         w.Form_Resize();
-        QCOMPARE(w.MSH->widthTwips(), 8720);
-        QCOMPARE(w.MSH->ColWidth(12), 2720);
+        QCOMPARE(ui::MSH(w)->widthTwips(), 8720);
+        QCOMPARE(ui::MSH(w)->ColWidth(12), 2720);
 
         // Narrower still, with a font so large that the boxes have nothing left to give: the row
         // runs past the frame, each box still as wide as its text.
         QFont font = w.font();
         font.setPointSize(20);
         w.setFont(font);
-        w.setGeometryTwips(0, 0, 4000, 7000);
+        w.placement().setGeometryTwips(0, 0, 4000, 7000);
         w.Form_Resize();
-        const int text = w.cboTYPE->fontMetrics().horizontalAdvance(w.cboTYPE->placeholderText());
-        QVERIFY(w.cboTYPE->width() > text);
+        const int text = ui::cboTYPE(w)->fontMetrics().horizontalAdvance(ui::cboTYPE(w)->placeholderText());
+        QVERIFY(ui::cboTYPE(w)->width() > text);
     }
 
     void filterFrameFitsTheWindow_data()
@@ -229,38 +230,38 @@ private slots:
             w.setFont(font);
         }
         w.show();
-        w.setGeometryTwips(0, 0, width, height);
+        w.placement().setGeometryTwips(0, 0, width, height);
         QCoreApplication::processEvents();
         w.Form_Resize();
 
         // The frame ends just above the status bar: no empty strip, no overlap.
-        const int frameBottom = w.frame->mapTo(&w, QPoint(0, w.frame->height())).y();
+        const int frameBottom = ui::frame(w)->mapTo(&w, QPoint(0, ui::frame(w)->height())).y();
         const int strip = w.statusBar()->y() - frameBottom;
         QVERIFY2(strip >= 0 && strip * w.twipsPerPixel() <= 240,
                  qPrintable(QString::number(strip)));
-        const QRect inFrame(w.frame->mapTo(w.centralWidget(), QPoint(0, 0)), w.frame->size());
-        QVERIFY(inFrame.contains(w.txtSTAT->geometry()));
-        QVERIFY(inFrame.contains(w.ProgressBar1->geometry()));
-        QVERIFY(w.txtSTAT->geometry().right() < w.ProgressBar1->x());
+        const QRect inFrame(ui::frame(w)->mapTo(w.centralWidget(), QPoint(0, 0)), ui::frame(w)->size());
+        QVERIFY(inFrame.contains(ui::txtSTAT(w)->geometry()));
+        QVERIFY(inFrame.contains(ui::ProgressBar1(w)->geometry()));
+        QVERIFY(ui::txtSTAT(w)->geometry().right() < ui::ProgressBar1(w)->x());
 
         // The filter row: in order, side by side, each wide enough for its neutral text; the boxes
         // on one line and of one height, the (taller) buttons on the same middle.
-        const QList<QWidget*> row = {w.cboLOC, w.cboTYPE,     w.cboCLASS,  w.Label1,  w.txtMinSpeed,
-                                     w.Label2, w.txtMaxSpeed, w.cmdFilter, w.cmdReset};
+        const QList<QWidget*> row = {ui::cboLOC(w), ui::cboTYPE(w),     ui::cboCLASS(w),  ui::Label1(w),  ui::txtMinSpeed(w),
+                                     ui::Label2(w), ui::txtMaxSpeed(w), ui::cmdFilter(w), ui::cmdReset(w)};
         for (int i = 1; i < row.size(); ++i)
             QVERIFY2(row[i - 1]->geometry().right() < row[i]->x(),
                      qPrintable(row[i]->objectName()));
         for (const QWidget* box : row.mid(1, 6))
             QCOMPARE(QList<int>({box->y(), box->height()}),
-                     QList<int>({w.cboLOC->y(), w.cboLOC->height()}));
-        for (const QWidget* button : {w.cmdFilter, w.cmdReset})
-            QCOMPARE(button->geometry().center().y(), w.cboLOC->geometry().center().y());
-        QVERIFY(row.last()->geometry().right() < w.frame->width());
-        for (QComboBox* combo : {w.cboLOC, w.cboTYPE, w.cboCLASS}) {
+                     QList<int>({ui::cboLOC(w)->y(), ui::cboLOC(w)->height()}));
+        for (const QWidget* button : {ui::cmdFilter(w), ui::cmdReset(w)})
+            QCOMPARE(button->geometry().center().y(), ui::cboLOC(w)->geometry().center().y());
+        QVERIFY(row.last()->geometry().right() < ui::frame(w)->width());
+        for (QComboBox* combo : {ui::cboLOC(w), ui::cboTYPE(w), ui::cboCLASS(w)}) {
             const int text = combo->fontMetrics().horizontalAdvance(combo->placeholderText());
             QVERIFY2(combo->width() >= text + 20, qPrintable(combo->placeholderText()));
         }
-        for (QWidget* label : {w.Label1, w.Label2})
+        for (QWidget* label : {ui::Label1(w), ui::Label2(w)})
             QVERIFY(label->width() >= label->sizeHint().width());
 
         // The third status panel, the external address, takes what the first two leave.
@@ -287,7 +288,7 @@ private slots:
         f.store->write(QStringLiteral("Left"), QStringLiteral("30"));
         frmMain& w = f.create();
         w.Form_Load();
-        w.setGeometryTwips(1500, 900, 10500, 6000);
+        w.placement().setGeometryTwips(1500, 900, 10500, 6000);
         w.setWindowState(Qt::WindowStates(state));
         QCoreApplication::processEvents();
 
@@ -305,13 +306,13 @@ private slots:
         frmMain& w = f.create();
         w.show();
         w.setStatusText(QStringLiteral("Loading.."));
-        w.txtSTAT->setFocus();
-        QTest::keyClicks(w.txtSTAT, QStringLiteral("typed"));
+        ui::txtSTAT(w)->setFocus();
+        QTest::keyClicks(ui::txtSTAT(w), QStringLiteral("typed"));
         for (int key : {Qt::Key_Backspace, Qt::Key_Return})
-            QTest::keyClick(w.txtSTAT, Qt::Key(key));
+            QTest::keyClick(ui::txtSTAT(w), Qt::Key(key));
         QGuiApplication::clipboard()->setText(QStringLiteral("pasted"));
-        QTest::keyClick(w.txtSTAT, Qt::Key_V, Qt::ControlModifier);
-        w.txtSTAT->paste();
+        QTest::keyClick(ui::txtSTAT(w), Qt::Key_V, Qt::ControlModifier);
+        ui::txtSTAT(w)->paste();
         QCOMPARE(w.statusText(), QStringLiteral("Loading.."));
     }
 
@@ -320,21 +321,21 @@ private slots:
         MainWindowFixture f;
         frmMain& w = f.create();
         w.enableControls(false);
-        for (QAction* a : {w.menuImpProxList, w.menuImpProxSource, w.menuRefresh, w.menuSetup,
-                           w.menuTools->menuAction(), w.menuHelp->menuAction()})
+        for (QAction* a : {ui::menuImpProxList(w), ui::menuImpProxSource(w), ui::menuRefresh(w), ui::menuSetup(w),
+                           ui::menuTools(w)->menuAction(), ui::menuHelp(w)->menuAction()})
             QVERIFY2(!a->isEnabled(), qPrintable(a->text()));
-        QVERIFY(!w.Option1->isEnabled() && !w.Option2->isEnabled() && w.menuStop->isEnabled());
+        QVERIFY(!ui::Option1(w)->isEnabled() && !ui::Option2(w)->isEnabled() && ui::menuStop(w)->isEnabled());
 
         w.setProgressMaximum(10);
         w.setProgressValue(12); // a count past the end fills the bar, no more
-        QCOMPARE(w.ProgressBar1->value(), 10);
+        QCOMPARE(ui::ProgressBar1(w)->value(), 10);
         w.setProgressValue(5);
-        QCOMPARE(w.ProgressBar1->value(), 5);
-        w.menuStop->trigger();
+        QCOMPARE(ui::ProgressBar1(w)->value(), 5);
+        ui::menuStop(w)->trigger();
         QVERIFY(w.stopRequested);
         QCOMPARE(w.statusText(), QStringLiteral("Finished checking proxies.."));
-        QCOMPARE(w.ProgressBar1->value(), 0);
-        QVERIFY(w.menuRefresh->isEnabled() && !w.menuStop->isEnabled());
+        QCOMPARE(ui::ProgressBar1(w)->value(), 0);
+        QVERIFY(ui::menuRefresh(w)->isEnabled() && !ui::menuStop(w)->isEnabled());
     }
 
     // Settings land in ~/.config/Corvatel, the desktop finds the entry and the icon, and closing
@@ -375,11 +376,11 @@ private slots:
         w.setWindowState(Qt::WindowMinimized);
         const bool tray = QSystemTrayIcon::isSystemTrayAvailable();
         QCOMPARE(w.isVisible(), !tray);
-        QCOMPARE(w.TrayX1->isVisible(), tray);
+        QCOMPARE(ui::TrayX1(w)->isVisible(), tray);
 
         w.hide();
         w.restoreFromTray();
-        QVERIFY(w.isVisible() && !w.isMinimized() && !w.TrayX1->isVisible());
+        QVERIFY(w.isVisible() && !w.isMinimized() && !ui::TrayX1(w)->isVisible());
         // Already visible: only the state goes back to normal.
         w.setWindowState(Qt::WindowMinimized);
         w.restoreFromTray();

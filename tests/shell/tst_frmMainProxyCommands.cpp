@@ -9,6 +9,7 @@
 #include "testing/AutoTest.h"
 #include "testing/ProxyTester.h"
 #include "views/ProxyGrid.h"
+#include "support/WindowControls.h"
 
 #include <QtTest>
 #include <QtWidgets>
@@ -30,36 +31,36 @@ private slots:
         const QString working = QStringLiteral("localhost:%1").arg(m_service.port());
         frmMain& w =
             startWith(f, {"?|" + working + "|0|||||||||||", "?|" + dead + "|0|||||||||||"});
-        QCOMPARE(w.MSHi->Rows(), 3);
-        w.MSHi->setRow(1);
-        w.MSHi->setRowSel(2);
+        QCOMPARE(ui::MSHi(w)->Rows(), 3);
+        ui::MSHi(w)->setRow(1);
+        ui::MSHi(w)->setRowSel(2);
 
         bool seenRunning = false;
         QTimer spy;
         spy.setInterval(5);
         connect(&spy, &QTimer::timeout, [&] {
-            if (!w.menuStop->isEnabled())
+            if (!ui::menuStop(w)->isEnabled())
                 return;
             seenRunning = true;
-            QVERIFY(!w.menuTools->isEnabled() && !w.MSHi->isEnabled() && !w.frame->isEnabled());
+            QVERIFY(!ui::menuTools(w)->isEnabled() && !ui::MSHi(w)->isEnabled() && !ui::frame(w)->isEnabled());
             // Readable while the frame is greyed out.
-            QVERIFY(w.txtSTAT->isEnabled() && w.ProgressBar1->isEnabled());
-            QCOMPARE(w.ProgressBar1->maximum(), 2);
+            QVERIFY(ui::txtSTAT(w)->isEnabled() && ui::ProgressBar1(w)->isEnabled());
+            QCOMPARE(ui::ProgressBar1(w)->maximum(), 2);
         });
         spy.start();
-        w.menuTestProxy->trigger();
+        ui::menuTestProxy(w)->trigger();
         spy.stop();
 
         QVERIFY(seenRunning);
-        QCOMPARE(w.MSHi->TextMatrix(1, ProxyRow::Active) + w.MSHi->TextMatrix(2, ProxyRow::Active),
+        QCOMPARE(ui::MSHi(w)->TextMatrix(1, ProxyRow::Active) + ui::MSHi(w)->TextMatrix(2, ProxyRow::Active),
                  QStringLiteral("YN"));
         QCOMPARE(w.statusText(), "Testing proxy : " + dead + "\nInvalid Proxy");
         QVERIFY(w.httpResult.isEmpty()); // the last gate body, of the dead proxy
-        QVERIFY(w.menuTools->isEnabled() && !w.menuStop->isEnabled());
-        QVERIFY(w.MSHi->isEnabled() && w.frame->isEnabled());
-        QCOMPARE(w.ProgressBar1->value(), 0);
+        QVERIFY(ui::menuTools(w)->isEnabled() && !ui::menuStop(w)->isEnabled());
+        QVERIFY(ui::MSHi(w)->isEnabled() && ui::frame(w)->isEnabled());
+        QCOMPARE(ui::ProgressBar1(w)->value(), 0);
         // The selection shrinks to the last tested row.
-        QCOMPARE(QList<int>({w.MSHi->Row(), w.MSHi->RowSel(), w.MSHi->ColSel()}),
+        QCOMPARE(QList<int>({ui::MSHi(w)->Row(), ui::MSHi(w)->RowSel(), ui::MSHi(w)->ColSel()}),
                  QList<int>({2, 2, 0}));
     }
 
@@ -70,23 +71,23 @@ private slots:
         MainWindowFixture f;
         frmMain& w =
             startWith(f, {"?|" + silent + "|0|||||||||||", "?|" + silent + "1|0|||||||||||"});
-        w.MSHi->setRow(1);
-        w.MSHi->setRowSel(2);
+        ui::MSHi(w)->setRow(1);
+        ui::MSHi(w)->setRowSel(2);
         QString statusAtStop;
         QTimer::singleShot(300, &w, [&] {
-            w.menuStop->trigger();
+            ui::menuStop(w)->trigger();
             statusAtStop = w.statusText();
         });
-        w.menuTestProxy->trigger();
+        ui::menuTestProxy(w)->trigger();
 
         QCOMPARE(statusAtStop, QStringLiteral("Finished checking proxies.."));
         // The test cut short is no failure: its row and stored line keep what they had.
-        QCOMPARE(w.MSHi->TextMatrix(1, ProxyRow::Active) + w.MSHi->TextMatrix(2, ProxyRow::Active),
+        QCOMPARE(ui::MSHi(w)->TextMatrix(1, ProxyRow::Active) + ui::MSHi(w)->TextMatrix(2, ProxyRow::Active),
                  QStringLiteral("??"));
         QCOMPARE(w.importedStore().item(0), "?|" + silent + "|0|||||||||||");
         QVERIFY(w.statusText().endsWith(QStringLiteral("Finished checking proxies..")));
-        QVERIFY(!w.stopRequested && !w.MSHi->hasFocus());
-        QVERIFY(w.menuTools->isEnabled() && !w.menuStop->isEnabled());
+        QVERIFY(!w.stopRequested && !ui::MSHi(w)->hasFocus());
+        QVERIFY(ui::menuTools(w)->isEnabled() && !ui::menuStop(w)->isEnabled());
     }
 
     // Exit while a parallel run waits ends the program at once, and every result the window
@@ -106,21 +107,21 @@ private slots:
         QByteArray onDisk;
         f.endAtOnce = [&] {
             onDisk = f.work.read(QStringLiteral("proxy.lst"));
-            w.menuStop->trigger(); // the process would be gone; here the run has to end
+            ui::menuStop(w)->trigger(); // the process would be gone; here the run has to end
         };
         QTimer poll;
         poll.setInterval(5);
         connect(&poll, &QTimer::timeout, &w, [&] {
-            if (w.MSHi->TextMatrix(1, ProxyRow::Active) == u"Y" &&
-                w.MSHi->TextMatrix(2, ProxyRow::Active) == u"Y") {
+            if (ui::MSHi(w)->TextMatrix(1, ProxyRow::Active) == u"Y" &&
+                ui::MSHi(w)->TextMatrix(2, ProxyRow::Active) == u"Y") {
                 poll.stop();
-                w.menuExit->trigger();
+                ui::menuExit(w)->trigger();
             }
         });
         poll.start();
-        w.MSHi->setRow(1);
-        w.MSHi->setRowSel(3);
-        w.menuTestProxy->trigger();
+        ui::MSHi(w)->setRow(1);
+        ui::MSHi(w)->setRowSel(3);
+        ui::menuTestProxy(w)->trigger();
 
         QVERIFY(!onDisk.isEmpty());
         const QList<QByteArray> saved = onDisk.split('\n');
@@ -148,12 +149,12 @@ private slots:
         f.store->write(QStringLiteral("chkTEST"), autoTest ? "1" : "x");
         frmMain& w = startWith(f, {"Y|203.0.113.5:8080|1||2024-01-01 10:00|" + type +
                                    "||||||Oslo, Norway|Anonymous proxy|"});
-        w.MSHi->setRow(1);
-        w.menuPROXON->trigger();
+        ui::MSHi(w)->setRow(1);
+        ui::menuPROXON(w)->trigger();
 
         QCOMPARE(w.windowTitle(),
                  "Corvatel - version 2.1.89 - Using [203.0.113.5:8080] in Oslo, Norway");
-        QCOMPARE(w.TrayX1->toolTip(), w.windowTitle());
+        QCOMPARE(ui::TrayX1(w)->toolTip(), w.windowTitle());
         QCOMPARE(w.statusText(), QStringLiteral("Proxy Use Enabled"));
         QCOMPARE(w.enabledProxyLabel, QStringLiteral("203.0.113.5:8080 [Oslo, Norway]"));
         SystemProxySwitch& sw = w.proxySwitch();
@@ -161,15 +162,15 @@ private slots:
                      {sw.value("ProxyEnable"), sw.value("ProxyOverride"), sw.value("ProxyServer")}),
                  QStringList({"1", "<local>", server}));
         QVERIFY(contract().contains(QLatin1String("[Internet%20Settings]")));
-        QCOMPARE(w.MSHi->TextMatrix(1, ProxyRow::Active), QStringLiteral("Y")); // marks no row
-        QCOMPARE(w.timerPTest->isActive(), autoTest);
+        QCOMPARE(ui::MSHi(w)->TextMatrix(1, ProxyRow::Active), QStringLiteral("Y")); // marks no row
+        QCOMPARE(ui::timerPTest(w)->isActive(), autoTest);
 
         // Without the auto-test the switch leaves the timer alone either way.
-        w.timerPTest->start();
-        w.menuPROXOFF->trigger();
-        QCOMPARE(w.timerPTest->isActive(), !autoTest);
+        ui::timerPTest(w)->start();
+        ui::menuPROXOFF(w)->trigger();
+        QCOMPARE(ui::timerPTest(w)->isActive(), !autoTest);
         QCOMPARE(w.windowTitle(), QStringLiteral("Corvatel - version 2.1.89"));
-        QCOMPARE(w.TrayX1->toolTip(), w.windowTitle());
+        QCOMPARE(ui::TrayX1(w)->toolTip(), w.windowTitle());
         QCOMPARE(w.statusText(), QStringLiteral("Proxy Use (System) Disabled"));
         QVERIFY(w.enabledProxyLabel.isEmpty());
         QCOMPARE(sw.value(QStringLiteral("ProxyEnable")), QStringLiteral("0"));
@@ -204,13 +205,13 @@ private slots:
         f.store->write(QStringLiteral("chkTEST"), QStringLiteral("1"));
         frmMain& w = startWith(f, {"Y|" + server + "|1||2024-01-01 10:00|HTTP||||||Oslo||"});
         w.show();
-        w.MSHi->setRow(1);
-        w.menuPROXON->trigger();
+        ui::MSHi(w)->setRow(1);
+        ui::menuPROXON(w)->trigger();
         w.setWindowState(Qt::WindowMinimized);
-        w.timerPTest->setInterval(10);
+        ui::timerPTest(w)->setInterval(10);
 
         QTRY_VERIFY(!w.httpResult.isEmpty() || !f.prompts.asked.isEmpty());
-        w.timerPTest->stop();
+        ui::timerPTest(w)->stop();
         const QString alert = "Corvatel: " + AutoTest::alertText(server + " [Oslo]");
         QCOMPARE(f.prompts.asked, working ? QStringList() : QStringList{alert});
         QCOMPARE(w.isMinimized(), working);
@@ -226,15 +227,15 @@ private slots:
         MainWindowFixture f;
         f.store->write(QStringLiteral("chkTEST"), QStringLiteral("1"));
         frmMain& w = startWith(f, {QStringLiteral("?|Some proxies I found:|0|||||||||||")});
-        w.MSHi->setRow(1);
-        w.menuPROXON->trigger();
+        ui::MSHi(w)->setRow(1);
+        ui::menuPROXON(w)->trigger();
         QCOMPARE(w.windowTitle(), QStringLiteral("Corvatel - version 2.1.89"));
-        QCOMPARE(w.TrayX1->toolTip(), w.windowTitle());
+        QCOMPARE(ui::TrayX1(w)->toolTip(), w.windowTitle());
         QCOMPARE(w.statusText(),
                  QStringLiteral("System proxy: 'Some proxies I found:' is not host:port"));
         QCOMPARE(w.proxySwitch().value(QStringLiteral("ProxyEnable")), QStringLiteral("0"));
         QCOMPARE(w.proxySwitch().value(QStringLiteral("ProxyServer")), QString());
-        QVERIFY(!w.timerPTest->isActive() && w.enabledProxyLabel.isEmpty());
+        QVERIFY(!ui::timerPTest(w)->isActive() && w.enabledProxyLabel.isEmpty());
     }
 
     void startAndEndSwitchOff()
@@ -247,8 +248,8 @@ private slots:
         frmMain& w = startWith(f, {"Y|203.0.113.5:8080|1||2024-01-01 10:00|HTTP||||||Oslo||"});
         SystemProxySwitch& sw = w.proxySwitch();
         QCOMPARE(sw.value("ProxyEnable") + sw.value("ProxyServer"), QStringLiteral("0"));
-        w.MSHi->setRow(1);
-        w.menuPROXON->trigger();
+        ui::MSHi(w)->setRow(1);
+        ui::menuPROXON(w)->trigger();
         QCOMPARE(sw.value(QStringLiteral("ProxyEnable")), QStringLiteral("1"));
         w.close();
         QCOMPARE(f.terminations, 1);

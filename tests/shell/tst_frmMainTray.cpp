@@ -1,6 +1,7 @@
 // The main window in a real notification area: a private X server, trayer as the tray, and
 // clicks sent by the X server's test extension (xdotool) to where the icon stands on the screen.
 #include "support/MainWindowFixture.h"
+#include "support/WindowControls.h"
 
 #include <QtTest>
 #include <QtWidgets>
@@ -74,12 +75,12 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&w));
 
         w.setWindowState(Qt::WindowMinimized);
-        QVERIFY(!w.isVisible() && w.TrayX1->isVisible());
+        QVERIFY(!w.isVisible() && ui::TrayX1(w)->isVisible());
         // The tray moves the icon into its panel and maps it a moment after the icon is shown: a
         // click that comes before that misses it, and is sent again to where the icon is now.
         const auto restored = [&w] { return w.isVisible() && !w.isMinimized(); };
         for (int attempt = 0; attempt < 20 && !restored(); ++attempt) {
-            const QPoint at = w.TrayX1->geometry().center();
+            const QPoint at = ui::TrayX1(w)->geometry().center();
             QProcess click;
             click.setProcessChannelMode(QProcess::ForwardedChannels);
             click.start(QStringLiteral("xdotool"),
@@ -91,7 +92,7 @@ private slots:
             (void)QTest::qWaitFor(restored, 500);
         }
         QVERIFY(restored());
-        QVERIFY(!w.TrayX1->isVisible());
+        QVERIFY(!ui::TrayX1(w)->isVisible());
         // A few more turns of the event loop: whatever Qt still delivers for the click.
         QTest::qWait(300);
         QVERIFY(w.isVisible());

@@ -9,6 +9,7 @@
 #include "support/LayoutCheck.h"
 #include "support/MainWindowFixture.h"
 #include "support/TestServers.h"
+#include "support/WindowControls.h"
 
 #include <QFile>
 #include <QLineEdit>
@@ -118,7 +119,7 @@ private slots:
             f.store->write(QStringLiteral("EMR"), storedEMR);
         bool stopOffered = false; // by the window behind the dialog, before any load began
         f.runDialog = [&answers, &f, &stopOffered](QDialog& dialog) {
-            stopOffered = stopOffered || f.window->menuStop->isEnabled();
+            stopOffered = stopOffered || ui::menuStop(*f.window)->isEnabled();
             auto* email = qobject_cast<frmEmail*>(&dialog);
             if (!email || answers.isEmpty())
                 return -1;

@@ -2,6 +2,7 @@
 #include "support/MainWindowFixture.h"
 #include "system/ProxyClipboard.h"
 #include "views/ProxyGrid.h"
+#include "support/WindowControls.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
@@ -50,18 +51,18 @@ private slots:
         f.store->write(QStringLiteral("EMR"), QStringLiteral("2"));
         frmMain& w = f.create();
         w.Form_Load();
-        w.MSH->hide();
-        w.MSHi2->show();
-        w.MSHi2->setRows(4);
+        ui::MSH(w)->hide();
+        ui::MSHi2(w)->show();
+        ui::MSHi2(w)->setRows(4);
         for (int r = 1; r <= 3; ++r)
-            w.MSHi2->setTextMatrix(r, ProxyRow::Proxy, QStringLiteral("10.0.0.%1:80").arg(r));
-        w.MSHi2->setRow(1);
-        w.MSHi2->setRowSel(2);
+            ui::MSHi2(w)->setTextMatrix(r, ProxyRow::Proxy, QStringLiteral("10.0.0.%1:80").arg(r));
+        ui::MSHi2(w)->setRow(1);
+        ui::MSHi2(w)->setRowSel(2);
         w.activateWindow();
-        w.MSHi2->setFocus();
+        ui::MSHi2(w)->setFocus();
         QTRY_COMPARE(w.activeGrid, 4);
 
-        QTest::keyClick(w.MSHi2, Qt::Key_C, Qt::ControlModifier);
+        QTest::keyClick(ui::MSHi2(w), Qt::Key_C, Qt::ControlModifier);
         QCOMPARE(QGuiApplication::clipboard()->text(),
                  QStringLiteral("10.0.0.2:80\r\n10.0.0.1:80"));
     }

@@ -3,6 +3,7 @@
 #include "support/MainWindowFixture.h"
 #include "system/WebLookups.h"
 #include "views/ProxyGrid.h"
+#include "support/WindowControls.h"
 
 #include <QAction>
 #include <QCursor>
@@ -58,10 +59,10 @@ void tst_WebLookups::windowCommands()
     f.store->write(QStringLiteral("LastTab"), QStringLiteral("2"));
     frmMain& w = f.create();
     w.Form_Load();
-    w.MSHi->setRows(3);
-    w.MSHi->setTextMatrix(1, ProxyRow::Proxy, QStringLiteral("192.168.7.7:3128"));
-    w.MSHi->setTextMatrix(2, ProxyRow::Proxy, proxy);
-    w.MSHi->setRow(2);
+    ui::MSHi(w)->setRows(3);
+    ui::MSHi(w)->setTextMatrix(1, ProxyRow::Proxy, QStringLiteral("192.168.7.7:3128"));
+    ui::MSHi(w)->setTextMatrix(2, ProxyRow::Proxy, proxy);
+    ui::MSHi(w)->setRow(2);
 
     if (auto* action = w.findChild<QAction*>(control))
         action->trigger();

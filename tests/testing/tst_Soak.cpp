@@ -6,6 +6,7 @@
 #include "support/MainWindowFixture.h"
 #include "support/TestServers.h"
 #include "views/ProxyGrid.h"
+#include "support/WindowControls.h"
 
 #include <QAction>
 #include <QGroupBox>
@@ -93,7 +94,7 @@ void tst_Soak::manyStoppedRuns()
     f.store->write(QStringLiteral("txtTimeout"), QStringLiteral("1"));
     frmMain& w = f.create();
     w.Form_Load();
-    ProxyGrid& grid = *w.MSHi;
+    ProxyGrid& grid = *ui::MSHi(w);
     QCOMPARE(grid.Rows(), ProxiesPerRun + 1);
     const auto sortedLines = [](QStringList lines) {
         lines.sort();
@@ -137,8 +138,8 @@ void tst_Soak::manyStoppedRuns()
 
         const QByteArray where =
             QStringLiteral("run %1, ParallelTests %2").arg(run).arg(width).toUtf8();
-        QVERIFY2(w.menuTools->isEnabled() && !w.menuStop->isEnabled(), where);
-        QVERIFY2(w.frame->isEnabled() && grid.isEnabled() && !w.stopRequested, where);
+        QVERIFY2(ui::menuTools(w)->isEnabled() && !ui::menuStop(w)->isEnabled(), where);
+        QVERIFY2(ui::frame(w)->isEnabled() && grid.isEnabled() && !w.stopRequested, where);
         QStringList shown;
         for (int r = 1; r < grid.Rows(); ++r) {
             shown << ProxyRow::storedRowText(grid.rows().row(r).cells);

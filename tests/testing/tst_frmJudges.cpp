@@ -6,6 +6,7 @@
 #include "support/TestServers.h"
 #include "support/WorkFolder.h"
 #include "testing/frmJudges.h"
+#include "support/WindowControls.h"
 
 #include <QLabel>
 #include <QMenu>
@@ -202,13 +203,13 @@ private slots:
     {
         MainWindowFixture fixture;
         frmMain& window = fixture.create();
-        QVERIFY(window.menuTools->actions().contains(window.menuJudges));
+        QVERIFY(ui::menuTools(window)->actions().contains(ui::menuJudges(window)));
         QString title;
         fixture.runDialog = [&title](QDialog& dialog) {
             title = dialog.windowTitle();
             return 0;
         };
-        window.menuJudges->trigger();
+        ui::menuJudges(window)->trigger();
         QCOMPARE(fixture.dialogs, QStringList{QStringLiteral("frmJudges")});
         QCOMPARE(title, QStringLiteral("Judges"));
 

@@ -6,8 +6,7 @@
 #include <QMap>
 #include <QStringList>
 
-// Records what the list views tell the window. addImportedRow does what the window's does: the
-// text's pieces go into the model's last row, then an empty row follows.
+// Records what the list views tell the window.
 class FakeListViewHost final : public ListViewHost
 {
 public:
@@ -20,17 +19,6 @@ public:
     void setProgressValue(int value) override { progressValue = value; }
     bool isStopRequested() const override { return stop; }
     void clearStopRequested() override { stop = false; }
-    void addImportedRow(const QString& text) override
-    {
-        ProxyRow::Cells cells;
-        ProxyRow::readStoredRowText(text, cells);
-        const int last = m_imported->Rows() - 1;
-        for (int c = 0; c < ProxyRow::ColumnCount; ++c) {
-            if (!cells[c].isEmpty())
-                m_imported->setTextMatrix(last, c, cells[c]);
-        }
-        m_imported->setRows(last + 2);
-    }
 
     QStringList statusLog;
     QMap<int, QString> panels;

@@ -3,6 +3,7 @@
 #include "support/TestServers.h"
 #include "views/ListPages.h"
 #include "views/ProxyGrid.h"
+#include "support/WindowControls.h"
 
 #include <QtTest>
 #include <QtWidgets>
@@ -64,11 +65,11 @@ frmMain& start(MainWindowFixture& f, const QStringList& service, const QStringLi
     f.store->write(QStringLiteral("LastTab"), QString::number(page));
     frmMain& w = f.create();
     w.Form_Load();
-    w.MSH->setRows(1);
+    ui::MSH(w)->setRows(1);
     for (const QString& row : service)
-        w.MSH->rows().AddItem(row.chopped(1).replace(u'|', u'\t'));
-    w.MSH->selectWholeRow(1);
-    w.buildFilterChoices(page == 1 ? *w.MSH : *w.MSHi);
+        ui::MSH(w)->rows().AddItem(row.chopped(1).replace(u'|', u'\t'));
+    ui::MSH(w)->selectWholeRow(1);
+    w.pages().buildFilterChoices(page == 1 ? *ui::MSH(w) : *ui::MSHi(w));
     w.activateWindow();
     [&] { QVERIFY(QTest::qWaitForWindowActive(&w)); }();
     return w;
@@ -81,7 +82,7 @@ bool gridMenu(frmMain& w, const std::function<void()>& rightClick)
     bool tools = false;
     QTimer::singleShot(0, &w, [&] {
         auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-        tools = menu == w.menuTools && menu->defaultAction() == w.menuTestProxy;
+        tools = menu == ui::menuTools(w) && menu->defaultAction() == ui::menuTestProxy(w);
         if (menu)
             menu->close();
     });
@@ -101,93 +102,93 @@ private slots:
         MainWindowFixture f;
         frmMain& w = start(f, serviceRows, {"?|10.1.1.1:80|1|||||||||Rome||"}, 1);
         // The combo boxes take no typing, the speed boxes digits and Backspace only.
-        QTest::keyClicks(w.cboLOC, QStringLiteral("O \b"));
-        QCOMPARE(frmMain::comboText(*w.cboLOC), QStringLiteral("All Locations"));
-        w.cboLOC->setCurrentIndex(w.cboLOC->findText(QStringLiteral("Oslo")));
-        QTest::keyClick(w.txtMaxSpeed, Qt::Key_End);
-        QTest::keyClicks(w.txtMaxSpeed, QStringLiteral("\bx7-."));
-        QCOMPARE(w.txtMaxSpeed->text(), QStringLiteral("7"));
-        QTest::keyClick(w.txtMinSpeed, Qt::Key_End);
-        QTest::keyClicks(w.txtMinSpeed, QStringLiteral("\b5x-"));
-        QCOMPARE(w.txtMinSpeed->text(), QStringLiteral("5"));
-        w.txtMinSpeed->setText(QStringLiteral("0"));
+        QTest::keyClicks(ui::cboLOC(w), QStringLiteral("O \b"));
+        QCOMPARE(frmMain::comboText(*ui::cboLOC(w)), QStringLiteral("All Locations"));
+        ui::cboLOC(w)->setCurrentIndex(ui::cboLOC(w)->findText(QStringLiteral("Oslo")));
+        QTest::keyClick(ui::txtMaxSpeed(w), Qt::Key_End);
+        QTest::keyClicks(ui::txtMaxSpeed(w), QStringLiteral("\bx7-."));
+        QCOMPARE(ui::txtMaxSpeed(w)->text(), QStringLiteral("7"));
+        QTest::keyClick(ui::txtMinSpeed(w), Qt::Key_End);
+        QTest::keyClicks(ui::txtMinSpeed(w), QStringLiteral("\b5x-"));
+        QCOMPARE(ui::txtMinSpeed(w)->text(), QStringLiteral("5"));
+        ui::txtMinSpeed(w)->setText(QStringLiteral("0"));
         // While the pass runs, Stop is at hand and the Tools menu is not, and the grids take no
         // clicks while the result is filled in.
         QList<bool> stopEnabled;
-        connect(w.menuStop, &QAction::changed, &w,
-                [&] { stopEnabled << w.menuStop->isEnabled() << w.menuTools->isEnabled(); });
+        connect(ui::menuStop(w), &QAction::changed, &w,
+                [&] { stopEnabled << ui::menuStop(w)->isEnabled() << ui::menuTools(w)->isEnabled(); });
         QList<bool> gridsEnabled;
-        connect(&w.MSH2->rows(), &QAbstractItemModel::modelReset, &w, [&] {
-            gridsEnabled << w.MSH->isEnabled() << w.MSH2->isEnabled() << w.frame->isEnabled();
+        connect(&ui::MSH2(w)->rows(), &QAbstractItemModel::modelReset, &w, [&] {
+            gridsEnabled << ui::MSH(w)->isEnabled() << ui::MSH2(w)->isEnabled() << ui::frame(w)->isEnabled();
         });
-        QTest::mouseClick(w.cmdFilter, Qt::LeftButton);
+        QTest::mouseClick(ui::cmdFilter(w), Qt::LeftButton);
         QCOMPARE(stopEnabled, (QList<bool>{true, false, false, true}));
         QVERIFY(!gridsEnabled.isEmpty() && !gridsEnabled.contains(true));
 
-        QVERIFY(!w.MSH->isVisible() && w.MSH2->isVisible() && w.MSH2->isEnabled());
-        QCOMPARE(column(*w.MSH2, ProxyRow::Proxy), QStringLiteral("a c"));
-        QCOMPARE(selection(*w.MSH2), firstRowSelected);
-        QCOMPARE(w.MSH2->rows().cellBackColor(2, ProxyRow::Class), FilterPass::ServiceBand);
+        QVERIFY(!ui::MSH(w)->isVisible() && ui::MSH2(w)->isVisible() && ui::MSH2(w)->isEnabled());
+        QCOMPARE(column(*ui::MSH2(w), ProxyRow::Proxy), QStringLiteral("a c"));
+        QCOMPARE(selection(*ui::MSH2(w)), firstRowSelected);
+        QCOMPARE(ui::MSH2(w)->rows().cellBackColor(2, ProxyRow::Class), FilterPass::ServiceBand);
         QCOMPARE(w.activeGrid, 1);
-        QVERIFY(w.frame->isEnabled() && w.menuTools->isEnabled() && !w.menuStop->isEnabled());
+        QVERIFY(ui::frame(w)->isEnabled() && ui::menuTools(w)->isEnabled() && !ui::menuStop(w)->isEnabled());
         // The hidden list still follows its edits, such as a test result written to both grids.
-        QSignalSpy sourceChanged(&w.MSH->rows(), &QAbstractItemModel::dataChanged);
-        w.MSH->rows().setTextMatrix(1, ProxyRow::Speed, QStringLiteral("5"));
+        QSignalSpy sourceChanged(&ui::MSH(w)->rows(), &QAbstractItemModel::dataChanged);
+        ui::MSH(w)->rows().setTextMatrix(1, ProxyRow::Speed, QStringLiteral("5"));
         QCOMPARE(sourceChanged.size(), 1);
 
         // With every control neutral Filter changes nothing, not even the view.
-        w.cboLOC->setCurrentIndex(-1);
-        w.txtMaxSpeed->setText(QStringLiteral("0"));
-        QTest::mouseClick(w.cmdFilter, Qt::LeftButton);
-        QVERIFY(w.MSH2->isVisible());
+        ui::cboLOC(w)->setCurrentIndex(-1);
+        ui::txtMaxSpeed(w)->setText(QStringLiteral("0"));
+        QTest::mouseClick(ui::cmdFilter(w), Qt::LeftButton);
+        QVERIFY(ui::MSH2(w)->isVisible());
 
-        w.cboTYPE->setCurrentIndex(0);
-        w.cboCLASS->setCurrentIndex(0);
-        w.txtMinSpeed->setText(QStringLiteral("3"));
-        w.MSH->setRow(3);
-        QTest::mouseClick(w.cmdReset, Qt::LeftButton);
-        QVERIFY(w.MSH->isVisible() && w.MSH->isEnabled());
-        QVERIFY(!w.MSH2->isVisible() && !w.MSH2->isEnabled());
-        QCOMPARE(selection(*w.MSH), firstRowSelected);
-        QCOMPARE(w.MSH->TopRow(), 1);
-        QCOMPARE(frmMain::comboText(*w.cboTYPE) + frmMain::comboText(*w.cboCLASS) +
-                     w.txtMinSpeed->text() + w.txtMaxSpeed->text(),
+        ui::cboTYPE(w)->setCurrentIndex(0);
+        ui::cboCLASS(w)->setCurrentIndex(0);
+        ui::txtMinSpeed(w)->setText(QStringLiteral("3"));
+        ui::MSH(w)->setRow(3);
+        QTest::mouseClick(ui::cmdReset(w), Qt::LeftButton);
+        QVERIFY(ui::MSH(w)->isVisible() && ui::MSH(w)->isEnabled());
+        QVERIFY(!ui::MSH2(w)->isVisible() && !ui::MSH2(w)->isEnabled());
+        QCOMPARE(selection(*ui::MSH(w)), firstRowSelected);
+        QCOMPARE(ui::MSH(w)->TopRow(), 1);
+        QCOMPARE(frmMain::comboText(*ui::cboTYPE(w)) + frmMain::comboText(*ui::cboCLASS(w)) +
+                     ui::txtMinSpeed(w)->text() + ui::txtMaxSpeed(w)->text(),
                  QStringLiteral("All Proxy TypesAll Proxy Classes00"));
 
         // A page switch shows the page's whole list and offers its own choices only.
-        w.txtMaxSpeed->setText(QStringLiteral("8"));
-        QTest::mouseClick(w.cmdFilter, Qt::LeftButton);
-        QTest::mouseClick(w.Option2, Qt::LeftButton);
+        ui::txtMaxSpeed(w)->setText(QStringLiteral("8"));
+        QTest::mouseClick(ui::cmdFilter(w), Qt::LeftButton);
+        QTest::mouseClick(ui::Option2(w), Qt::LeftButton);
         QCOMPARE(w.activeGrid, 3);
-        QVERIFY(w.MSHi->isVisible() && !w.MSH->isVisible() && !w.MSH2->isVisible());
-        QCOMPARE(w.cboLOC->count(), 1);
-        QCOMPARE(w.cboLOC->itemText(0), QStringLiteral("Rome"));
-        w.cboLOC->setCurrentIndex(0);
-        w.txtMaxSpeed->setText(QStringLiteral("0"));
-        QTest::mouseClick(w.cmdFilter, Qt::LeftButton);
-        QVERIFY(w.MSHi2->isVisible() && !w.MSHi->isVisible());
-        QTest::mouseClick(w.Option2, Qt::LeftButton); // again: the whole imported list
-        QVERIFY(w.MSHi->isVisible() && !w.MSHi2->isVisible());
-        w.cboLOC->setCurrentIndex(0);
-        w.txtMaxSpeed->setText(QStringLiteral("8"));
-        QTest::mouseClick(w.Option1, Qt::LeftButton);
+        QVERIFY(ui::MSHi(w)->isVisible() && !ui::MSH(w)->isVisible() && !ui::MSH2(w)->isVisible());
+        QCOMPARE(ui::cboLOC(w)->count(), 1);
+        QCOMPARE(ui::cboLOC(w)->itemText(0), QStringLiteral("Rome"));
+        ui::cboLOC(w)->setCurrentIndex(0);
+        ui::txtMaxSpeed(w)->setText(QStringLiteral("0"));
+        QTest::mouseClick(ui::cmdFilter(w), Qt::LeftButton);
+        QVERIFY(ui::MSHi2(w)->isVisible() && !ui::MSHi(w)->isVisible());
+        QTest::mouseClick(ui::Option2(w), Qt::LeftButton); // again: the whole imported list
+        QVERIFY(ui::MSHi(w)->isVisible() && !ui::MSHi2(w)->isVisible());
+        ui::cboLOC(w)->setCurrentIndex(0);
+        ui::txtMaxSpeed(w)->setText(QStringLiteral("8"));
+        QTest::mouseClick(ui::Option1(w), Qt::LeftButton);
         QCOMPARE(w.activeGrid, 1);
-        QVERIFY(w.MSH->isVisible() && !w.MSH2->isVisible() && !w.MSHi->isVisible() &&
-                !w.MSHi2->isVisible());
-        QCOMPARE(frmMain::comboText(*w.cboLOC), QStringLiteral("All Locations"));
-        QCOMPARE(w.cboLOC->count(), 2);
-        QCOMPARE(w.txtMaxSpeed->text(), QStringLiteral("8"));
+        QVERIFY(ui::MSH(w)->isVisible() && !ui::MSH2(w)->isVisible() && !ui::MSHi(w)->isVisible() &&
+                !ui::MSHi2(w)->isVisible());
+        QCOMPARE(frmMain::comboText(*ui::cboLOC(w)), QStringLiteral("All Locations"));
+        QCOMPARE(ui::cboLOC(w)->count(), 2);
+        QCOMPARE(ui::txtMaxSpeed(w)->text(), QStringLiteral("8"));
     }
 
     void pasteLeavesTheFocusWhereItWas()
     {
         MainWindowFixture f;
         frmMain& w = start(f, serviceRows, {"?|10.1.1.1:80|1|||||||||Rome||"}, 2);
-        w.txtMinSpeed->setFocus();
+        ui::txtMinSpeed(w)->setFocus();
         QGuiApplication::clipboard()->setText(QStringLiteral("10.9.9.9:80"));
         w.pages().pasteProxies();
         QCOMPARE(w.importedStore().count(), 2);
-        QVERIFY(w.txtMinSpeed->hasFocus());
+        QVERIFY(ui::txtMinSpeed(w)->hasFocus());
     }
 
     // The pass disables the filter row; the box the user was in has the focus again afterwards,
@@ -196,17 +197,17 @@ private slots:
     {
         MainWindowFixture f;
         frmMain& w = start(f, serviceRows, {}, 1);
-        w.txtMaxSpeed->setText(QStringLiteral("8"));
-        w.txtMinSpeed->setFocus();
+        ui::txtMaxSpeed(w)->setText(QStringLiteral("8"));
+        ui::txtMinSpeed(w)->setFocus();
         w.pages().filterPage();
-        QVERIFY(w.MSH2->isVisible() && w.txtMinSpeed->hasFocus());
+        QVERIFY(ui::MSH2(w)->isVisible() && ui::txtMinSpeed(w)->hasFocus());
 
         w.pages().resetPage();
-        w.txtMaxSpeed->setText(QStringLiteral("8"));
-        w.txtMinSpeed->clearFocus();
+        ui::txtMaxSpeed(w)->setText(QStringLiteral("8"));
+        ui::txtMinSpeed(w)->clearFocus();
         QCOMPARE(QApplication::focusWidget(), nullptr);
         w.pages().filterPage();
-        QVERIFY(w.MSH2->isVisible());
+        QVERIFY(ui::MSH2(w)->isVisible());
         QCOMPARE(QApplication::focusWidget(), nullptr);
     }
 
@@ -235,7 +236,7 @@ private slots:
         ProxyGrid* grid = nullptr;
         for (const QString& step : clicks) {
             if (step == QLatin1String("Option2")) {
-                QTest::mouseClick(w.Option2, Qt::LeftButton);
+                QTest::mouseClick(ui::Option2(w), Qt::LeftButton);
                 continue;
             }
             grid = w.findChild<ProxyGrid*>(step.section(u':', 0, 0));
@@ -265,55 +266,55 @@ private slots:
     {
         MainWindowFixture f;
         frmMain& w = start(f, serviceRows, serviceRows, 2);
-        emit w.MSHi2->gotFocus();
+        emit ui::MSHi2(w)->gotFocus();
         QCOMPARE(w.activeGrid, 4);
         w.importedStore().add(
             QStringLiteral("Y|d.example:1|5||2024-02-02 10:00|HTTP||||||Quito|Anonymous|"));
         w.loadProxyRemote();
-        QVERIFY(w.cboLOC->findText(QStringLiteral("Quito")) >= 0);
+        QVERIFY(ui::cboLOC(w)->findText(QStringLiteral("Quito")) >= 0);
     }
 
     void gridMenuSkipsNextSortOnMSH()
     {
         MainWindowFixture f;
         frmMain& w = start(f, serviceRows, serviceRows, 2);
-        w.MSHi->setRow(2);
-        QVERIFY(gridMenu(w, [&] { click(*w.MSHi, 1, Qt::RightButton); }));
+        ui::MSHi(w)->setRow(2);
+        QVERIFY(gridMenu(w, [&] { click(*ui::MSHi(w), 1, Qt::RightButton); }));
         QCOMPARE(w.activeGrid, 3);
-        QCOMPARE(w.MSHi->Row(), 2); // the menu acts on the selection as it was
-        QTest::mouseClick(w.Option1, Qt::LeftButton);
-        clickHeader(*w.MSH, ProxyRow::Proxy);
-        QCOMPARE(column(*w.MSH, ProxyRow::Proxy), QStringLiteral("b a c"));
-        clickHeader(*w.MSH, ProxyRow::Proxy);
-        QCOMPARE(column(*w.MSH, ProxyRow::Proxy), QStringLiteral("c b a"));
+        QCOMPARE(ui::MSHi(w)->Row(), 2); // the menu acts on the selection as it was
+        QTest::mouseClick(ui::Option1(w), Qt::LeftButton);
+        clickHeader(*ui::MSH(w), ProxyRow::Proxy);
+        QCOMPARE(column(*ui::MSH(w), ProxyRow::Proxy), QStringLiteral("b a c"));
+        clickHeader(*ui::MSH(w), ProxyRow::Proxy);
+        QCOMPARE(column(*ui::MSH(w), ProxyRow::Proxy), QStringLiteral("c b a"));
 
         // On MSH's header the right button opens the menu and sorts nothing, nor does the next
         // click; without a current row there is no menu.
-        QVERIFY(gridMenu(w, [&] { clickHeader(*w.MSH, ProxyRow::Speed, Qt::RightButton); }));
-        clickHeader(*w.MSH, ProxyRow::Speed);
+        QVERIFY(gridMenu(w, [&] { clickHeader(*ui::MSH(w), ProxyRow::Speed, Qt::RightButton); }));
+        clickHeader(*ui::MSH(w), ProxyRow::Speed);
         QCOMPARE(w.lastSortOrder, 8);
-        w.MSH->setRow(0);
-        QVERIFY(!gridMenu(w, [&] { clickHeader(*w.MSH, ProxyRow::Speed, Qt::RightButton); }));
+        ui::MSH(w)->setRow(0);
+        QVERIFY(!gridMenu(w, [&] { clickHeader(*ui::MSH(w), ProxyRow::Speed, Qt::RightButton); }));
     }
 
     void testRunsFromTheGrids()
     {
         MainWindowFixture f;
         frmMain& w = start(f, deadRows(), {}, 1);
-        w.txtMinSpeed->setText(QStringLiteral("1"));
-        QTest::mouseClick(w.cmdFilter, Qt::LeftButton);
-        click(*w.MSH2, 1);
+        ui::txtMinSpeed(w)->setText(QStringLiteral("1"));
+        QTest::mouseClick(ui::cmdFilter(w), Qt::LeftButton);
+        click(*ui::MSH2(w), 1);
         QCOMPARE(w.activeGrid, 2);
-        QTest::keyClick(w.MSH2, Qt::Key_Down, Qt::ShiftModifier);
-        QTest::keyClick(w.MSH2, Qt::Key_Return);
-        QCOMPARE(column(*w.MSH2, ProxyRow::Active), QStringLiteral("N N ?"));
-        QVERIFY(w.MSH2->hasFocus()); // disabled during the run, the grid has the focus back
-        QCOMPARE(column(*w.MSH, ProxyRow::Active), QStringLiteral("Y Y ?"));
+        QTest::keyClick(ui::MSH2(w), Qt::Key_Down, Qt::ShiftModifier);
+        QTest::keyClick(ui::MSH2(w), Qt::Key_Return);
+        QCOMPARE(column(*ui::MSH2(w), ProxyRow::Active), QStringLiteral("N N ?"));
+        QVERIFY(ui::MSH2(w)->hasFocus()); // disabled during the run, the grid has the focus back
+        QCOMPARE(column(*ui::MSH(w), ProxyRow::Active), QStringLiteral("Y Y ?"));
 
-        QTest::mouseClick(w.cmdReset, Qt::LeftButton);
-        QTest::mouseDClick(w.MSH->viewport(), Qt::LeftButton, {}, cell(*w.MSH, 2));
-        QTest::mouseRelease(w.MSH->viewport(), Qt::LeftButton, {}, cell(*w.MSH, 2));
-        QCOMPARE(column(*w.MSH, ProxyRow::Active), QStringLiteral("Y N ?"));
+        QTest::mouseClick(ui::cmdReset(w), Qt::LeftButton);
+        QTest::mouseDClick(ui::MSH(w)->viewport(), Qt::LeftButton, {}, cell(*ui::MSH(w), 2));
+        QTest::mouseRelease(ui::MSH(w)->viewport(), Qt::LeftButton, {}, cell(*ui::MSH(w), 2));
+        QCOMPARE(column(*ui::MSH(w), ProxyRow::Active), QStringLiteral("Y N ?"));
     }
 
     void importedPage()
@@ -321,23 +322,23 @@ private slots:
         MainWindowFixture f;
         const QStringList stored = deadRows();
         frmMain& w = start(f, {}, stored, 2);
-        ProxyGrid& grid = *w.MSHi;
+        ProxyGrid& grid = *ui::MSHi(w);
 
         // A test in MSHi2 reaches the proxy's row in MSHi too, so it outlasts Reset; MSHi2 has
         // no editing keys.
-        w.txtMaxSpeed->setText(QStringLiteral("5"));
-        QTest::mouseClick(w.cmdFilter, Qt::LeftButton);
-        click(*w.MSHi2, 2);
+        ui::txtMaxSpeed(w)->setText(QStringLiteral("5"));
+        QTest::mouseClick(ui::cmdFilter(w), Qt::LeftButton);
+        click(*ui::MSHi2(w), 2);
         QCOMPARE(w.activeGrid, 4);
-        QTest::keyClick(w.MSHi2, Qt::Key_Enter, Qt::KeypadModifier);
+        QTest::keyClick(ui::MSHi2(w), Qt::Key_Enter, Qt::KeypadModifier);
         QApplication::clipboard()->setText(QStringLiteral("10.9.0.1:80\r\n10.9.0.2:80\r\n"));
         for (const auto& [key, modifiers] :
              {std::pair{Qt::Key_Delete, Qt::NoModifier}, std::pair{Qt::Key_V, Qt::ControlModifier},
               std::pair{Qt::Key_A, Qt::ControlModifier}})
-            QTest::keyClick(w.MSHi2, key, modifiers);
-        QCOMPARE(column(*w.MSHi2, ProxyRow::Active), QStringLiteral("Y N"));
-        QCOMPARE(w.MSHi2->ColSel(), 0);
-        QTest::mouseClick(w.cmdReset, Qt::LeftButton);
+            QTest::keyClick(ui::MSHi2(w), key, modifiers);
+        QCOMPARE(column(*ui::MSHi2(w), ProxyRow::Active), QStringLiteral("Y N"));
+        QCOMPARE(ui::MSHi2(w)->ColSel(), 0);
+        QTest::mouseClick(ui::cmdReset(w), Qt::LeftButton);
         QCOMPARE(column(grid, ProxyRow::Active), QStringLiteral("N Y ?"));
         QVERIFY(w.importedStore().item(0).startsWith(QStringLiteral("N|localhost:")));
 

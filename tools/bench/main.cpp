@@ -16,6 +16,7 @@
 #include "testing/ProxyTester.h"
 #include "views/ListPages.h"
 #include "views/ProxyGrid.h"
+#include "support/WindowControls.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -231,26 +232,26 @@ bool benchViews(frmMain& window, SettingsStore& store, int lines)
     };
 
     window.Option1_Click();
-    window.txtMinSpeed->setText(QStringLiteral("1")); // a lower bound alone lets every row pass
+    ui::txtMinSpeed(window)->setText(QStringLiteral("1")); // a lower bound alone lets every row pass
     std::snprintf(what, sizeof what, "filter pass over %d service rows", lines);
     const std::string filterLabel = what;
     measure(filterLabel.c_str(), 0.5, [&] { window.cmdFilter_Click(); });
     window.Option2_Click();
     window.cmdFilter_Click();
-    const int counts[4] = {window.MSH->rows().proxyCount(), window.MSH2->rows().proxyCount(),
-                           window.MSHi->rows().proxyCount(), window.MSHi2->rows().proxyCount()};
+    const int counts[4] = {ui::MSH(window)->rows().proxyCount(), ui::MSH2(window)->rows().proxyCount(),
+                           ui::MSHi(window)->rows().proxyCount(), ui::MSHi2(window)->rows().proxyCount()};
     std::printf("  rows in MSH, MSH2, MSHi, MSHi2: %d %d %d %d\n", counts[0], counts[1], counts[2],
                 counts[3]);
     report("resident memory, all four grids full", residentKb() / 1024.0, "MB", 300);
 
     window.cmdReset_Click();
     measure("header sort of the imported list by Speed", 0.1,
-            [&] { clickHeader(*window.MSHi, ProxyRow::Speed); });
+            [&] { clickHeader(*ui::MSHi(window), ProxyRow::Speed); });
 
     constexpr int Chunk = 10000;
     const int before = window.importedStore().count();
-    window.MSHi->setRow(1);
-    window.MSHi->setRowSel(Chunk);
+    ui::MSHi(window)->setRow(1);
+    ui::MSHi(window)->setRowSel(Chunk);
     measure("deleting 10000 selected imported rows", 1.0,
             [&] { window.pages().deleteImportedRows(); });
     const int afterDelete = window.importedStore().count();
@@ -307,7 +308,7 @@ bool benchImports(frmMain& window, int lines)
         file.write(text);
     }
     const int before = window.importedStore().count();
-    TextFileImport import(window.MSHi->rows(), window.importedStore(), window, prompts);
+    TextFileImport import(ui::MSHi(window)->rows(), window.importedStore(), window, prompts);
     gaps.start();
     timer.start();
     const TextFileImport::Outcome imported = import.importFile(path);
@@ -402,9 +403,9 @@ bool benchScale(frmMain& window, SettingsStore& store, const ScaleSize& size)
     DocumentFetcher fetcher(http, stop);
     fetcher.setTestTimeout(size.timeout);
     store.write(QStringLiteral("ParallelTests"), QString::number(size.parallel));
-    ProxyTester tester(window, fetcher, window.importedStore(), window.MSHi->rows(), store,
+    ProxyTester tester(window, fetcher, window.importedStore(), ui::MSHi(window)->rows(), store,
                        serviceUrl);
-    ProxyTableModel& results = window.MSH2->rows();
+    ProxyTableModel& results = ui::MSH2(window)->rows();
     fillRows(results, silent);
 
     int threads = 0;
@@ -660,7 +661,7 @@ bool benchMixedTypes(frmMain& window, SettingsStore& store)
     constexpr int Live = 1000;
     constexpr int Width = 256;
     static const char* const types[] = {"HTTP", "HTTPS", "SOCKS5"};
-    ProxyTableModel& results = window.MSH2->rows();
+    ProxyTableModel& results = ui::MSH2(window)->rows();
     results.setRows(1);
     std::vector<ProxyTableModel::Row> rows(Live);
     for (int i = 0; i < Live; ++i) {
@@ -677,7 +678,7 @@ bool benchMixedTypes(frmMain& window, SettingsStore& store)
     DocumentFetcher fetcher(http, stop);
     fetcher.setTestTimeout(10);
     store.write(QStringLiteral("ParallelTests"), QString::number(Width));
-    ProxyTester tester(window, fetcher, window.importedStore(), window.MSHi->rows(), store,
+    ProxyTester tester(window, fetcher, window.importedStore(), ui::MSHi(window)->rows(), store,
                        serviceUrl);
     GapProbe gaps;
     QElapsedTimer timer;
@@ -724,7 +725,7 @@ bool benchTestRuns(frmMain& window, SettingsStore& store, int lines)
     clock.setInterval(1000);
     QObject::connect(&clock, &QTimer::timeout, [&] { fetcher.tick(); });
     clock.start();
-    ProxyTester tester(window, fetcher, window.importedStore(), window.MSHi->rows(), store,
+    ProxyTester tester(window, fetcher, window.importedStore(), ui::MSHi(window)->rows(), store,
                        serviceUrl);
     GapProbe gaps;
     QElapsedTimer timer;
@@ -738,7 +739,7 @@ bool benchTestRuns(frmMain& window, SettingsStore& store, int lines)
         silent << QStringLiteral("127.0.0.1:%1").arg(silentPort());
     fetcher.setTestTimeout(2);
     store.write(QStringLiteral("ParallelTests"), QString::number(Width));
-    ProxyTableModel& results = window.MSH2->rows();
+    ProxyTableModel& results = ui::MSH2(window)->rows();
     fillRows(results, silent);
     gaps.start();
     timer.start();
@@ -812,7 +813,7 @@ bool benchTestRuns(frmMain& window, SettingsStore& store, int lines)
         list.add(text);
         ProxyRow::readStoredRowText(text, rows[size_t(i)].cells);
     }
-    ProxyTableModel& imported = window.MSHi->rows();
+    ProxyTableModel& imported = ui::MSHi(window)->rows();
     imported.setRows(1);
     imported.appendRows(std::move(rows));
     store.write(QStringLiteral("ParallelTests"), QString::number(Width));
@@ -938,8 +939,8 @@ int main(int argc, char* argv[])
     probe.stop();
     longestGapMs = std::max(longestGapMs, sinceTick.elapsed());
     const double loadSeconds = clock.nsecsElapsed() / 1e9;
-    if (window.MSH->rows().proxyCount() != lines) {
-        std::fprintf(stderr, "loaded %d of %d lines\n", window.MSH->rows().proxyCount(), lines);
+    if (ui::MSH(window)->rows().proxyCount() != lines) {
+        std::fprintf(stderr, "loaded %d of %d lines\n", ui::MSH(window)->rows().proxyCount(), lines);
         return 1;
     }
     char what[96];
@@ -964,8 +965,8 @@ int main(int argc, char* argv[])
     window.importedStore().loadFromFile(ImportedListStore::defaultPath());
     window.loadProxyRemote();
     const double rebuildSeconds = clock.nsecsElapsed() / 1e9;
-    if (window.MSHi->rows().proxyCount() != lines) {
-        std::fprintf(stderr, "rebuilt %d of %d rows\n", window.MSHi->rows().proxyCount(), lines);
+    if (ui::MSHi(window)->rows().proxyCount() != lines) {
+        std::fprintf(stderr, "rebuilt %d of %d rows\n", ui::MSHi(window)->rows().proxyCount(), lines);
         return 1;
     }
     std::snprintf(what, sizeof what, "proxy.lst: %d stored rows read and shown", lines);

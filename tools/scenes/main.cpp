@@ -10,6 +10,7 @@
 #include "shell/frmMain.h"
 #include "signup/MailingListSignup.h"
 #include "views/ProxyGrid.h"
+#include "support/WindowControls.h"
 
 #include <QAction>
 #include <QApplication>
@@ -67,14 +68,14 @@ int main(int argc, char* argv[])
     if (scene == QLatin1String("service")) {
         ready();
     } else if (scene == QLatin1String("filter")) {
-        window.cboTYPE->setCurrentIndex(window.cboTYPE->findText(QStringLiteral("HTTP")));
-        window.cboCLASS->setCurrentIndex(
-            window.cboCLASS->findText(QStringLiteral("High anonymous / Elite proxy")));
+        ui::cboTYPE(window)->setCurrentIndex(ui::cboTYPE(window)->findText(QStringLiteral("HTTP")));
+        ui::cboCLASS(window)->setCurrentIndex(
+            ui::cboCLASS(window)->findText(QStringLiteral("High anonymous / Elite proxy")));
         window.cmdFilter_Click();
         ready();
     } else if (scene == QLatin1String("imported")) {
         window.Option2_Click();
-        ProxyGrid& grid = *window.MSHi;
+        ProxyGrid& grid = *ui::MSHi(window);
         grid.setRow(1);
         grid.setRowSel(std::min(4, grid.Rows() - 1)); // the rows after the fourth stay untested
         QTimer::singleShot(0, &window, [&window, &grid] {
@@ -85,10 +86,10 @@ int main(int argc, char* argv[])
         });
     } else if (scene == QLatin1String("setup")) {
         readySoon();
-        QTimer::singleShot(0, window.menuSetup, &QAction::trigger);
+        QTimer::singleShot(0, ui::menuSetup(window), &QAction::trigger);
     } else if (scene == QLatin1String("websource")) {
         readySoon();
-        QTimer::singleShot(0, window.menuImpProxSource, &QAction::trigger);
+        QTimer::singleShot(0, ui::menuImpProxSource(window), &QAction::trigger);
     }
     return app.exec();
 }
