@@ -1,10 +1,9 @@
 #include "settings/frmSetup.h"
 
-#include "model/SettingsStore.h"
+#include "settings/SettingsStore.h"
+#include "settings/WindowSettings.h"
 #include "shell/Prompts.h"
-#include "shell/WindowSettings.h"
 #include "testing/ProxyCheck.h"
-#include "testing/frmJudges.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -100,11 +99,7 @@ void frmSetup::createControls()
     cmdJudges = new QPushButton(QStringLiteral("Judges…"), frmSRC);
     cmdJudges->setObjectName(QStringLiteral("cmdJudges"));
     cmdJudges->setAutoDefault(false);
-    connect(cmdJudges, &QPushButton::clicked, this, [this] {
-        frmJudges judges(m_prompts, this);
-        judges.Form_Load();
-        judges.exec();
-    });
+    connect(cmdJudges, &QPushButton::clicked, this, &frmSetup::judgesRequested);
     for (QLineEdit* edit : {txtTimeout, txtParallel})
         edit->setMaximumWidth(fontMetrics().horizontalAdvance(QStringLiteral("0000000")));
 

@@ -45,6 +45,10 @@ public:
 
     bool fontNoticeShown() const { return m_fontNoticeShown; }
 
+signals:
+    void judgesRequested(); // "Judges…": the main window opens the dialog
+
+public:
     QGroupBox* frmSRC = nullptr;
     QCheckBox* chkCOR = nullptr;
     QCheckBox* chkIMP = nullptr;
@@ -54,7 +58,7 @@ public:
     QLineEdit* txtTimeout = nullptr;
     QLabel* lblParallel = nullptr;
     QLineEdit* txtParallel = nullptr;
-    QPushButton* cmdJudges = nullptr; // opens "Judges"
+    QPushButton* cmdJudges = nullptr;
     QLabel* lblMmdbFile = nullptr;
     QLineEdit* txtMmdbFile = nullptr; // empty: no location database
     QPushButton* cmdMmdbFile = nullptr;

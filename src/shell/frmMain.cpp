@@ -3,11 +3,11 @@
 #include "import/TextFileImport.h"
 #include "import/frmImport.h"
 #include "model/ProxyRow.h"
-#include "model/SettingsStore.h"
 #include "service/DocumentFetcher.h"
 #include "service/ExternalAddress.h"
 #include "service/HttpFetcher.h"
 #include "service/ServiceList.h"
+#include "settings/SettingsStore.h"
 #include "settings/frmSetup.h"
 #include "shell/Prompts.h"
 #include "shell/YieldClock.h"
@@ -969,6 +969,7 @@ void frmMain::menuSetup_Click()
             Form_Resize();
         };
         m_setup = new frmSetup(m_store, m_prompts, reload, Autostart(), this);
+        connect(m_setup, &frmSetup::judgesRequested, this, [this] { menuJudges_Click(); });
     }
     m_setup->Form_Load();
     runDialog(*m_setup);

@@ -3,7 +3,7 @@
 #include "import/SourceDialogHost.h"
 #include "model/ImportedListStore.h"
 #include "shell/Deployment.h"
-#include "shell/WindowSettings.h"
+#include "settings/WindowSettings.h"
 #include "testing/AutoTest.h"
 #include "testing/TestRunHost.h"
 #include "views/ListPages.h"

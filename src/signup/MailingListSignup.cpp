@@ -1,8 +1,8 @@
 #include "signup/MailingListSignup.h"
 
-#include "model/SettingsStore.h"
 #include "service/DocumentFetcher.h"
-#include "shell/WindowSettings.h"
+#include "settings/SettingsStore.h"
+#include "settings/WindowSettings.h"
 
 #include <QUrl>
 

@@ -1,6 +1,6 @@
 #include "testing/ProxyCheck.h"
 
-#include "model/SettingsStore.h"
+#include "settings/SettingsStore.h"
 
 namespace ProxyCheck {
 

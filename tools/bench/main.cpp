@@ -3,10 +3,10 @@
 //                  [--proxies N --parallel C --timeout T] [--scale-only | --mixed-only | --engines]
 #include "import/SourceScanner.h"
 #include "import/TextFileImport.h"
-#include "model/SettingsStore.h"
 #include "service/DocumentFetcher.h"
 #include "service/HttpFetcher.h"
 #include "service/ReferenceService.h"
+#include "settings/SettingsStore.h"
 #include "shell/Deployment.h"
 #include "shell/Prompts.h"
 #include "shell/frmMain.h"

@@ -3,7 +3,7 @@
 // each state under a virtual screen.
 //   corvatel-scenes signup|service|filter|imported|setup|websource
 
-#include "model/SettingsStore.h"
+#include "settings/SettingsStore.h"
 #include "shell/Deployment.h"
 #include "shell/DialogPrompts.h"
 #include "shell/ServiceLauncher.h"

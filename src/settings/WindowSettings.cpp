@@ -1,7 +1,7 @@
-#include "shell/WindowSettings.h"
+#include "settings/WindowSettings.h"
 
 #include "model/NumberText.h"
-#include "model/SettingsStore.h"
+#include "settings/SettingsStore.h"
 
 #include <QLocale>
 

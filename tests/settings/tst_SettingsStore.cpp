@@ -1,4 +1,4 @@
-#include "model/SettingsStore.h"
+#include "settings/SettingsStore.h"
 
 #include <QFile>
 #include <QSet>

@@ -1,6 +1,6 @@
-#include "model/SettingsStore.h"
+#include "settings/SettingsStore.h"
+#include "settings/WindowSettings.h"
 #include "shell/Deployment.h"
-#include "shell/WindowSettings.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
