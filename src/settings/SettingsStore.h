@@ -1,5 +1,7 @@
 #pragma once
 
+#include "settings/SettingKeys.h"
+
 #include <QString>
 
 #include <memory>
@@ -7,19 +9,11 @@
 class QSettings;
 
 // The per-user settings: text values under [Settings] in $XDG_CONFIG_HOME/Corvatel/Corvatel.conf.
-// Key names are matched without regard to case; every known key is stored under one spelling.
+// Key names are matched without regard to case; every key of Setting::all is stored under its
+// one spelling, any other key in lower case.
 class SettingsStore final
 {
 public:
-    struct Key
-    {
-        const char* name;         // canonical spelling
-        const char* defaultValue; // nullptr: the reader supplies it (window place, dates)
-    };
-
-    static const Key* keys(); // ends with {nullptr, nullptr}
-    // The table's default for a key, "" when it has none.
-    static QString defaultOf(const QString& key);
     static QString defaultPath();
 
     explicit SettingsStore(const QString& filePath = defaultPath());
@@ -29,9 +23,24 @@ public:
 
     // The stored text, or defaultValue when the key is absent.
     QString read(const QString& key, const QString& defaultValue) const;
-    // The stored text, or the table's default.
-    QString read(const QString& key) const { return read(key, defaultOf(key)); }
+    // The stored text, or the key's default.
+    QString read(const QString& key) const;
+    QString read(const Setting::Name& key) const { return read(key, Setting::defaultText(key)); }
+    QString read(const Setting::Name& key, const QString& defaultValue) const
+    {
+        return read(QLatin1String(key.name), defaultValue);
+    }
+    // The value the stored text holds; a text that holds none gives what the key's WhenBad says.
+    template <typename T> T value(const Setting::Key<T>& key, T current = T()) const
+    {
+        return key.valueOf(read(key), current);
+    }
+
     void write(const QString& key, const QString& value);
+    void write(const Setting::Name& key, const QString& value)
+    {
+        write(QLatin1String(key.name), value);
+    }
     void sync();
 
     QString filePath() const;

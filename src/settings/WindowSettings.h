@@ -20,14 +20,6 @@ struct WindowSettings
     QString cboFont;
     QString cboFontSize;
 
-    // Reads the twelve keys with their defaults. A number key whose text is not a number keeps
-    // the copy's previous value; a time-out that is not a positive whole number reads as 60.
+    // Reads the twelve keys; a number key whose text is not a number keeps the copy's value.
     void readFrom(const SettingsStore& store);
 };
-
-namespace SettingsText {
-// The whole number a settings text holds, or false when it holds none.
-bool toWholeNumber(const QString& text, int& value);
-// The number a settings text holds (window place and size are single-precision numbers).
-bool toNumber(const QString& text, double& value);
-} // namespace SettingsText

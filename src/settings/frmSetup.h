@@ -1,6 +1,7 @@
 #pragma once
 
 #include "settings/Autostart.h"
+#include "settings/SettingKeys.h"
 
 #include <QDialog>
 #include <QStringList>
@@ -29,8 +30,6 @@ class frmSetup final : public QDialog
 
 public:
     static const QString FontNoticeText; // "Changes to font require restart of program."
-    static constexpr int MinTimeout = 6;
-    static constexpr int MaxTimeout = 60;
 
     // reloadWindow makes the main window read the settings again and lay itself out ("OK").
     frmSetup(SettingsStore& store, Prompts& prompts, std::function<void()> reloadWindow,
@@ -83,7 +82,7 @@ private:
     struct Box
     {
         QCheckBox* box;
-        const char* key;
+        const Setting::Name* key;
     };
 
     void createControls();

@@ -424,23 +424,18 @@ void frmMain::Form_Load()
     const double screenH = screen.height() * tpp;
     // Stored as single-precision numbers; a hand-edited giant is kept within reach of the screen.
     // A text that is not a number leaves the value as designed.
-    auto restore = [this](const QString& key, const QString& fallback, int& twips, bool length) {
-        double value = 0;
-        if (SettingsText::toNumber(m_store.read(key, fallback), value) && (!length || value >= 0))
-            twips = int(std::lround(std::clamp(double(float(value)), -1e7, 1e7)));
+    auto restore = [this](const Setting::Key<double>& key, const QString& absent, int& twips) {
+        if (const std::optional<double> value = key.from(m_store.read(key, absent)))
+            twips = int(std::lround(std::clamp(double(float(*value)), -1e7, 1e7)));
     };
     int left = leftTwips();
     int top = topTwips();
     int width = widthTwips();
     int height = heightTwips();
-    const QString leftKey = QStringLiteral("Left");
-    const QString topKey = QStringLiteral("Top");
-    const QString widthKey = QStringLiteral("Width");
-    const QString heightKey = QStringLiteral("Height");
-    restore(leftKey, QString::number(screenW / 2 - DesignWidth / 2.0), left, false);
-    restore(topKey, QString::number(screenH / 2 - DesignHeight / 2.0), top, false);
-    restore(widthKey, SettingsStore::defaultOf(widthKey), width, true);
-    restore(heightKey, SettingsStore::defaultOf(heightKey), height, true);
+    restore(Setting::Left, QString::number(screenW / 2 - DesignWidth / 2.0), left);
+    restore(Setting::Top, QString::number(screenH / 2 - DesignHeight / 2.0), top);
+    restore(Setting::Width, Setting::defaultText(Setting::Width), width);
+    restore(Setting::Height, Setting::defaultText(Setting::Height), height);
     setGeometryTwips(left, top, width, height);
 
     cboLOC->setCurrentIndex(-1);
@@ -471,13 +466,11 @@ void frmMain::Form_Load()
     MSH->setCol(0);
     MSH->setColSel(MSH->Cols() - 1);
 
-    int lastTab = 0;
-    if (SettingsText::toWholeNumber(m_store.read(QStringLiteral("LastTab")), lastTab)) {
-        if (lastTab == 1)
-            Option1_Click();
-        else if (lastTab == 2)
-            Option2_Click();
-    }
+    const int lastTab = m_store.value(Setting::LastTab, 0);
+    if (lastTab == 1)
+        Option1_Click();
+    else if (lastTab == 2)
+        Option2_Click();
     show();
 
     getMyIP();
@@ -680,10 +673,10 @@ void frmMain::Form_QueryUnload()
     const bool normal =
         !(state & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen));
     if (normal) {
-        m_store.write(QStringLiteral("Left"), QString::number(leftTwips()));
-        m_store.write(QStringLiteral("Top"), QString::number(topTwips()));
-        m_store.write(QStringLiteral("Width"), QString::number(widthTwips()));
-        m_store.write(QStringLiteral("Height"), QString::number(heightTwips()));
+        m_store.write(Setting::Left, QString::number(leftTwips()));
+        m_store.write(Setting::Top, QString::number(topTwips()));
+        m_store.write(Setting::Width, QString::number(widthTwips()));
+        m_store.write(Setting::Height, QString::number(heightTwips()));
     }
     m_store.sync();
     TrayX1->hide();
@@ -1189,8 +1182,8 @@ void frmMain::getMyIP()
     const QDate today = m_today();
     const QString todayText = ExternalAddress::dayText(today);
     const QString lastDay =
-        m_store.read(QStringLiteral("LAST_MYIP"), ExternalAddress::dayText(today.addDays(-1)));
-    const QString stored = m_store.read(QStringLiteral("MYIP"), QString());
+        m_store.read(Setting::LAST_MYIP, ExternalAddress::dayText(today.addDays(-1)));
+    const QString stored = m_store.read(Setting::MYIP);
     if (!ExternalAddress::fetchDue(stored, lastDay, todayText)) {
         setPanelText(3, stored);
         return;
@@ -1203,6 +1196,6 @@ void frmMain::getMyIP()
         setPanelText(3, address);
     setStatusText(QString());
     // Only an address is remembered: a page without one must not end up in the status bar.
-    m_store.write(QStringLiteral("MYIP"), found ? address : QString());
-    m_store.write(QStringLiteral("LAST_MYIP"), todayText);
+    m_store.write(Setting::MYIP, found ? address : QString());
+    m_store.write(Setting::LAST_MYIP, todayText);
 }

@@ -6,31 +6,121 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <functional>
+
+namespace {
+
+struct Probe
+{
+    const Setting::Name* key = nullptr;
+    std::function<QString(const SettingsStore&)> value;
+};
+
+template <typename T> Probe probe(const Setting::Key<T>& key)
+{
+    return {&key, [&key](const SettingsStore& store) {
+                return QVariant::fromValue(store.value(key, T(7))).toString();
+            }};
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(Probe)
+
 class tst_SettingsStore : public QObject
 {
     Q_OBJECT
 
 private slots:
     void init() { m_dir = std::make_unique<QTemporaryDir>(); }
-    void defaultsOnEmptyStore()
+    // Every key of the table: no two differ only in case (keys are matched without regard to
+    // it), each reads as its default on an empty store, and whatever case it is written in, the
+    // file holds it under its one spelling.
+    void everyKeyKeepsItsSpelling()
     {
-        const SettingsStore store(conf());
-        // Keys are matched without regard to case, so no two may differ only in case; each one
-        // reads as its default on an empty store.
+        SettingsStore store(conf());
         QSet<QString> seen;
-        for (const SettingsStore::Key* key = SettingsStore::keys(); key->name; ++key) {
+        for (const Setting::Name* key : Setting::all) {
             const QString name = QString::fromLatin1(key->name);
             QVERIFY2(!seen.contains(name.toLower()), key->name);
             seen.insert(name.toLower());
-            QCOMPARE(store.read(name.toUpper()), SettingsStore::defaultOf(name));
+            QCOMPARE(store.read(name.toUpper()), Setting::defaultText(*key));
         }
-
-        QCOMPARE(store.read(QStringLiteral("chkcor")), QStringLiteral("1"));
-        QCOMPARE(store.read(QStringLiteral("cboFont")), QStringLiteral("MS Sans Serif"));
-        QCOMPARE(store.read(QStringLiteral("parallelTESTS")), QStringLiteral("1"));
-        QCOMPARE(store.read(QStringLiteral("Left")), QString()); // the reader supplies it
-        QCOMPARE(store.read(QStringLiteral("chkCOR"), QStringLiteral("x")), QStringLiteral("x"));
         QVERIFY(!QFile::exists(conf())); // reading creates nothing
+
+        for (const Setting::Name* key : Setting::all)
+            store.write(QString::fromLatin1(key->name).toLower(), QLatin1String(key->name));
+        QSettings raw(conf(), QSettings::IniFormat);
+        raw.beginGroup(QStringLiteral("Settings"));
+        const QStringList stored = raw.childKeys();
+        QCOMPARE(stored.size(), int(std::size(Setting::all)));
+        for (const QString& name : stored)
+            QCOMPARE(raw.value(name).toString(), name);
+    }
+
+    void storedTextBecomes_data()
+    {
+        QTest::addColumn<Probe>("key");
+        QTest::addColumn<QString>("text"); // null: absent
+        QTest::addColumn<QString>("value");
+
+        // A check box copy takes the rounded whole number and keeps its value for anything else.
+        const Probe chk = probe(Setting::chkCOR);
+        QTest::newRow("chk absent") << chk << QString() << "1";
+        QTest::newRow("chk 0") << chk << "0" << "0";
+        QTest::newRow("chk blanks, sign, point first, rounded away from 0")
+            << chk << "\t -.5 \n" << "-1";
+        for (const char* text : {"", "abc", "12abc", "1.2.3", "1,000", "1e3", "inf", "2147483648"})
+            QTest::addRow("chk '%s'", text) << chk << text << "7";
+
+        // A time-out that is no whole number of seconds above 0 reads as 60.
+        const Probe timeout = probe(Setting::txtTimeout);
+        QTest::newRow("time-out absent") << timeout << QString() << "60";
+        QTest::newRow("time-out 1") << timeout << "1" << "1";
+        QTest::newRow("time-out whole decimal, blanks") << timeout << " 30.0 " << "30";
+        for (const char* text : {"abc", "0", "-3", "1.5", "99999999999"})
+            QTest::addRow("time-out '%s'", text) << timeout << text << "60";
+
+        const Probe parallel = probe(Setting::ParallelTests);
+        QTest::newRow("parallel absent") << parallel << QString() << "1";
+        QTest::newRow("parallel, blanks around") << parallel << " 8 " << "8";
+        QTest::newRow("parallel most") << parallel << "1024" << "1024";
+        for (const char* text : {"1025", "0", "2.5"})
+            QTest::addRow("parallel '%s'", text) << parallel << text << "1";
+
+        const Probe detect = probe(Setting::DetectType);
+        QTest::newRow("detect absent") << detect << QString() << "false";
+        QTest::newRow("detect 1, blanks around") << detect << " 1 " << "true";
+        QTest::newRow("detect 1.0") << detect << "1.0" << "false";
+
+        const Probe offers = probe(Setting::EMR);
+        QTest::newRow("offers absent") << offers << QString() << "0";
+        QTest::newRow("offers 2") << offers << "2" << "2";
+        QTest::newRow("offers text") << offers << "x" << "0";
+
+        QTest::newRow("tab absent") << probe(Setting::LastTab) << QString() << "1";
+        QTest::newRow("tab text") << probe(Setting::LastTab) << "x" << "7";
+
+        // Place and size: a text that is no number, or a negative size, leaves the window's own.
+        const Probe width = probe(Setting::Width);
+        QTest::newRow("width absent") << width << QString() << "12000";
+        QTest::newRow("width fraction") << width << " 0.5 " << "0.5";
+        for (const char* text : {"-1", "1,234", "inf", ""})
+            QTest::addRow("width '%s'", text) << width << text << "7";
+        QTest::newRow("left absent") << probe(Setting::Left) << QString() << "7";
+        QTest::newRow("left negative") << probe(Setting::Left) << "-20" << "-20";
+    }
+
+    // What each kind of stored text reads as; 7 stands for the reader's value before.
+    void storedTextBecomes()
+    {
+        QFETCH(Probe, key);
+        QFETCH(QString, text);
+        QFETCH(QString, value);
+        SettingsStore store(conf());
+        if (!text.isNull())
+            store.write(*key.key, text);
+        QCOMPARE(key.value(store), value);
     }
 
     void keyCaseDoesNotMatter_data()

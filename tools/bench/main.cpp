@@ -212,8 +212,8 @@ void clickHeader(ProxyGrid& grid, int col)
 // four grids hold `lines` rows), a header sort, deleting and pasting ten thousand rows.
 bool benchViews(frmMain& window, SettingsStore& store, int lines)
 {
-    store.write(QStringLiteral("chkCOR"), QStringLiteral("1"));
-    store.write(QStringLiteral("chkIMP"), QStringLiteral("1"));
+    store.write(Setting::chkCOR, QStringLiteral("1"));
+    store.write(Setting::chkIMP, QStringLiteral("1"));
     window.GetSettings();
     window.loadProxyRemote();
     GapProbe gaps;
@@ -401,7 +401,7 @@ bool benchScale(frmMain& window, SettingsStore& store, const ScaleSize& size)
     bool stop = false;
     DocumentFetcher fetcher(http, stop);
     fetcher.setTestTimeout(size.timeout);
-    store.write(QStringLiteral("ParallelTests"), QString::number(size.parallel));
+    store.write(Setting::ParallelTests, QString::number(size.parallel));
     ProxyTester tester(window, fetcher, window.importedStore(), window.MSHi->rows(), store,
                        serviceUrl);
     ProxyTableModel& results = window.MSH2->rows();
@@ -676,7 +676,7 @@ bool benchMixedTypes(frmMain& window, SettingsStore& store)
     bool stop = false;
     DocumentFetcher fetcher(http, stop);
     fetcher.setTestTimeout(10);
-    store.write(QStringLiteral("ParallelTests"), QString::number(Width));
+    store.write(Setting::ParallelTests, QString::number(Width));
     ProxyTester tester(window, fetcher, window.importedStore(), window.MSHi->rows(), store,
                        serviceUrl);
     GapProbe gaps;
@@ -737,7 +737,7 @@ bool benchTestRuns(frmMain& window, SettingsStore& store, int lines)
     for (int i = 0; i < Silent; ++i)
         silent << QStringLiteral("127.0.0.1:%1").arg(silentPort());
     fetcher.setTestTimeout(2);
-    store.write(QStringLiteral("ParallelTests"), QString::number(Width));
+    store.write(Setting::ParallelTests, QString::number(Width));
     ProxyTableModel& results = window.MSH2->rows();
     fillRows(results, silent);
     gaps.start();
@@ -768,7 +768,7 @@ bool benchTestRuns(frmMain& window, SettingsStore& store, int lines)
     }
 
     fillRows(results, silent.mid(0, 10));
-    store.write(QStringLiteral("ParallelTests"), QStringLiteral("1"));
+    store.write(Setting::ParallelTests, QStringLiteral("1"));
     timer.restart();
     tester.testSelectedProxies({&results, 2, 1, 10});
     const double serial = timer.nsecsElapsed() / 1e9;
@@ -815,7 +815,7 @@ bool benchTestRuns(frmMain& window, SettingsStore& store, int lines)
     ProxyTableModel& imported = window.MSHi->rows();
     imported.setRows(1);
     imported.appendRows(std::move(rows));
-    store.write(QStringLiteral("ParallelTests"), QString::number(Width));
+    store.write(Setting::ParallelTests, QString::number(Width));
     fetcher.setTestTimeout(10);
     const int savesBefore = tester.saveCount();
     gaps.start();
@@ -958,7 +958,7 @@ int main(int argc, char* argv[])
                        QByteArray::number((i >> 8) & 255) + '.' + QByteArray::number(i & 255) +
                        ":8080|3||2024-01-02 10:11|HTTP||||||Oslo|Anonymous proxy|\n");
     }
-    store.write(QStringLiteral("chkCOR"), QStringLiteral("0"));
+    store.write(Setting::chkCOR, QStringLiteral("0"));
     window.GetSettings();
     clock.restart();
     window.importedStore().loadFromFile(ImportedListStore::defaultPath());

@@ -54,8 +54,8 @@ int main(int argc, char* argv[])
 
     SettingsStore settings;
     if (scene != QLatin1String("signup"))
-        settings.write(QStringLiteral("EMR"), QString::number(MailingListSignup::ShowUntil));
-    settings.write(QStringLiteral("ParallelTests"), QStringLiteral("8"));
+        settings.write(Setting::EMR, QString::number(MailingListSignup::ShowUntil));
+    settings.write(Setting::ParallelTests, QStringLiteral("8"));
     DialogPrompts prompts;
     frmMain window(deployment, settings, prompts);
     prompts.setParent(&window);
