@@ -1,4 +1,4 @@
-#include "model/SettingsStore.h"
+#include "settings/SettingsStore.h"
 #include "shell/DataHome.h"
 #include "shell/Deployment.h"
 #include "shell/DialogPrompts.h"

@@ -1,7 +1,8 @@
 #include "service/ExternalAddress.h"
 
 #include "import/ImportHost.h"
-#include "model/SettingsStore.h"
+#include "settings/SettingKeys.h"
+#include "settings/SettingsStore.h"
 #include "service/DocumentFetcher.h"
 
 #include <QLocale>
@@ -40,8 +41,8 @@ void getMyIP(SettingsStore& store, DocumentFetcher& fetcher, const QString& ipIn
              const QDate& today, ImportHost& host)
 {
     const QString todayText = dayText(today);
-    const QString lastDay = store.read(QStringLiteral("LAST_MYIP"), dayText(today.addDays(-1)));
-    const QString stored = store.read(QStringLiteral("MYIP"), QString());
+    const QString lastDay = store.read(Setting::LAST_MYIP, dayText(today.addDays(-1)));
+    const QString stored = store.read(Setting::MYIP);
     if (!fetchDue(stored, lastDay, todayText)) {
         host.setPanelText(3, stored);
         return;
@@ -54,8 +55,8 @@ void getMyIP(SettingsStore& store, DocumentFetcher& fetcher, const QString& ipIn
         host.setPanelText(3, address);
     host.setStatusText(QString());
     // Only an address is remembered: a page without one must not end up in the status bar.
-    store.write(QStringLiteral("MYIP"), found ? address : QString());
-    store.write(QStringLiteral("LAST_MYIP"), todayText);
+    store.write(Setting::MYIP, found ? address : QString());
+    store.write(Setting::LAST_MYIP, todayText);
 }
 
 } // namespace ExternalAddress

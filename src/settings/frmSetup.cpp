@@ -1,10 +1,7 @@
 #include "settings/frmSetup.h"
 
-#include "model/SettingsStore.h"
+#include "settings/SettingsStore.h"
 #include "shell/Prompts.h"
-#include "shell/WindowSettings.h"
-#include "testing/ProxyCheck.h"
-#include "testing/frmJudges.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -24,18 +21,6 @@
 const QString frmSetup::FontNoticeText =
     QStringLiteral("Changes to font require restart of program.");
 
-namespace {
-
-// The whole number a box holds when it lies in [low, high].
-bool wholeInRange(const QString& text, int low, int high, int& value)
-{
-    bool ok = false;
-    value = text.trimmed().toInt(&ok);
-    return ok && value >= low && value <= high;
-}
-
-} // namespace
-
 frmSetup::frmSetup(SettingsStore& store, Prompts& prompts, std::function<void()> reloadWindow,
                    const Autostart& autostart, QWidget* parent)
     : QDialog(parent), m_store(store), m_prompts(prompts), m_reloadWindow(std::move(reloadWindow)),
@@ -48,10 +33,11 @@ frmSetup::frmSetup(SettingsStore& store, Prompts& prompts, std::function<void()>
                    Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     createControls();
 
-    m_boxes = {{chkSSL, "chkSSL"}, {chkREFER, "chkREFER"},     {chkPOST, "chkPOST"},
-               {chkGET, "chkGET"}, {chkCOOKIES, "chkCOOKIES"}, {chkCOR, "chkCOR"},
-               {chkIMP, "chkIMP"}, {chkWINDOWS, "chkWINDOWS"}, {chkTest, "chkTEST"}};
-    m_boxes.push_back({chkDetectType, "DetectType"});
+    m_boxes = {{chkSSL, &Setting::chkSSL},         {chkREFER, &Setting::chkREFER},
+               {chkPOST, &Setting::chkPOST},       {chkGET, &Setting::chkGET},
+               {chkCOOKIES, &Setting::chkCOOKIES}, {chkCOR, &Setting::chkCOR},
+               {chkIMP, &Setting::chkIMP},         {chkWINDOWS, &Setting::chkWINDOWS},
+               {chkTest, &Setting::chkTEST},       {chkDetectType, &Setting::DetectType}};
     for (const Box& box : m_boxes)
         connect(box.box, &QCheckBox::clicked, this, [this, box] { checkBoxClicked(box); });
     connect(cboFONT, &QComboBox::activated, this, [this] { fontPicked(); });
@@ -94,17 +80,13 @@ void frmSetup::createControls()
     txtParallel->setObjectName(QStringLiteral("txtParallel"));
     txtParallel->setValidator(digits);
     txtParallel->setToolTip(QStringLiteral("How many proxies a test run tests at once (1 to %1)")
-                                .arg(ProxyCheck::MaxParallelTests));
+                                .arg(Setting::MaxParallelTests));
     lblParallel->setBuddy(txtParallel);
     // The pages the tests go through sit beside how many tests run at once.
     cmdJudges = new QPushButton(QStringLiteral("Judges…"), frmSRC);
     cmdJudges->setObjectName(QStringLiteral("cmdJudges"));
     cmdJudges->setAutoDefault(false);
-    connect(cmdJudges, &QPushButton::clicked, this, [this] {
-        frmJudges judges(m_prompts, this);
-        judges.Form_Load();
-        judges.exec();
-    });
+    connect(cmdJudges, &QPushButton::clicked, this, &frmSetup::judgesRequested);
     for (QLineEdit* edit : {txtTimeout, txtParallel})
         edit->setMaximumWidth(fontMetrics().horizontalAdvance(QStringLiteral("0000000")));
 
@@ -211,18 +193,16 @@ void frmSetup::Form_Load()
     // A box found checked counts as a click: it writes its key again, and a checked "Start with
     // Windows" writes the autostart entry for the folder the program now runs in.
     for (const Box& box : m_boxes) {
-        int value = 0;
-        if (SettingsText::toWholeNumber(m_store.read(QLatin1String(box.key)), value) &&
-            value == 1) {
+        if (Setting::wholeNumber(m_store.read(*box.key)) == 1) {
             box.box->setChecked(true);
             checkBoxClicked(box);
         }
     }
-    txtTimeout->setText(m_store.read(QStringLiteral("txtTimeout")));
-    txtParallel->setText(m_store.read(QStringLiteral("ParallelTests")));
-    txtMmdbFile->setText(m_store.read(QStringLiteral("MmdbFile")));
-    showText(*cboFONT, m_store.read(QStringLiteral("cboFont")));
-    showText(*cboFontSize, m_store.read(QStringLiteral("cboFontSize")));
+    txtTimeout->setText(m_store.read(Setting::txtTimeout));
+    txtParallel->setText(m_store.read(Setting::ParallelTests));
+    txtMmdbFile->setText(m_store.read(Setting::MmdbFile));
+    showText(*cboFONT, m_store.read(Setting::cboFont));
+    showText(*cboFontSize, m_store.read(Setting::cboFontSize));
     m_loaded = true;
 }
 
@@ -241,8 +221,7 @@ void frmSetup::checkBoxClicked(const Box& box)
 {
     if (box.box == chkWINDOWS)
         chkWINDOWS_Click();
-    m_store.write(QLatin1String(box.key),
-                  box.box->isChecked() ? QStringLiteral("1") : QStringLiteral("0"));
+    m_store.write(*box.key, box.box->isChecked() ? QStringLiteral("1") : QStringLiteral("0"));
 }
 
 void frmSetup::chkWINDOWS_Click()
@@ -290,14 +269,15 @@ void frmSetup::done(int result)
 
 void frmSetup::Form_Unload()
 {
-    int value = 0;
-    if (wholeInRange(txtTimeout->text(), MinTimeout, MaxTimeout, value))
-        m_store.write(QStringLiteral("txtTIMEOUT"), QString::number(value));
-    if (wholeInRange(txtParallel->text(), 1, ProxyCheck::MaxParallelTests, value))
-        m_store.write(QStringLiteral("ParallelTests"), QString::number(value));
-    m_store.write(QStringLiteral("MmdbFile"), txtMmdbFile->text().trimmed());
-    m_store.write(QStringLiteral("cboFont"), cboFONT->currentText());
-    m_store.write(QStringLiteral("cboFontSize"), cboFontSize->currentText());
+    bool ok = false;
+    const int timeout = txtTimeout->text().trimmed().toInt(&ok);
+    if (ok && timeout >= Setting::MinTimeoutEntry && timeout <= Setting::MaxTimeoutEntry)
+        m_store.write(Setting::txtTimeout, QString::number(timeout));
+    if (const std::optional<int> parallel = Setting::ParallelTests.parse(txtParallel->text()))
+        m_store.write(Setting::ParallelTests, QString::number(*parallel));
+    m_store.write(Setting::MmdbFile, txtMmdbFile->text().trimmed());
+    m_store.write(Setting::cboFont, cboFONT->currentText());
+    m_store.write(Setting::cboFontSize, cboFontSize->currentText());
 }
 
 bool frmSetup::eventFilter(QObject* watched, QEvent* event)

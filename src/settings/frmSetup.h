@@ -1,6 +1,7 @@
 #pragma once
 
 #include "settings/Autostart.h"
+#include "settings/SettingKeys.h"
 
 #include <QDialog>
 #include <QStringList>
@@ -29,8 +30,6 @@ class frmSetup final : public QDialog
 
 public:
     static const QString FontNoticeText; // "Changes to font require restart of program."
-    static constexpr int MinTimeout = 6;
-    static constexpr int MaxTimeout = 60;
 
     // reloadWindow makes the main window read the settings again and lay itself out ("OK").
     frmSetup(SettingsStore& store, Prompts& prompts, std::function<void()> reloadWindow,
@@ -45,6 +44,10 @@ public:
 
     bool fontNoticeShown() const { return m_fontNoticeShown; }
 
+signals:
+    void judgesRequested(); // "Judges…": the main window opens the dialog
+
+public:
     QGroupBox* frmSRC = nullptr;
     QCheckBox* chkCOR = nullptr;
     QCheckBox* chkIMP = nullptr;
@@ -54,7 +57,7 @@ public:
     QLineEdit* txtTimeout = nullptr;
     QLabel* lblParallel = nullptr;
     QLineEdit* txtParallel = nullptr;
-    QPushButton* cmdJudges = nullptr; // opens "Judges"
+    QPushButton* cmdJudges = nullptr;
     QLabel* lblMmdbFile = nullptr;
     QLineEdit* txtMmdbFile = nullptr; // empty: no location database
     QPushButton* cmdMmdbFile = nullptr;
@@ -79,7 +82,7 @@ private:
     struct Box
     {
         QCheckBox* box;
-        const char* key;
+        const Setting::Name* key;
     };
 
     void createControls();

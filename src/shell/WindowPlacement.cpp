@@ -1,7 +1,7 @@
 #include "shell/WindowPlacement.h"
 
-#include "model/SettingsStore.h"
-#include "shell/WindowSettings.h"
+#include "settings/SettingKeys.h"
+#include "settings/SettingsStore.h"
 #include "views/ProxyGrid.h"
 
 #include <QScreen>
@@ -72,21 +72,18 @@ void WindowPlacement::restore(const SettingsStore& store, int designWidth, int d
     const double screenH = area.height() * tpp;
     // Stored as single-precision numbers; a hand-edited giant is kept within reach of the screen.
     // A text that is not a number leaves the value as designed.
-    auto restore = [&store](const QString& key, const QString& fallback, int& twips, bool length) {
-        double value = 0;
-        if (SettingsText::toNumber(store.read(key, fallback), value) && (!length || value >= 0))
-            twips = int(std::lround(std::clamp(double(float(value)), -1e7, 1e7)));
+    auto restore = [&store](const Setting::Key<double>& key, const QString& absent, int& twips) {
+        if (const std::optional<double> value = key.from(store.read(key, absent)))
+            twips = int(std::lround(std::clamp(double(float(*value)), -1e7, 1e7)));
     };
     int left = leftTwips();
     int top = topTwips();
     int width = widthTwips();
     int height = heightTwips();
-    const QString widthKey = QStringLiteral("Width");
-    const QString heightKey = QStringLiteral("Height");
-    restore(QStringLiteral("Left"), QString::number(screenW / 2 - designWidth / 2.0), left, false);
-    restore(QStringLiteral("Top"), QString::number(screenH / 2 - designHeight / 2.0), top, false);
-    restore(widthKey, SettingsStore::defaultOf(widthKey), width, true);
-    restore(heightKey, SettingsStore::defaultOf(heightKey), height, true);
+    restore(Setting::Left, QString::number(screenW / 2 - designWidth / 2.0), left);
+    restore(Setting::Top, QString::number(screenH / 2 - designHeight / 2.0), top);
+    restore(Setting::Width, Setting::defaultText(Setting::Width), width);
+    restore(Setting::Height, Setting::defaultText(Setting::Height), height);
     setGeometryTwips(left, top, width, height);
 }
 
@@ -95,8 +92,8 @@ void WindowPlacement::save(SettingsStore& store) const
     const Qt::WindowStates state = m_window.windowState();
     if (state & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen))
         return;
-    store.write(QStringLiteral("Left"), QString::number(leftTwips()));
-    store.write(QStringLiteral("Top"), QString::number(topTwips()));
-    store.write(QStringLiteral("Width"), QString::number(widthTwips()));
-    store.write(QStringLiteral("Height"), QString::number(heightTwips()));
+    store.write(Setting::Left, QString::number(leftTwips()));
+    store.write(Setting::Top, QString::number(topTwips()));
+    store.write(Setting::Width, QString::number(widthTwips()));
+    store.write(Setting::Height, QString::number(heightTwips()));
 }

@@ -3,7 +3,8 @@
 #include "import/TextFileImport.h"
 #include "import/frmImport.h"
 #include "model/ProxyRow.h"
-#include "model/SettingsStore.h"
+#include "settings/SettingKeys.h"
+#include "settings/SettingsStore.h"
 #include "service/DocumentFetcher.h"
 #include "service/ExternalAddress.h"
 #include "service/HttpFetcher.h"
@@ -378,13 +379,11 @@ void frmMain::Form_Load()
     MSH->setCol(0);
     MSH->setColSel(MSH->Cols() - 1);
 
-    int lastTab = 0;
-    if (SettingsText::toWholeNumber(m_store.read(QStringLiteral("LastTab")), lastTab)) {
-        if (lastTab == 1)
-            Option1_Click();
-        else if (lastTab == 2)
-            Option2_Click();
-    }
+    const int lastTab = m_store.value(Setting::LastTab, 0);
+    if (lastTab == 1)
+        Option1_Click();
+    else if (lastTab == 2)
+        Option2_Click();
     show();
 
     getMyIP();
@@ -794,6 +793,7 @@ void frmMain::menuSetup_Click()
             Form_Resize();
         };
         m_setup = new frmSetup(m_store, m_prompts, reload, Autostart(), this);
+        connect(m_setup, &frmSetup::judgesRequested, this, [this] { menuJudges_Click(); });
     }
     m_setup->Form_Load();
     runDialog(*m_setup);

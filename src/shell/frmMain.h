@@ -4,7 +4,7 @@
 #include "model/ImportedListStore.h"
 #include "shell/Deployment.h"
 #include "shell/WindowPlacement.h"
-#include "shell/WindowSettings.h"
+#include "settings/WindowSettings.h"
 #include "testing/AutoTest.h"
 #include "testing/TestRunHost.h"
 #include "views/ListPages.h"

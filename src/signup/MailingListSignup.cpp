@@ -1,17 +1,9 @@
 #include "signup/MailingListSignup.h"
 
-#include "model/SettingsStore.h"
 #include "service/DocumentFetcher.h"
-#include "shell/WindowSettings.h"
+#include "settings/SettingsStore.h"
 
 #include <QUrl>
-
-namespace {
-
-const QString emrKey = QStringLiteral("EMR");
-const QString emailKey = QStringLiteral("Email");
-
-} // namespace
 
 MailingListSignup::MailingListSignup(SettingsStore& store, DocumentFetcher& fetcher,
                                      const QString& serviceUrl)
@@ -20,10 +12,7 @@ MailingListSignup::MailingListSignup(SettingsStore& store, DocumentFetcher& fetc
 
 int MailingListSignup::shownCount(const SettingsStore& store)
 {
-    int count = 0;
-    if (!SettingsText::toWholeNumber(store.read(emrKey, QStringLiteral("0")), count))
-        count = 0;
-    return count;
+    return store.value(Setting::EMR);
 }
 
 QString MailingListSignup::requestUrl(const QString& serviceUrl, const QString& email)
@@ -37,13 +26,13 @@ QString MailingListSignup::requestUrl(const QString& serviceUrl, const QString& 
 void MailingListSignup::countOpening()
 {
     const int count = shownCount(m_store);
-    m_store.write(emrKey, QString::number(count < ShowUntil ? count + 1 : count));
+    m_store.write(Setting::EMR, QString::number(count < ShowUntil ? count + 1 : count));
 }
 
 void MailingListSignup::send(const QString& email)
 {
-    m_store.write(emailKey, email);
+    m_store.write(Setting::Email, email);
     m_fetcher.getDOC_WINHTTP(true, false, requestUrl(m_serviceUrl, email));
-    m_store.write(emrKey, QString::number(ShowUntil));
-    m_store.write(emailKey, email);
+    m_store.write(Setting::EMR, QString::number(ShowUntil));
+    m_store.write(Setting::Email, email);
 }

@@ -1,7 +1,5 @@
 #include "testing/ProxyCheck.h"
 
-#include "model/SettingsStore.h"
-
 namespace ProxyCheck {
 
 namespace {
@@ -62,18 +60,6 @@ QString locationFromAnswer(const QString& answer)
             c = u' ';
     }
     return location.trimmed();
-}
-
-int parallelTests(const SettingsStore& store)
-{
-    bool ok = false;
-    const int value = store.read(QStringLiteral("ParallelTests")).trimmed().toInt(&ok);
-    return ok && value >= 1 && value <= MaxParallelTests ? value : 1;
-}
-
-bool detectType(const SettingsStore& store)
-{
-    return store.read(QStringLiteral("DetectType")).trimmed() == QLatin1String("1");
 }
 
 QString gateUrl(const QString& serviceUrl)

@@ -6,13 +6,9 @@
 #include <QDateTime>
 #include <QString>
 
-class SettingsStore;
-
 // The rules of one proxy test: what may be tested, what counts as a working proxy, how its
 // anonymity is judged, and what a test writes into a row.
 namespace ProxyCheck {
-
-inline constexpr int MaxParallelTests = 1024;
 
 // How a row's Type is tested: "" and "HTTP" as an HTTP proxy, "HTTPS" as an HTTP proxy that
 // tunnels (CONNECT), "SOCKS4", "SOCKS4A", "SOCKS5". The type is compared as written, so "http"
@@ -30,10 +26,6 @@ QString testTimeText(const QDateTime& when);
 // The region page's answer as a Location cell. Line breaks and "|" would break the stored row
 // apart, so they become blanks.
 QString locationFromAnswer(const QString& answer);
-// How many proxies a run tests at once: the stored whole number 1 ... 1024, anything else 1.
-int parallelTests(const SettingsStore& store);
-// Whether untyped proxies of the imported list have their type found when tested.
-bool detectType(const SettingsStore& store);
 
 QString gateUrl(const QString& serviceUrl);
 QString regionUrl(const QString& serviceUrl, const QString& proxy);

@@ -3,9 +3,9 @@
 #include "model/ImportedListStore.h"
 #include "model/ProxyEndpoint.h"
 #include "model/ProxyTableModel.h"
-#include "model/SettingsStore.h"
 #include "service/DocumentFetcher.h"
 #include "service/HttpFetcher.h"
+#include "settings/SettingsStore.h"
 #include "shell/YieldClock.h"
 #include "testing/CurlEngine.h"
 #include "testing/JudgeEcho.h"
@@ -65,7 +65,7 @@ public:
         : m_tester(tester), m_engine(*tester.m_engine), m_pending(rows.begin(), rows.end()),
           m_target(target), m_width(width),
           m_timeoutMs(qint64(std::max(1, tester.m_fetcher.testTimeout())) * 1000),
-          m_detect(tester.onImportedPage(target) && ProxyCheck::detectType(tester.m_settings))
+          m_detect(tester.onImportedPage(target) && tester.m_settings.value(Setting::DetectType))
     {
         m_saveTimer.setSingleShot(true);
         connect(&m_saveTimer, &QTimer::timeout, this, [this] { saveNow(); });
@@ -155,7 +155,7 @@ private:
             Judge gate;
             gate.url = ProxyCheck::gateUrl(m_tester.m_serviceUrl);
             gate.serviceGate = true;
-            gate.userAddress = m_tester.m_settings.read(QStringLiteral("MYIP")).trimmed();
+            gate.userAddress = m_tester.m_settings.read(Setting::MYIP).trimmed();
             m_judges.push_back(std::move(gate));
             return true;
         }
@@ -290,7 +290,7 @@ private:
 
     void openLocations()
     {
-        const QString file = m_tester.m_settings.read(QStringLiteral("MmdbFile")).trimmed();
+        const QString file = m_tester.m_settings.read(Setting::MmdbFile).trimmed();
         if (file.isEmpty())
             return;
         QString error;
@@ -681,7 +681,7 @@ void ProxyTester::testProxies(const std::vector<int>& rows, const Target& target
         m_host.setProgressMaximum(n);
 
     {
-        Run run(*this, rows, target, ProxyCheck::parallelTests(m_settings));
+        Run run(*this, rows, target, m_settings.value(Setting::ParallelTests));
         m_run = &run;
         run.run();
         m_run = nullptr;

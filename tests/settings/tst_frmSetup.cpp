@@ -1,7 +1,6 @@
 #include "settings/frmSetup.h"
 #include "support/LayoutCheck.h"
 #include "support/MainWindowFixture.h"
-#include "testing/ProxyCheck.h"
 #include "support/WindowControls.h"
 
 #include <QCheckBox>
@@ -135,7 +134,7 @@ void tst_frmSetup::writtenAtOnceOrOnClose()
     if (combo)
         QCOMPARE(combo->currentText(), before);
     if (key == QLatin1String("ParallelTests"))
-        QCOMPARE(ProxyCheck::parallelTests(f.store), after.toInt());
+        QCOMPARE(f.store.value(Setting::ParallelTests), after.toInt());
 }
 
 // A checked box found on opening points the entry at the folder the program now runs in.

@@ -1,4 +1,4 @@
-#include "model/SettingsStore.h"
+#include "settings/SettingsStore.h"
 #include "shell/YieldClock.h"
 #include "support/MainWindowFixture.h"
 #include "views/ProxyGrid.h"

@@ -1,7 +1,7 @@
 // The main window's proxy commands: test runs through the window, Stop, the system proxy switch
 // and the auto-test timer.
-#include "model/SettingsStore.h"
 #include "service/ReferenceService.h"
+#include "settings/SettingsStore.h"
 #include "support/MainWindowFixture.h"
 #include "support/TestServers.h"
 #include "support/TinyProxy.h"

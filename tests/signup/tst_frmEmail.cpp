@@ -1,9 +1,9 @@
 // The sign-up dialog: which addresses it takes, what reaches the service, and the EMR counter
 // that limits it to the first starts.
-#include "model/SettingsStore.h"
 #include "service/DocumentFetcher.h"
 #include "service/HttpFetcher.h"
 #include "service/ReferenceService.h"
+#include "settings/SettingsStore.h"
 #include "signup/MailingListSignup.h"
 #include "signup/frmEmail.h"
 #include "support/LayoutCheck.h"

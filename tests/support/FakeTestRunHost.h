@@ -2,7 +2,7 @@
 
 #include "model/ImportedListStore.h"
 #include "model/ProxyTableModel.h"
-#include "model/SettingsStore.h"
+#include "settings/SettingsStore.h"
 #include "service/DocumentFetcher.h"
 #include "service/HttpFetcher.h"
 #include "support/WorkFolder.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "model/SettingsStore.h"
+#include "settings/SettingsStore.h"
 #include "shell/Deployment.h"
 #include "shell/frmMain.h"
 #include "system/WebLookups.h"

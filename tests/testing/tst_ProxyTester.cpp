@@ -100,29 +100,6 @@ private slots:
                  QStringLiteral("2026-01-02 13:04"));
     }
 
-    void parallelSetting_data()
-    {
-        QTest::addColumn<QString>("stored");
-        QTest::addColumn<int>("parallel");
-        QTest::newRow("absent") << QString() << 1;
-        QTest::newRow("eight, blanks around") << " 8 " << 8;
-        QTest::newRow("most") << "1024" << 1024;
-        QTest::newRow("too many") << "1025" << 1;
-        QTest::newRow("zero") << "0" << 1;
-        QTest::newRow("text") << "2.5" << 1;
-    }
-
-    void parallelSetting()
-    {
-        QFETCH(QString, stored);
-        QFETCH(int, parallel);
-        WorkFolder dir;
-        SettingsStore settings(dir.filePath(QStringLiteral("c.conf")));
-        if (!stored.isNull())
-            settings.write(QStringLiteral("ParallelTests"), stored);
-        QCOMPARE(ProxyCheck::parallelTests(settings), parallel);
-    }
-
     void outcome_data()
     {
         QTest::addColumn<QString>("spec"); // via, noVia, dead or a text; then |type|location

@@ -1,5 +1,5 @@
-#include "model/SettingsStore.h"
 #include "service/ReferenceService.h"
+#include "settings/SettingsStore.h"
 #include "settings/frmSetup.h"
 #include "support/MainWindowFixture.h"
 #include "support/ScriptedPrompts.h"
@@ -13,7 +13,6 @@
 #include <QPushButton>
 #include <QTcpServer>
 #include <QTest>
-#include <QTimer>
 #include <QTreeWidget>
 
 #include <memory>
@@ -213,17 +212,14 @@ private slots:
         QCOMPARE(fixture.dialogs, QStringList{QStringLiteral("frmJudges")});
         QCOMPARE(title, QStringLiteral("Judges"));
 
-        frmSetup setup(*fixture.store, fixture.prompts, {});
-        setup.Form_Load();
-        QString opened;
-        QTimer::singleShot(0, this, [&opened] {
-            if (QWidget* modal = QApplication::activeModalWidget()) {
-                opened = modal->objectName();
-                modal->close();
-            }
-        });
-        setup.cmdJudges->click();
-        QCOMPARE(opened, QStringLiteral("frmJudges"));
+        fixture.dialogs.clear();
+        fixture.runDialog = [](QDialog& dialog) {
+            if (auto* setup = qobject_cast<frmSetup*>(&dialog))
+                setup->cmdJudges->click();
+            return 0;
+        };
+        ui::menuSetup(window)->trigger();
+        QCOMPARE(fixture.dialogs, (QStringList{"frmSetup", "frmJudges"}));
     }
 };
 

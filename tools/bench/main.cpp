@@ -3,10 +3,10 @@
 //                  [--proxies N --parallel C --timeout T] [--scale-only | --mixed-only | --engines]
 #include "import/SourceScanner.h"
 #include "import/TextFileImport.h"
-#include "model/SettingsStore.h"
 #include "service/DocumentFetcher.h"
 #include "service/HttpFetcher.h"
 #include "service/ReferenceService.h"
+#include "settings/SettingsStore.h"
 #include "shell/Deployment.h"
 #include "shell/Prompts.h"
 #include "shell/frmMain.h"
@@ -213,8 +213,8 @@ void clickHeader(ProxyGrid& grid, int col)
 // four grids hold `lines` rows), a header sort, deleting and pasting ten thousand rows.
 bool benchViews(frmMain& window, SettingsStore& store, int lines)
 {
-    store.write(QStringLiteral("chkCOR"), QStringLiteral("1"));
-    store.write(QStringLiteral("chkIMP"), QStringLiteral("1"));
+    store.write(Setting::chkCOR, QStringLiteral("1"));
+    store.write(Setting::chkIMP, QStringLiteral("1"));
     window.GetSettings();
     window.loadProxyRemote();
     GapProbe gaps;
@@ -402,7 +402,7 @@ bool benchScale(frmMain& window, SettingsStore& store, const ScaleSize& size)
     bool stop = false;
     DocumentFetcher fetcher(http, stop);
     fetcher.setTestTimeout(size.timeout);
-    store.write(QStringLiteral("ParallelTests"), QString::number(size.parallel));
+    store.write(Setting::ParallelTests, QString::number(size.parallel));
     ProxyTester tester(window, fetcher, window.importedStore(), ui::MSHi(window)->rows(), store,
                        serviceUrl);
     ProxyTableModel& results = ui::MSH2(window)->rows();
@@ -677,7 +677,7 @@ bool benchMixedTypes(frmMain& window, SettingsStore& store)
     bool stop = false;
     DocumentFetcher fetcher(http, stop);
     fetcher.setTestTimeout(10);
-    store.write(QStringLiteral("ParallelTests"), QString::number(Width));
+    store.write(Setting::ParallelTests, QString::number(Width));
     ProxyTester tester(window, fetcher, window.importedStore(), ui::MSHi(window)->rows(), store,
                        serviceUrl);
     GapProbe gaps;
@@ -738,7 +738,7 @@ bool benchTestRuns(frmMain& window, SettingsStore& store, int lines)
     for (int i = 0; i < Silent; ++i)
         silent << QStringLiteral("127.0.0.1:%1").arg(silentPort());
     fetcher.setTestTimeout(2);
-    store.write(QStringLiteral("ParallelTests"), QString::number(Width));
+    store.write(Setting::ParallelTests, QString::number(Width));
     ProxyTableModel& results = ui::MSH2(window)->rows();
     fillRows(results, silent);
     gaps.start();
@@ -769,7 +769,7 @@ bool benchTestRuns(frmMain& window, SettingsStore& store, int lines)
     }
 
     fillRows(results, silent.mid(0, 10));
-    store.write(QStringLiteral("ParallelTests"), QStringLiteral("1"));
+    store.write(Setting::ParallelTests, QStringLiteral("1"));
     timer.restart();
     tester.testSelectedProxies({&results, 2, 1, 10});
     const double serial = timer.nsecsElapsed() / 1e9;
@@ -816,7 +816,7 @@ bool benchTestRuns(frmMain& window, SettingsStore& store, int lines)
     ProxyTableModel& imported = ui::MSHi(window)->rows();
     imported.setRows(1);
     imported.appendRows(std::move(rows));
-    store.write(QStringLiteral("ParallelTests"), QString::number(Width));
+    store.write(Setting::ParallelTests, QString::number(Width));
     fetcher.setTestTimeout(10);
     const int savesBefore = tester.saveCount();
     gaps.start();
@@ -959,7 +959,7 @@ int main(int argc, char* argv[])
                        QByteArray::number((i >> 8) & 255) + '.' + QByteArray::number(i & 255) +
                        ":8080|3||2024-01-02 10:11|HTTP||||||Oslo|Anonymous proxy|\n");
     }
-    store.write(QStringLiteral("chkCOR"), QStringLiteral("0"));
+    store.write(Setting::chkCOR, QStringLiteral("0"));
     window.GetSettings();
     clock.restart();
     window.importedStore().loadFromFile(ImportedListStore::defaultPath());

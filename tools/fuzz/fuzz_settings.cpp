@@ -3,7 +3,7 @@
 #include "FuzzCheck.h"
 
 #include "model/NumberText.h"
-#include "shell/WindowSettings.h"
+#include "settings/SettingKeys.h"
 
 #include <QLocale>
 

@@ -3,7 +3,7 @@
 // each state under a virtual screen.
 //   corvatel-scenes signup|service|filter|imported|setup|websource
 
-#include "model/SettingsStore.h"
+#include "settings/SettingsStore.h"
 #include "shell/Deployment.h"
 #include "shell/DialogPrompts.h"
 #include "shell/ServiceLauncher.h"
@@ -55,8 +55,8 @@ int main(int argc, char* argv[])
 
     SettingsStore settings;
     if (scene != QLatin1String("signup"))
-        settings.write(QStringLiteral("EMR"), QString::number(MailingListSignup::ShowUntil));
-    settings.write(QStringLiteral("ParallelTests"), QStringLiteral("8"));
+        settings.write(Setting::EMR, QString::number(MailingListSignup::ShowUntil));
+    settings.write(Setting::ParallelTests, QStringLiteral("8"));
     DialogPrompts prompts;
     frmMain window(deployment, settings, prompts);
     prompts.setParent(&window);

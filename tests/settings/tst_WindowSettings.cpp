@@ -1,6 +1,6 @@
-#include "model/SettingsStore.h"
+#include "settings/SettingsStore.h"
+#include "settings/WindowSettings.h"
 #include "shell/Deployment.h"
-#include "shell/WindowSettings.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -50,50 +50,6 @@ private slots:
             store.write(keys[i], values[i]);
         copies.readFrom(store);
         QCOMPARE(copiesOf(copies), values);
-    }
-
-    void numberTexts_data()
-    {
-        QTest::addColumn<QString>("key");
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<int>("expected"); // the copy was 7 before
-
-        // A check box copy takes the rounded whole number, and keeps its value for anything else.
-        const QString chk = QStringLiteral("chkCOR");
-        QTest::newRow("0") << chk << "0" << 0;
-        QTest::newRow("blanks, sign, point first, rounded away from 0") << chk << "\t -.5 \n" << -1;
-        for (const char* text : {"", "abc", "12abc", "1.2.3", "1,000", "1e3", "inf", "2147483648"})
-            QTest::addRow("chk '%s'", text) << chk << text << 7;
-
-        // A time-out that is no whole number of seconds above 0 reads as 60.
-        const QString timeout = QStringLiteral("txtTimeout");
-        QTest::newRow("30") << timeout << "30" << 30;
-        QTest::newRow("whole decimal, blanks") << timeout << " 30.0 " << 30;
-        for (const char* text : {"abc", "0", "-3", "1.5", "99999999999"})
-            QTest::addRow("time-out '%s'", text) << timeout << text << 60;
-    }
-
-    void numberTexts()
-    {
-        QFETCH(QString, key);
-        QFETCH(QString, text);
-        QFETCH(int, expected);
-        QTemporaryDir dir;
-        SettingsStore store(dir.filePath(QStringLiteral("Corvatel.conf")));
-        store.write(key, text);
-        WindowSettings copies;
-        copies.chkCOR = copies.txtTimeout = 7;
-        copies.readFrom(store);
-        QCOMPARE(key == u"chkCOR" ? copies.chkCOR : copies.txtTimeout, expected);
-    }
-
-    void toNumber()
-    {
-        // Window place and size: no group separator, no infinity (numbers: tst_frmMain).
-        double value = -1;
-        for (const char* text : {"", "1,234", "inf"})
-            QVERIFY2(!SettingsText::toNumber(QString::fromLatin1(text), value) && value == -1,
-                     text);
     }
 
     void deploymentFromEnvironment()

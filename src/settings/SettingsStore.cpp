@@ -1,4 +1,4 @@
-#include "model/SettingsStore.h"
+#include "settings/SettingsStore.h"
 
 #include <QSettings>
 #include <QStandardPaths>
@@ -8,60 +8,12 @@ namespace {
 
 const QString group = QStringLiteral("Settings");
 
-constexpr SettingsStore::Key keyTable[] = {
-    {"chkREFER", "0"},
-    {"chkGET", "0"},
-    {"chkPOST", "0"},
-    {"chkSSL", "0"},
-    {"chkCOOKIES", "0"},
-    {"chkCOR", "1"},
-    {"chkIMP", "1"},
-    {"chkWINDOWS", "0"},
-    {"chkTEST", "1"},
-    {"txtTimeout", "60"},
-    {"cboFont", "MS Sans Serif"},
-    {"cboFontSize", "8"},
-    {"Left", nullptr},
-    {"Top", nullptr},
-    {"Width", "12000"},
-    {"Height", "7000"},
-    {"LastTab", "1"},
-    {"EMR", "0"},
-    {"Email", nullptr},
-    {"MYIP", ""},
-    {"LAST_MYIP", nullptr},
-    {"ParallelTests", "1"},
-    {"MmdbFile", ""},
-    {"DetectType", "0"},
-    {nullptr, nullptr},
-};
-
-const SettingsStore::Key* knownKey(const QString& name)
-{
-    for (const SettingsStore::Key* key = keyTable; key->name; ++key) {
-        if (name.compare(QLatin1String(key->name), Qt::CaseInsensitive) == 0)
-            return key;
-    }
-    return nullptr;
-}
-
 QString fullName(const QString& storedName)
 {
     return group + u'/' + storedName;
 }
 
 } // namespace
-
-const SettingsStore::Key* SettingsStore::keys()
-{
-    return keyTable;
-}
-
-QString SettingsStore::defaultOf(const QString& key)
-{
-    const Key* known = knownKey(key);
-    return known && known->defaultValue ? QString::fromLatin1(known->defaultValue) : QString();
-}
 
 QString SettingsStore::defaultPath()
 {
@@ -74,6 +26,12 @@ SettingsStore::SettingsStore(const QString& filePath)
 {}
 
 SettingsStore::~SettingsStore() = default;
+
+QString SettingsStore::read(const QString& key) const
+{
+    const Setting::Name* known = Setting::find(key);
+    return read(key, known ? Setting::defaultText(*known) : QString());
+}
 
 QString SettingsStore::read(const QString& key, const QString& defaultValue) const
 {
@@ -91,7 +49,7 @@ void SettingsStore::write(const QString& key, const QString& value)
 {
     if (key.isEmpty())
         return;
-    const Key* known = knownKey(key);
+    const Setting::Name* known = Setting::find(key);
     const QString name = known ? QString::fromLatin1(known->name) : key.toLower();
     m_settings->setValue(fullName(name), value);
     // Shutdown ends the process at once, so nothing may wait for a later flush.
@@ -112,7 +70,7 @@ QString SettingsStore::filePath() const
 // spelling someone put in by hand; empty when the key is absent.
 QString SettingsStore::storedName(const QString& key) const
 {
-    const Key* known = knownKey(key);
+    const Setting::Name* known = Setting::find(key);
     const QString written = known ? QString::fromLatin1(known->name) : key.toLower();
     if (m_settings->contains(fullName(written)))
         return written;
