@@ -125,8 +125,8 @@ frmMain::frmMain(const Deployment& deployment, SettingsStore& store, Prompts& pr
         std::_Exit(0);
     };
 
-    m_tester = std::make_unique<ProxyTester>(*this, *m_fetcher, sblistPROXLoc,
-                                             MSHi->rows(), m_store, m_deployment.serviceUrl);
+    m_tester = std::make_unique<ProxyTester>(*this, sblistPROXLoc, MSHi->rows(), m_store,
+                                             m_deployment.serviceUrl);
     m_autoTest = std::make_unique<AutoTest>(*this, *m_fetcher, m_prompts, m_deployment.probeUrl);
     m_proxySwitch = std::make_unique<SystemProxySwitch>(
         SystemProxySwitch::defaultContractPath(),
@@ -450,11 +450,11 @@ void frmMain::Form_Load()
     txtMaxSpeed->setText(QStringLiteral("0"));
 
     const QString listPath = ImportedListStore::defaultPath();
-    ImportedListStore::Result loaded;
+    Result loaded;
     if (QFileInfo::exists(listPath)) {
         loaded = sblistPROXLoc.loadFromFile(listPath);
-        if (!loaded.ok)
-            setStatusText(loaded.message);
+        if (!loaded.ok())
+            setStatusText(loaded.message());
     }
 
     Form_Resize();
@@ -483,14 +483,13 @@ void frmMain::Form_Load()
     getMyIP();
     loadProxyRemote();
     // Loading the lists clears the status text; a list that could not be read must stay said.
-    if (!loaded.ok)
-        setStatusText(loaded.message);
+    if (!loaded.ok())
+        setStatusText(loaded.message());
 }
 
 void frmMain::GetSettings()
 {
     m_settings.readFrom(m_store);
-    m_fetcher->setTestTimeout(m_settings.txtTimeout);
     double size = 0;
     const bool hasSize = SettingsText::toNumber(m_settings.cboFontSize, size);
     for (ProxyGrid* grid : {MSH, MSH2, MSHi, MSHi2}) {
@@ -757,13 +756,12 @@ void frmMain::enableControls(bool enabled)
 
 void frmMain::requestStop()
 {
-    stopRequested = true;
-    m_fetcher->wake();
+    stopRequested.request();
 }
 
 void frmMain::menuStop_Click()
 {
-    stopRequested = true;
+    stopRequested.request();
     setStatusText(QStringLiteral("Finished checking proxies.."));
     ProgressBar1->setValue(0);
     ProxyGrid* grids[] = {MSH, MSH2, MSHi, MSHi2};
@@ -771,7 +769,6 @@ void frmMain::menuStop_Click()
         grids[activeGrid - 1]->setEnabled(true);
     frame->setEnabled(true);
     enableControls(true);
-    m_fetcher->wake();
     m_tester->wake();
 }
 
@@ -810,7 +807,8 @@ void frmMain::testSelectedProxies(ProxyGrid& grid)
             number = n;
     }
     const int before = m_tester->gateFetchCount();
-    m_tester->testSelectedProxies({&grid.rows(), number, grid.Row(), grid.RowSel()});
+    m_tester->testSelectedProxies({&grid.rows(), number, grid.Row(), grid.RowSel()},
+                                  m_settings.txtTimeout);
     if (m_tester->gateFetchCount() != before)
         httpResult = m_tester->lastGateBody();
 }
@@ -855,7 +853,7 @@ void frmMain::unlockAfterRun(int grid)
         g->setRedraw(true);
         g->setEnabled(true);
         g->setRow(g->Row()); // the selection shrinks to the current cell
-        if (!isMinimized() && !stopRequested)
+        if (!isMinimized() && !stopRequested.isRequested())
             g->setFocus();
     }
     frame->setEnabled(true);
@@ -874,12 +872,11 @@ void frmMain::menuPROXON_Click()
     if (proxy.isEmpty())
         return;
     const QString location = grid->TextMatrix(row, ProxyRow::Location);
-    const SystemProxySwitch::Result result =
-        m_proxySwitch->switchOn(proxy, grid->TextMatrix(row, ProxyRow::Type));
+    const Result result = m_proxySwitch->switchOn(proxy, grid->TextMatrix(row, ProxyRow::Type));
     // What was not switched on is never said to be: the caption and the auto-test stay as they
     // were, and the status text says why.
-    if (!result.ok) {
-        setStatusText(result.message);
+    if (!result.ok()) {
+        setStatusText(result.message());
         return;
     }
     setWindowTitle(caption() + QStringLiteral(" - Using [") + proxy + QStringLiteral("] in ") +
@@ -895,9 +892,9 @@ void frmMain::menuPROXOFF_Click()
 {
     setWindowTitle(caption());
     TrayX1->setToolTip(windowTitle());
-    const SystemProxySwitch::Result result = m_proxySwitch->switchOff();
+    const Result result = m_proxySwitch->switchOff();
     setStatusText(QStringLiteral("Proxy Use (System) Disabled") +
-                  (result.ok ? QString() : QStringLiteral("\n") + result.message));
+                  (result.ok() ? QString() : QStringLiteral("\n") + result.message()));
     if (m_settings.chkTEST == 1)
         timerPTest->stop();
     enabledProxyLabel.clear();
@@ -907,7 +904,8 @@ void frmMain::timerPTest_Timer()
 {
     Running running(*this);
     m_autoTest->timerPTest_Timer(enabledProxyLabel,
-                                 m_proxySwitch->value(QStringLiteral("ProxyServer")));
+                                 m_proxySwitch->value(QStringLiteral("ProxyServer")),
+                                 m_settings.txtTimeout);
     httpResult = m_autoTest->httpResult();
 }
 
@@ -1040,7 +1038,7 @@ void frmMain::buildFilterChoices(ProxyGrid& grid, int fromRow, int toRow)
                     c.list.append(text);
             }
         }
-        if (stopRequested)
+        if (stopRequested.isRequested())
             break;
         if (clock.maybeYield())
             ProgressBar1->setValue(std::min(r, ProgressBar1->maximum()));
@@ -1074,7 +1072,8 @@ void frmMain::loadProxyRemote()
         // The lines are views into this body: it is the load's own copy, so a command served
         // meanwhile that fetches something else (a test run, the auto-test) cannot free it.
         const QString body =
-            m_fetcher->getDOC_WINHTTP(true, false, ServiceList::listUrl(m_deployment.serviceUrl));
+            m_fetcher->getDOC_WINHTTP(true, DocumentFetcher::DefaultTimeoutSeconds,
+                                      ServiceList::listUrl(m_deployment.serviceUrl));
         httpResult = body;
         clock.yieldNow();
         const std::vector<QStringView> lines = ServiceList::linesToLoad(body);
@@ -1089,7 +1088,7 @@ void frmMain::loadProxyRemote()
             rows.reserve(Batch);
             ProxyTableModel::Row row;
             for (std::size_t i = 0; i < lines.size(); ++i) {
-                if (stopRequested)
+                if (stopRequested.isRequested())
                     break;
                 row.cells = ProxyRow::Cells();
                 if (ProxyRow::serviceLineToCells(lines[i], row.cells))
@@ -1179,7 +1178,7 @@ void frmMain::loadProxyRemote()
         MSH->setFocus();
     enableControls(true);
     // A Stop that ended this load must not cut short the next fetch or run.
-    stopRequested = false;
+    stopRequested.clear();
 }
 
 void frmMain::getMyIP()
@@ -1195,7 +1194,8 @@ void frmMain::getMyIP()
         return;
     }
     setStatusText(QStringLiteral("Getting External IP Address.."));
-    const QString page = m_fetcher->getDOC_WINHTTP(true, false, m_deployment.ipInfoUrl);
+    const QString page = m_fetcher->getDOC_WINHTTP(true, DocumentFetcher::DefaultTimeoutSeconds,
+                                                   m_deployment.ipInfoUrl);
     bool found = false;
     const QString address = ExternalAddress::fromPage(page, &found);
     if (found)

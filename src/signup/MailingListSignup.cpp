@@ -43,7 +43,8 @@ void MailingListSignup::countOpening()
 void MailingListSignup::send(const QString& email)
 {
     m_store.write(emailKey, email);
-    m_fetcher.getDOC_WINHTTP(true, false, requestUrl(m_serviceUrl, email));
+    m_fetcher.getDOC_WINHTTP(true, DocumentFetcher::DefaultTimeoutSeconds,
+                             requestUrl(m_serviceUrl, email));
     m_store.write(emrKey, QString::number(ShowUntil));
     m_store.write(emailKey, email);
 }

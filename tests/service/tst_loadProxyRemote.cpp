@@ -231,7 +231,7 @@ private slots:
         // Stopped during the download: nothing (or only part) was loaded, and the flag is down
         // again.
         QVERIFY(w.MSH->Rows() < 50001);
-        QVERIFY(!w.stopRequested);
+        QVERIFY(!w.stopRequested.isRequested());
         QVERIFY(w.menuRefresh->isEnabled());
         w.loadProxyRemote();
         QCOMPARE(w.MSH->Rows(), 50001);

@@ -368,7 +368,7 @@ private slots:
         QVERIFY(!w.menuStop->isEnabled());
         QVERIFY(w.Option1->isEnabled() && w.Option2->isEnabled() && w.frame->isEnabled());
         QVERIFY(w.MSH->isEnabled() && w.MSHi->isEnabled());
-        QVERIFY(!w.stopRequested);
+        QVERIFY(!w.stopRequested.isRequested());
     }
 
     void cleanup() { YieldClock::setServeHookForTesting({}); }

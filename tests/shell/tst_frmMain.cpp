@@ -331,7 +331,7 @@ private slots:
         w.setProgressValue(5);
         QCOMPARE(w.ProgressBar1->value(), 5);
         w.menuStop->trigger();
-        QVERIFY(w.stopRequested);
+        QVERIFY(w.stopRequested.isRequested());
         QCOMPARE(w.statusText(), QStringLiteral("Finished checking proxies.."));
         QCOMPARE(w.ProgressBar1->value(), 0);
         QVERIFY(w.menuRefresh->isEnabled() && !w.menuStop->isEnabled());

@@ -85,7 +85,7 @@ private slots:
                  QStringLiteral("??"));
         QCOMPARE(w.importedStore().item(0), "?|" + silent + "|0|||||||||||");
         QVERIFY(w.statusText().endsWith(QStringLiteral("Finished checking proxies..")));
-        QVERIFY(!w.stopRequested && !w.MSHi->hasFocus());
+        QVERIFY(!w.stopRequested.isRequested() && !w.MSHi->hasFocus());
         QVERIFY(w.menuTools->isEnabled() && !w.menuStop->isEnabled());
     }
 
