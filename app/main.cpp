@@ -68,19 +68,21 @@ int main(int argc, char* argv[])
     parser.process(app);
 
     if (parser.isSet(dataHomeOption)) {
-        QString error;
-        if (!DataHome::enter(&error)) {
-            QMessageBox::critical(nullptr, QStringLiteral("Corvatel"), error);
+        const Result entered = DataHome::enter();
+        if (!entered.ok()) {
+            QMessageBox::critical(nullptr, QStringLiteral("Corvatel"), entered.message());
             return 1;
         }
     }
 
     const Deployment deployment = Deployment::fromEnvironment();
     ServiceLauncher service;
-    if (qEnvironmentVariableIsEmpty("CORVATEL_SERVICE_URL") &&
-        !service.ensureBundledRunning(QUrl(deployment.serviceUrl)))
-        std::fprintf(stderr, "corvatel: the local service did not start: %s\n",
-                     qUtf8Printable(service.errorString()));
+    if (qEnvironmentVariableIsEmpty("CORVATEL_SERVICE_URL")) {
+        const Result started = service.ensureBundledRunning(QUrl(deployment.serviceUrl));
+        if (!started.ok())
+            std::fprintf(stderr, "corvatel: the local service did not start: %s\n",
+                         qUtf8Printable(started.message()));
+    }
 
     SettingsStore settings;
     DialogPrompts prompts;

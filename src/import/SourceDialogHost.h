@@ -2,6 +2,8 @@
 
 #include "import/ImportHost.h"
 
+class StopFlag;
+
 // What the web-source dialog needs from the main window besides an importer's needs: the
 // imported page shown, the lists reloaded after a scan, and a running scan or File Add stopped.
 class SourceDialogHost : public ImportHost
@@ -9,7 +11,7 @@ class SourceDialogHost : public ImportHost
 public:
     virtual void showImportedPage() = 0;
     virtual void reloadLists() = 0;
-    // The flag a long read watches; requestStop() sets it and wakes a waiting fetch.
-    virtual const bool& stopFlag() const = 0;
+    // The flag a long read watches; requestStop() sets it, which wakes a waiting fetch.
+    virtual const StopFlag& stopFlag() const = 0;
     virtual void requestStop() = 0;
 };

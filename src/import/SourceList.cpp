@@ -2,6 +2,7 @@
 
 #include "import/TextLineReader.h"
 #include "model/AtomicSave.h"
+#include "model/StopFlag.h"
 #include "shell/YieldClock.h"
 
 #include <QDir>
@@ -19,36 +20,35 @@ QString SourceList::defaultPath()
            QStringLiteral("/proxysources.lst");
 }
 
-SourceList::Result SourceList::loadFromFile(const QString& path)
+Result SourceList::loadFromFile(const QString& path)
 {
     clear();
     QFile file(path);
     if (!file.exists())
-        return {};
+        return Result::success();
     if (!file.open(QIODevice::ReadOnly)) {
-        return {false, QStringLiteral("Could not read %1: %2")
-                           .arg(QFileInfo(path).fileName(), file.errorString())};
+        return Result::failure(QStringLiteral("Could not read %1: %2")
+                                   .arg(QFileInfo(path).fileName(), file.errorString()));
     }
     TextLineReader reader(file);
     QString line;
     while (reader.next(line))
         append(line);
     if (reader.failed()) {
-        return {false, QStringLiteral("Could not read %1 to the end: %2")
-                           .arg(QFileInfo(path).fileName(), file.errorString())};
+        return Result::failure(QStringLiteral("Could not read %1 to the end: %2")
+                                   .arg(QFileInfo(path).fileName(), file.errorString()));
     }
-    return {};
+    return Result::success();
 }
 
-SourceList::Result SourceList::saveToFile(const QString& path) const
+Result SourceList::saveToFile(const QString& path) const
 {
     QByteArray content;
     for (const QString& entry : m_entries) {
         content += entry.toUtf8();
         content += '\n';
     }
-    const QString problem = AtomicSave::write(path, content);
-    return problem.isEmpty() ? Result{} : Result{false, problem};
+    return AtomicSave::write(path, content);
 }
 
 bool SourceList::add(const QString& entry)
@@ -59,27 +59,26 @@ bool SourceList::add(const QString& entry)
     return true;
 }
 
-SourceList::FileAdd SourceList::addFromFile(const QString& path, const bool& stopRequested)
+SourceList::FileAdd SourceList::addFromFile(const QString& path, const StopFlag& stop)
 {
     FileAdd outcome;
     const QFileInfo info(path);
     QFile file(path);
     if (info.exists() && !info.isFile()) {
-        outcome.read = {false,
-                        QStringLiteral("Could not read %1: not a file").arg(info.fileName())};
+        outcome.read =
+            Result::failure(QStringLiteral("Could not read %1: not a file").arg(info.fileName()));
         return outcome;
     }
     if (!file.open(QIODevice::ReadOnly)) {
-        outcome.read = {
-            false,
-            QStringLiteral("Could not read %1: %2").arg(info.fileName(), file.errorString())};
+        outcome.read = Result::failure(
+            QStringLiteral("Could not read %1: %2").arg(info.fileName(), file.errorString()));
         return outcome;
     }
     TextLineReader reader(file);
     YieldClock clock;
     QString line;
     for (;;) {
-        if (stopRequested) {
+        if (stop.isRequested()) {
             outcome.stopped = true;
             break;
         }
@@ -91,8 +90,8 @@ SourceList::FileAdd SourceList::addFromFile(const QString& path, const bool& sto
     }
     outcome.skipped = reader.skippedLines();
     if (reader.failed()) {
-        outcome.read = {false, QStringLiteral("Could not read %1 to the end: %2")
-                                   .arg(info.fileName(), file.errorString())};
+        outcome.read = Result::failure(QStringLiteral("Could not read %1 to the end: %2")
+                                           .arg(info.fileName(), file.errorString()));
     }
     return outcome;
 }

@@ -1,10 +1,14 @@
 #pragma once
 
+#include "model/Result.h"
+
 #include <QHash>
 #include <QString>
 #include <QStringList>
 
 #include <vector>
+
+class StopFlag;
 
 // The web source pages the scanner reads, in the order the user added them, as kept in
 // proxysources.lst (one entry per line, UTF-8, LF). Entries are plain text; the exact lookup
@@ -12,11 +16,6 @@
 class SourceList final
 {
 public:
-    struct Result
-    {
-        bool ok = true;
-        QString message; // one line for the status text when !ok
-    };
     struct FileAdd
     {
         QStringList added; // the new entries, in file order
@@ -39,8 +38,8 @@ public:
     // Appends entry unless it is empty, already listed, or would not fit on one line of the file.
     bool add(const QString& entry);
     // Adds every line of the file that is not listed yet, serving the event queue between lines.
-    // stopRequested ends the reading before the next line.
-    FileAdd addFromFile(const QString& path, const bool& stopRequested);
+    // A Stop request ends the reading before the next line.
+    FileAdd addFromFile(const QString& path, const StopFlag& stop);
     // Removes the entries at the given indices; repeats and indices out of range are ignored.
     void removeMany(std::vector<int> indices);
     void clear();

@@ -71,7 +71,8 @@ SourceScanner::Outcome SourceScanner::cmdScan_Click()
         const QString url = m_view.source(i);
         m_view.setTitle(QStringLiteral("Import - reading ") + url);
         m_host.setStatusText(QStringLiteral("Scanning for more proxies.."));
-        const QString page = m_fetcher.getDOC_WINHTTP(true, false, url);
+        const QString page =
+            m_fetcher.getDOC_WINHTTP(true, DocumentFetcher::DefaultTimeoutSeconds, url);
         if (page.isEmpty())
             continue;
         ++outcome.read;
@@ -111,10 +112,9 @@ SourceScanner::Outcome SourceScanner::cmdScan_Click()
             .arg(outcome.scanned);
     if (newProxyCount > 0) {
         clock.yieldNow();
-        const ImportedListStore::Result saved =
-            m_store.saveToFile(ImportedListStore::defaultPath(), clock.server());
-        if (!saved.ok)
-            status += u' ' + saved.message;
+        const Result saved = m_store.saveToFile(ImportedListStore::defaultPath(), clock.server());
+        if (!saved.ok())
+            status += u' ' + saved.message();
         showCount();
     }
     m_view.setSourcesEnabled(true);

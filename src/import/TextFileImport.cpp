@@ -76,10 +76,9 @@ TextFileImport::Outcome TextFileImport::importFile(const QString& path)
     }
 
     YieldClock clock;
-    const ImportedListStore::Result saved =
-        m_store.saveToFile(ImportedListStore::defaultPath(), clock.server());
-    if (!saved.ok)
-        status << saved.message;
+    const Result saved = m_store.saveToFile(ImportedListStore::defaultPath(), clock.server());
+    if (!saved.ok())
+        status << saved.message();
     YieldClock::serveNow();
     m_host.setPanelText(2, QString::number(m_rows.proxyCount()) + QStringLiteral(" Imported"));
     if (!status.isEmpty()) {

@@ -88,11 +88,11 @@ void frmImport::Form_Load()
         move(area.x() + area.width() / 2 - width() / 2,
              area.y() + area.height() / 2 - height() / 2);
     }
-    const SourceList::Result loaded = m_sources.loadFromFile(SourceList::defaultPath());
+    const Result loaded = m_sources.loadFromFile(SourceList::defaultPath());
     SBList1->clear();
     SBList1->addItems(m_sources.entries());
-    if (!loaded.ok)
-        m_host.setStatusText(loaded.message);
+    if (!loaded.ok())
+        m_host.setStatusText(loaded.message());
 }
 
 void frmImport::Form_Resize()
@@ -151,8 +151,8 @@ void frmImport::cmdFile_Click()
         const SourceList::FileAdd added = m_sources.addFromFile(path, m_host.stopFlag());
         SBList1->addItems(added.added);
         setBusy(false);
-        if (!added.read.ok) {
-            m_host.setStatusText(added.read.message);
+        if (!added.read.ok()) {
+            m_host.setStatusText(added.read.message());
         } else if (added.skipped > 0) {
             m_host.setStatusText(QStringLiteral("%1 line(s) skipped: binary data or longer than "
                                                 "%2 bytes.")
@@ -268,9 +268,9 @@ void frmImport::leaveIfAsked()
 
 void frmImport::saveSources()
 {
-    const SourceList::Result saved = m_sources.saveToFile(SourceList::defaultPath());
-    if (!saved.ok)
-        m_host.setStatusText(saved.message);
+    const Result saved = m_sources.saveToFile(SourceList::defaultPath());
+    if (!saved.ok())
+        m_host.setStatusText(saved.message());
 }
 
 int frmImport::sourceCount() const

@@ -28,25 +28,26 @@ bool writeAll(QFileDevice& file, const QByteArray& bytes)
 
 namespace AtomicSave {
 
-QString write(const QString& path, const QByteArray& bytes)
+Result write(const QString& path, const QByteArray& bytes)
 {
     QSaveFile file(path);
     // Unbuffered: a buffered write that fails only when the file is closed is not always
     // reported by commit(), and a full disk would pass for a save.
     if (file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) && writeAll(file, bytes) &&
         file.flush() && file.commit())
-        return QString();
+        return Result::success();
     // A path through the alias of a removed current folder fails with a reason nobody reads.
     const QString reason =
         path.startsWith(QLatin1String("/proc/self/cwd/")) && QDir::currentPath().isEmpty()
             ? QStringLiteral("the current folder no longer exists")
             : file.errorString();
     file.cancelWriting();
-    return QStringLiteral("Could not save %1: %2").arg(QFileInfo(path).fileName(), reason);
+    return Result::failure(
+        QStringLiteral("Could not save %1: %2").arg(QFileInfo(path).fileName(), reason));
 }
 
-QString write(const QString& path, std::function<QByteArray()> content,
-              const std::function<void()>& serve)
+Result write(const QString& path, std::function<QByteArray()> content,
+             const std::function<void()>& serve)
 {
     // Saves handed to the worker that have not ended yet: one asked for now must follow them.
     static int inFlight = 0;
@@ -55,8 +56,8 @@ QString write(const QString& path, std::function<QByteArray()> content,
     // One worker, kept between saves: they run one after the other, in the order asked for.
     static QThreadPool worker;
     worker.setMaxThreadCount(1);
-    auto result = std::make_shared<std::promise<QString>>();
-    std::future<QString> done = result->get_future();
+    auto result = std::make_shared<std::promise<Result>>();
+    std::future<Result> done = result->get_future();
     worker.start([path, content = std::move(content), result] {
         result->set_value(write(path, content()));
     });

@@ -182,15 +182,15 @@ QString ImportedListStore::defaultPath()
     return (folder.isEmpty() ? currentFolderAlias : folder) + QStringLiteral("/proxy.lst");
 }
 
-ImportedListStore::Result ImportedListStore::loadFromFile(const QString& path)
+Result ImportedListStore::loadFromFile(const QString& path)
 {
     QFile file(path);
     QByteArray data;
     if (file.open(QIODevice::ReadOnly))
         data = file.readAll();
     if (!file.isOpen() || file.error() != QFileDevice::NoError) {
-        return {false, QStringLiteral("Could not read %1: %2")
-                           .arg(QFileInfo(path).fileName(), failureReason(path, file))};
+        return Result::failure(QStringLiteral("Could not read %1: %2")
+                                   .arg(QFileInfo(path).fileName(), failureReason(path, file)));
     }
 
     QStringDecoder utf8(QStringDecoder::Utf8,
@@ -214,22 +214,20 @@ ImportedListStore::Result ImportedListStore::loadFromFile(const QString& path)
     m_savedChanges = ++m_changes; // what is on disk now
     clearIndex();
     m_indexValid = false;
-    return {};
+    return Result::success();
 }
 
-ImportedListStore::Result ImportedListStore::saveToFile(const QString& path,
-                                                        const std::function<void()>& serve) const
+Result ImportedListStore::saveToFile(const QString& path, const std::function<void()>& serve) const
 {
     // A short list is saved at once; a long one on a worker thread, the window served meanwhile.
     const qint64 changes = m_changes;
-    const QString problem = AtomicSave::write(
+    Result saved = AtomicSave::write(
         path, [lines = m_lines] { return encodeLines(lines); },
         count() >= s_longList ? serve : std::function<void()>());
-    if (!problem.isEmpty())
-        return {false, problem};
     // A later save may have landed while this one waited; what it wrote is newer.
-    m_savedChanges = std::max(m_savedChanges, changes);
-    return {};
+    if (saved.ok())
+        m_savedChanges = std::max(m_savedChanges, changes);
+    return saved;
 }
 
 QString ImportedListStore::item(int index) const

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "model/Result.h"
+
 #include <QHash>
 #include <QString>
 #include <QStringList>
@@ -14,12 +16,6 @@
 class ImportedListStore final
 {
 public:
-    struct Result
-    {
-        bool ok = true;
-        QString message; // one line for the status text when !ok
-    };
-
     // proxy.lst in the process's current directory at the moment of the call.
     static QString defaultPath();
 

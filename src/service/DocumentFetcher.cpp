@@ -1,5 +1,6 @@
 #include "service/DocumentFetcher.h"
 
+#include "model/StopFlag.h"
 #include "service/HttpFetcher.h"
 
 #include <QEventLoop>
@@ -11,7 +12,6 @@
 
 namespace {
 
-constexpr int DefaultTimeoutSeconds = 60;
 constexpr int CounterLimit = 100000;
 // The job's own limit only matters when the clock stops ticking.
 constexpr int BackstopExtraSeconds = 45;
@@ -34,11 +34,13 @@ struct DocumentFetcher::Wait
     QEventLoop* loop = nullptr;
 };
 
-DocumentFetcher::DocumentFetcher(HttpFetcher& http, const bool& stopRequested, QObject* parent)
-    : QObject(parent), m_http(http), m_stopRequested(stopRequested)
-{}
+DocumentFetcher::DocumentFetcher(HttpFetcher& http, const StopFlag& stop, QObject* parent)
+    : QObject(parent), m_http(http), m_stop(stop)
+{
+    connect(&stop, &StopFlag::requested, this, &DocumentFetcher::wake);
+}
 
-QString DocumentFetcher::getDOC_WINHTTP(bool async, bool proxyTest, const QString& sAddress,
+QString DocumentFetcher::getDOC_WINHTTP(bool async, int timeoutSeconds, const QString& sAddress,
                                         const QString& proxy)
 {
     Wait w;
@@ -55,12 +57,11 @@ QString DocumentFetcher::getDOC_WINHTTP(bool async, bool proxyTest, const QStrin
     httpSeconds = 0;
     httpFinished = false;
 
-    const int limit = proxyTest ? m_testTimeout : DefaultTimeoutSeconds;
     FetchRequest request;
     request.url = QUrl(sAddress);
     request.proxy = proxy;
     request.timeoutSeconds =
-        int(qBound(qint64(1), qint64(limit) + BackstopExtraSeconds, qint64(INT_MAX)));
+        int(qBound(qint64(1), qint64(timeoutSeconds) + BackstopExtraSeconds, qint64(INT_MAX)));
     const QPointer<FetchJob> job = m_http.start(request);
 
     // Connections die with this object, so nothing reaches w after the return.
@@ -94,9 +95,9 @@ QString DocumentFetcher::getDOC_WINHTTP(bool async, bool proxyTest, const QStrin
             job->abort();
     });
 
-    while (w.seconds <= limit && w.error == 0 && !m_stopRequested && !w.finished)
+    while (w.seconds <= timeoutSeconds && w.error == 0 && !m_stop.isRequested() && !w.finished)
         loop.exec();
-    if (w.seconds >= limit)
+    if (w.seconds >= timeoutSeconds)
         w.error = -1;
 
     if (w.error != 0) {

@@ -6,6 +6,7 @@
 #include <vector>
 
 class HttpFetcher;
+class StopFlag;
 
 // The blocking document fetch the window's routines use: starts a GET and waits for it in a local
 // event loop (the window stays live, nothing spins) until it finishes, fails, times out or Stop
@@ -20,17 +21,17 @@ class DocumentFetcher final : public QObject
     Q_DISABLE_COPY_MOVE(DocumentFetcher)
 
 public:
-    // stopRequested is the program's Stop flag; it is only read.
-    DocumentFetcher(HttpFetcher& http, const bool& stopRequested, QObject* parent = nullptr);
+    // What a fetch allows unless it is a proxy test, which takes the user's test time-out.
+    static constexpr int DefaultTimeoutSeconds = 60;
 
-    // Seconds a proxy test may take (proxyTest = true); other fetches allow 60.
-    void setTestTimeout(int seconds) { m_testTimeout = seconds; }
-    int testTimeout() const { return m_testTimeout; }
+    // stop is the program's Stop flag; it is only read, and a request wakes every waiting fetch.
+    DocumentFetcher(HttpFetcher& http, const StopFlag& stop, QObject* parent = nullptr);
 
-    // The body when the server answered 200 and nothing failed; "" otherwise. Afterwards
-    // httpStatus, httpError (0, the transport error number turned into -1, or -1 for a time-out)
-    // and httpSeconds describe this fetch. async = false sends without waiting.
-    QString getDOC_WINHTTP(bool async, bool proxyTest, const QString& sAddress,
+    // The body when the server answered 200 and nothing failed within timeoutSeconds; ""
+    // otherwise. Afterwards httpStatus, httpError (0, the transport error number turned into -1,
+    // or -1 for a time-out) and httpSeconds describe this fetch. async = false sends without
+    // waiting.
+    QString getDOC_WINHTTP(bool async, int timeoutSeconds, const QString& sAddress,
                            const QString& proxy = QString());
 
     // One tick of the one-second clock: raises httpSeconds and the counter of every waiting
@@ -48,7 +49,6 @@ private:
     struct Wait;
 
     HttpFetcher& m_http;
-    const bool& m_stopRequested;
-    int m_testTimeout = 60;
+    const StopFlag& m_stop;
     std::vector<Wait*> m_waits; // innermost last
 };

@@ -48,7 +48,7 @@ void getMyIP(SettingsStore& store, DocumentFetcher& fetcher, const QString& ipIn
         return;
     }
     host.setStatusText(QStringLiteral("Getting External IP Address.."));
-    const QString page = fetcher.getDOC_WINHTTP(true, false, ipInfoUrl);
+    const QString page = fetcher.getDOC_WINHTTP(true, DocumentFetcher::DefaultTimeoutSeconds, ipInfoUrl);
     bool found = false;
     const QString address = fromPage(page, &found);
     if (found)

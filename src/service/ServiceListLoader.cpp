@@ -22,7 +22,7 @@ QString ServiceListLoader::loadService(ProxyTableModel& service, YieldClock& clo
     m_host.setStatusText(QStringLiteral("Loading External Proxy List.."));
     // The lines are views into this body: it is the load's own copy, so a command served
     // meanwhile that fetches something else (a test run, the auto-test) cannot free it.
-    const QString body = m_fetcher.getDOC_WINHTTP(true, false, ServiceList::listUrl(m_serviceUrl));
+    const QString body = m_fetcher.getDOC_WINHTTP(true, DocumentFetcher::DefaultTimeoutSeconds, ServiceList::listUrl(m_serviceUrl));
     clock.yieldNow();
     const std::vector<QStringView> lines = ServiceList::linesToLoad(body);
     if (!lines.empty()) {

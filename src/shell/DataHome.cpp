@@ -11,18 +11,14 @@ QString path()
            QStringLiteral("/Corvatel");
 }
 
-bool enter(QString* error)
+Result enter()
 {
     const QString folder = path();
-    if (!QDir().mkpath(folder)) {
-        *error = QStringLiteral("Cannot create %1").arg(folder);
-        return false;
-    }
-    if (!QDir::setCurrent(folder)) {
-        *error = QStringLiteral("Cannot change to %1").arg(folder);
-        return false;
-    }
-    return true;
+    if (!QDir().mkpath(folder))
+        return Result::failure(QStringLiteral("Cannot create %1").arg(folder));
+    if (!QDir::setCurrent(folder))
+        return Result::failure(QStringLiteral("Cannot change to %1").arg(folder));
+    return Result::success();
 }
 
 } // namespace DataHome

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "model/Result.h"
+
 #include <QString>
 
 // The folder a start from the desktop menu works in: $XDG_DATA_HOME/Corvatel
@@ -8,8 +10,7 @@ namespace DataHome {
 
 QString path();
 
-// Creates the folder if needed and makes it the current directory. On failure returns false
-// and says why in `error`.
-bool enter(QString* error);
+// Creates the folder if needed and makes it the current directory.
+Result enter();
 
 } // namespace DataHome

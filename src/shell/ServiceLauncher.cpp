@@ -28,12 +28,12 @@ std::optional<ServiceLauncher::Layout> ServiceLauncher::installedLayout(const QS
     return layout;
 }
 
-bool ServiceLauncher::ensureBundledRunning(const QUrl& serviceUrl, const QString& binDir)
+Result ServiceLauncher::ensureBundledRunning(const QUrl& serviceUrl, const QString& binDir)
 {
     const auto layout =
         installedLayout(binDir.isEmpty() ? QCoreApplication::applicationDirPath() : binDir);
     if (!layout)
-        return true;
+        return Result::success();
     QDir().mkpath(DataHome::path());
     return ensureRunning(serviceUrl, *layout, DataHome::path() + QStringLiteral("/maillist.txt"));
 }
@@ -56,20 +56,19 @@ bool ServiceLauncher::answers(const QString& host, quint16 port, int waitMs)
     return socket.waitForConnected(waitMs);
 }
 
-bool ServiceLauncher::ensureRunning(const QUrl& serviceUrl, const Layout& layout,
-                                    const QString& mailListFile, int waitMs)
+Result ServiceLauncher::ensureRunning(const QUrl& serviceUrl, const Layout& layout,
+                                      const QString& mailListFile, int waitMs)
 {
-    m_error.clear();
     const QString host = serviceUrl.host();
     const int port = serviceUrl.port(80);
     const bool loopback =
         host == QLatin1String("localhost") || QHostAddress(host).isLoopback();
     if (serviceUrl.scheme() != QLatin1String("http") || !loopback) {
-        m_error = QStringLiteral("%1 is not a local service").arg(serviceUrl.toString());
-        return false;
+        return Result::failure(
+            QStringLiteral("%1 is not a local service").arg(serviceUrl.toString()));
     }
     if (answers(host, quint16(port), 300))
-        return true;
+        return Result::success();
 
     m_process.setProgram(layout.program);
     m_process.setArguments({QStringLiteral("--port"), QString::number(port),
@@ -83,8 +82,8 @@ bool ServiceLauncher::ensureRunning(const QUrl& serviceUrl, const Layout& layout
 #endif
     m_process.start();
     if (!m_process.waitForStarted(waitMs)) {
-        m_error = QStringLiteral("%1: %2").arg(layout.program, m_process.errorString());
-        return false;
+        return Result::failure(
+            QStringLiteral("%1: %2").arg(layout.program, m_process.errorString()));
     }
     // The service prints its address once it listens.
     const QDeadlineTimer deadline(waitMs);
@@ -92,12 +91,11 @@ bool ServiceLauncher::ensureRunning(const QUrl& serviceUrl, const Layout& layout
         if (m_process.state() == QProcess::NotRunning || deadline.hasExpired() ||
             !m_process.waitForReadyRead(int(deadline.remainingTime()))) {
             const QString said = QString::fromLocal8Bit(m_process.readAllStandardError()).trimmed();
-            m_error = said.isEmpty() ? QStringLiteral("%1 did not start").arg(layout.program)
-                                     : said;
             m_process.kill();
             m_process.waitForFinished(1000);
-            return false;
+            return Result::failure(
+                said.isEmpty() ? QStringLiteral("%1 did not start").arg(layout.program) : said);
         }
     }
-    return true;
+    return Result::success();
 }

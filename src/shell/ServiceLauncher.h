@@ -1,5 +1,7 @@
 #pragma once
 
+#include "model/Result.h"
+
 #include <QProcess>
 #include <QString>
 #include <QUrl>
@@ -28,22 +30,20 @@ public:
     ServiceLauncher(const ServiceLauncher&) = delete;
     ServiceLauncher& operator=(const ServiceLauncher&) = delete;
 
-    // True when `serviceUrl` answers, either already or after starting the service from
+    // Works when `serviceUrl` answers, either already or after starting the service from
     // `layout` on its loopback port. Sign-ups go to `mailListFile`. Waits at most `waitMs`.
-    bool ensureRunning(const QUrl& serviceUrl, const Layout& layout, const QString& mailListFile,
-                       int waitMs = 5000);
+    Result ensureRunning(const QUrl& serviceUrl, const Layout& layout, const QString& mailListFile,
+                         int waitMs = 5000);
 
     // ensureRunning() with the service installed next to this program, its sign-ups kept in the
-    // user's data folder. True when there is no such service to start. binDir is where this
+    // user's data folder. Works when there is no such service to start. binDir is where this
     // program lies; empty means the running program's folder.
-    bool ensureBundledRunning(const QUrl& serviceUrl, const QString& binDir = QString());
+    Result ensureBundledRunning(const QUrl& serviceUrl, const QString& binDir = QString());
 
     bool started() const { return m_process.state() != QProcess::NotRunning; }
-    QString errorString() const { return m_error; }
 
     static bool answers(const QString& host, quint16 port, int waitMs);
 
 private:
     QProcess m_process;
-    QString m_error;
 };

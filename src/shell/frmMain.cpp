@@ -124,8 +124,8 @@ frmMain::frmMain(const Deployment& deployment, SettingsStore& store, Prompts& pr
         std::_Exit(0);
     };
 
-    m_tester = std::make_unique<ProxyTester>(*this, *m_fetcher, sblistPROXLoc,
-                                             MSHi->rows(), m_store, m_deployment.serviceUrl);
+    m_tester = std::make_unique<ProxyTester>(*this, sblistPROXLoc, MSHi->rows(), m_store,
+                                             m_deployment.serviceUrl);
     m_loader = std::make_unique<ServiceListLoader>(*m_fetcher, sblistPROXLoc, *this,
                                                    m_deployment.serviceUrl);
     m_autoTest = std::make_unique<AutoTest>(*this, *m_fetcher, m_prompts, m_deployment.probeUrl);
@@ -358,11 +358,11 @@ void frmMain::Form_Load()
     frame->clearCriteria();
 
     const QString listPath = ImportedListStore::defaultPath();
-    ImportedListStore::Result loaded;
+    Result loaded;
     if (QFileInfo::exists(listPath)) {
         loaded = sblistPROXLoc.loadFromFile(listPath);
-        if (!loaded.ok)
-            setStatusText(loaded.message);
+        if (!loaded.ok())
+            setStatusText(loaded.message());
     }
 
     Form_Resize();
@@ -389,14 +389,13 @@ void frmMain::Form_Load()
     getMyIP();
     loadProxyRemote();
     // Loading the lists clears the status text; a list that could not be read must stay said.
-    if (!loaded.ok)
-        setStatusText(loaded.message);
+    if (!loaded.ok())
+        setStatusText(loaded.message());
 }
 
 void frmMain::GetSettings()
 {
     m_settings.readFrom(m_store);
-    m_fetcher->setTestTimeout(m_settings.txtTimeout);
     double size = 0;
     const bool hasSize = SettingsText::toNumber(m_settings.cboFontSize, size);
     for (ProxyGrid* grid : {MSH, MSH2, MSHi, MSHi2}) {
@@ -593,13 +592,12 @@ void frmMain::enableControls(bool enabled)
 
 void frmMain::requestStop()
 {
-    stopRequested = true;
-    m_fetcher->wake();
+    stopRequested.request();
 }
 
 void frmMain::menuStop_Click()
 {
-    stopRequested = true;
+    stopRequested.request();
     setStatusText(QStringLiteral("Finished checking proxies.."));
     ProgressBar1->setValue(0);
     ProxyGrid* grids[] = {MSH, MSH2, MSHi, MSHi2};
@@ -607,7 +605,6 @@ void frmMain::menuStop_Click()
         grids[activeGrid - 1]->setEnabled(true);
     frame->setEnabled(true);
     enableControls(true);
-    m_fetcher->wake();
     m_tester->wake();
 }
 
@@ -646,7 +643,8 @@ void frmMain::testSelectedProxies(ProxyGrid& grid)
             number = n;
     }
     const int before = m_tester->gateFetchCount();
-    m_tester->testSelectedProxies({&grid.rows(), number, grid.Row(), grid.RowSel()});
+    m_tester->testSelectedProxies({&grid.rows(), number, grid.Row(), grid.RowSel()},
+                                  m_settings.txtTimeout);
     if (m_tester->gateFetchCount() != before)
         httpResult = m_tester->lastGateBody();
 }
@@ -691,7 +689,7 @@ void frmMain::unlockAfterRun(int grid)
         g->setRedraw(true);
         g->setEnabled(true);
         g->setRow(g->Row()); // the selection shrinks to the current cell
-        if (!isMinimized() && !stopRequested)
+        if (!isMinimized() && !stopRequested.isRequested())
             g->setFocus();
     }
     frame->setEnabled(true);
@@ -710,12 +708,11 @@ void frmMain::menuPROXON_Click()
     if (proxy.isEmpty())
         return;
     const QString location = grid->TextMatrix(row, ProxyRow::Location);
-    const SystemProxySwitch::Result result =
-        m_proxySwitch->switchOn(proxy, grid->TextMatrix(row, ProxyRow::Type));
+    const Result result = m_proxySwitch->switchOn(proxy, grid->TextMatrix(row, ProxyRow::Type));
     // What was not switched on is never said to be: the caption and the auto-test stay as they
     // were, and the status text says why.
-    if (!result.ok) {
-        setStatusText(result.message);
+    if (!result.ok()) {
+        setStatusText(result.message());
         return;
     }
     setWindowTitle(caption() + QStringLiteral(" - Using [") + proxy + QStringLiteral("] in ") +
@@ -731,9 +728,9 @@ void frmMain::menuPROXOFF_Click()
 {
     setWindowTitle(caption());
     TrayX1->setToolTip(windowTitle());
-    const SystemProxySwitch::Result result = m_proxySwitch->switchOff();
+    const Result result = m_proxySwitch->switchOff();
     setStatusText(QStringLiteral("Proxy Use (System) Disabled") +
-                  (result.ok ? QString() : QStringLiteral("\n") + result.message));
+                  (result.ok() ? QString() : QStringLiteral("\n") + result.message()));
     if (m_settings.chkTEST == 1)
         timerPTest->stop();
     enabledProxyLabel.clear();
@@ -743,7 +740,8 @@ void frmMain::timerPTest_Timer()
 {
     Running running(*this);
     m_autoTest->timerPTest_Timer(enabledProxyLabel,
-                                 m_proxySwitch->value(QStringLiteral("ProxyServer")));
+                                 m_proxySwitch->value(QStringLiteral("ProxyServer")),
+                                 m_settings.txtTimeout);
     httpResult = m_autoTest->httpResult();
 }
 

@@ -2,6 +2,7 @@
 
 #include "import/SourceDialogHost.h"
 #include "model/ImportedListStore.h"
+#include "model/StopFlag.h"
 #include "shell/Deployment.h"
 #include "shell/WindowPlacement.h"
 #include "settings/WindowSettings.h"
@@ -146,7 +147,7 @@ public:
     const WindowSettings& settings() const { return m_settings; }
     const Deployment& deployment() const { return m_deployment; }
 
-    bool stopRequested = false;
+    StopFlag stopRequested;
     int activeGrid = 1;
     int lastSortOrder = 7;
     QString httpResult;
@@ -156,12 +157,12 @@ public:
     void setProgressMaximum(int maximum) override;
     void setProgressValue(int value) override;
     void setBusyCursor(bool busy) override;
-    bool isStopRequested() const override { return stopRequested; }
-    void clearStopRequested() override { stopRequested = false; }
+    bool isStopRequested() const override { return stopRequested.isRequested(); }
+    void clearStopRequested() override { stopRequested.clear(); }
     // SourceDialogHost
     void showImportedPage() override { Option2_Click(); }
     void reloadLists() override { loadProxyRemote(); }
-    const bool& stopFlag() const override { return stopRequested; }
+    const StopFlag& stopFlag() const override { return stopRequested; }
     void requestStop() override;
     void lockForRun(int grid) override;
     void showTestedRow(int grid, int row) override;

@@ -32,7 +32,8 @@ void MailingListSignup::countOpening()
 void MailingListSignup::send(const QString& email)
 {
     m_store.write(Setting::Email, email);
-    m_fetcher.getDOC_WINHTTP(true, false, requestUrl(m_serviceUrl, email));
+    m_fetcher.getDOC_WINHTTP(true, DocumentFetcher::DefaultTimeoutSeconds,
+                             requestUrl(m_serviceUrl, email));
     m_store.write(Setting::EMR, QString::number(ShowUntil));
     m_store.write(Setting::Email, email);
 }

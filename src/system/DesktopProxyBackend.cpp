@@ -35,13 +35,11 @@ DesktopProxyBackend::Tool DesktopProxyBackend::toolAt(const QString& path)
     return {path, QFileInfo(path).fileName()};
 }
 
-bool DesktopProxyBackend::run(const Tool& tool, const QStringList& args, QString& error,
-                              QString* output)
+Result DesktopProxyBackend::run(const Tool& tool, const QStringList& args, QString* output)
 {
     const QFileInfo info(tool.path);
     if (tool.path.isEmpty() || !info.isFile() || !info.isExecutable()) {
-        error = tool.name + QStringLiteral(" not found");
-        return false;
+        return Result::failure(tool.name + QStringLiteral(" not found"));
     }
 
     QProcess process;
@@ -50,30 +48,27 @@ bool DesktopProxyBackend::run(const Tool& tool, const QStringList& args, QString
     process.setStandardInputFile(QProcess::nullDevice());
     process.start();
     if (!process.waitForStarted(toolTimeoutMs)) {
-        error = tool.name + QStringLiteral(" could not be started: ") + process.errorString();
-        return false;
+        return Result::failure(tool.name + QStringLiteral(" could not be started: ") +
+                               process.errorString());
     }
     if (!process.waitForFinished(toolTimeoutMs)) {
         process.kill();
         process.waitForFinished(1000);
-        error = tool.name + QStringLiteral(" timed out");
-        return false;
+        return Result::failure(tool.name + QStringLiteral(" timed out"));
     }
     if (process.exitStatus() != QProcess::NormalExit) {
-        error = tool.name + QStringLiteral(" crashed");
-        return false;
+        return Result::failure(tool.name + QStringLiteral(" crashed"));
     }
     if (process.exitCode() != 0) {
         QString reason = firstLine(process.readAllStandardError());
         if (reason.isEmpty())
             reason = QStringLiteral("exit code %1").arg(process.exitCode());
-        error = tool.name + QStringLiteral(" failed: ") + reason;
-        return false;
+        return Result::failure(tool.name + QStringLiteral(" failed: ") + reason);
     }
     if (output) {
         *output = QString::fromUtf8(process.readAllStandardOutput());
         if (output->endsWith(u'\n'))
             output->chop(1);
     }
-    return true;
+    return Result::success();
 }

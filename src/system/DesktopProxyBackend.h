@@ -1,5 +1,7 @@
 #pragma once
 
+#include "model/Result.h"
+
 #include <QMap>
 #include <QString>
 #include <QStringList>
@@ -17,10 +19,10 @@ public:
 
     virtual QString name() const = 0; // "file", "gnome", "kde"
     // The settings apply() is about to change, as they are now.
-    virtual bool capture(Saved& saved, QString& error) = 0;
+    virtual Result capture(Saved& saved) = 0;
     // A manual proxy for everything but the local host.
-    virtual bool apply(const QString& host, quint16 port, bool socks, QString& error) = 0;
-    virtual bool restore(const Saved& saved, QString& error) = 0;
+    virtual Result apply(const QString& host, quint16 port, bool socks) = 0;
+    virtual Result restore(const Saved& saved) = 0;
 
 protected:
     struct Tool
@@ -37,6 +39,5 @@ protected:
     static Tool toolAt(const QString& path);
     // Runs the tool and waits for it a bounded time; output gets standard output less its final
     // line end.
-    static bool run(const Tool& tool, const QStringList& args, QString& error,
-                    QString* output = nullptr);
+    static Result run(const Tool& tool, const QStringList& args, QString* output = nullptr);
 };

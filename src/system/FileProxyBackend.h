@@ -9,11 +9,11 @@ public:
     FileProxyBackend() = default;
 
     QString name() const override { return QStringLiteral("file"); }
-    bool capture(Saved& saved, QString&) override
+    Result capture(Saved& saved) override
     {
         saved.clear();
-        return true;
+        return Result::success();
     }
-    bool apply(const QString&, quint16, bool, QString&) override { return true; }
-    bool restore(const Saved&, QString&) override { return true; }
+    Result apply(const QString&, quint16, bool) override { return Result::success(); }
+    Result restore(const Saved&) override { return Result::success(); }
 };

@@ -1,5 +1,9 @@
 #include "system/GnomeProxyBackend.h"
 
+#include <QList>
+
+#include <utility>
+
 namespace {
 
 const QLatin1String baseSchema("org.gnome.system.proxy");
@@ -39,50 +43,63 @@ bool GnomeProxyBackend::isAvailable()
     return !findTool({QStringLiteral("gsettings")}).path.isEmpty();
 }
 
-bool GnomeProxyBackend::capture(Saved& saved, QString& error)
+Result GnomeProxyBackend::capture(Saved& saved)
 {
     Saved found;
     for (const char* name : settingNames) {
         QString value;
-        if (!run(m_gsettings, QStringList{QStringLiteral("get")} + schemaAndKey(name), error,
-                 &value))
-            return false;
+        Result got =
+            run(m_gsettings, QStringList{QStringLiteral("get")} + schemaAndKey(name), &value);
+        if (!got.ok())
+            return got;
         found.insert(QLatin1String(name), value);
     }
     saved = found;
-    return true;
+    return Result::success();
 }
 
-bool GnomeProxyBackend::apply(const QString& host, quint16 port, bool socks, QString& error)
+Result GnomeProxyBackend::apply(const QString& host, quint16 port, bool socks)
 {
     const QString hostValue = gvariantString(host);
     const QString portValue = QString::number(port);
     const QString none = gvariantString(QString());
     // The other protocols are emptied: GNOME would send everything through a SOCKS proxy that
     // is still set, and an HTTP proxy left over would win for web traffic.
-    return set(QStringLiteral("http.host"), socks ? none : hostValue, error) &&
-           (socks || set(QStringLiteral("http.port"), portValue, error)) &&
-           set(QStringLiteral("https.host"), socks ? none : hostValue, error) &&
-           (socks || set(QStringLiteral("https.port"), portValue, error)) &&
-           set(QStringLiteral("socks.host"), socks ? hostValue : none, error) &&
-           (!socks || set(QStringLiteral("socks.port"), portValue, error)) &&
-           set(QStringLiteral("ignore-hosts"),
-               QStringLiteral("['localhost', '127.0.0.0/8', '::1']"), error) &&
-           set(QStringLiteral("mode"), gvariantString(QStringLiteral("manual")), error);
+    QList<std::pair<QString, QString>> changes;
+    changes.append({QStringLiteral("http.host"), socks ? none : hostValue});
+    if (!socks)
+        changes.append({QStringLiteral("http.port"), portValue});
+    changes.append({QStringLiteral("https.host"), socks ? none : hostValue});
+    if (!socks)
+        changes.append({QStringLiteral("https.port"), portValue});
+    changes.append({QStringLiteral("socks.host"), socks ? hostValue : none});
+    if (socks)
+        changes.append({QStringLiteral("socks.port"), portValue});
+    changes.append(
+        {QStringLiteral("ignore-hosts"), QStringLiteral("['localhost', '127.0.0.0/8', '::1']")});
+    changes.append({QStringLiteral("mode"), gvariantString(QStringLiteral("manual"))});
+    for (const auto& [name, value] : changes) {
+        Result done = set(name, value);
+        if (!done.ok())
+            return done;
+    }
+    return Result::success();
 }
 
-bool GnomeProxyBackend::restore(const Saved& saved, QString& error)
+Result GnomeProxyBackend::restore(const Saved& saved)
 {
     for (const char* name : settingNames) {
         const auto it = saved.constFind(QLatin1String(name));
-        if (it != saved.constEnd() && !set(it.key(), it.value(), error))
-            return false;
+        if (it == saved.constEnd())
+            continue;
+        Result done = set(it.key(), it.value());
+        if (!done.ok())
+            return done;
     }
-    return true;
+    return Result::success();
 }
 
-bool GnomeProxyBackend::set(const QString& savedName, const QString& value, QString& error)
+Result GnomeProxyBackend::set(const QString& savedName, const QString& value)
 {
-    return run(m_gsettings, QStringList{QStringLiteral("set")} + schemaAndKey(savedName) << value,
-               error);
+    return run(m_gsettings, QStringList{QStringLiteral("set")} + schemaAndKey(savedName) << value);
 }

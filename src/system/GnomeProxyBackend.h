@@ -14,12 +14,12 @@ public:
     static bool isAvailable();
 
     QString name() const override { return QStringLiteral("gnome"); }
-    bool capture(Saved& saved, QString& error) override;
-    bool apply(const QString& host, quint16 port, bool socks, QString& error) override;
-    bool restore(const Saved& saved, QString& error) override;
+    Result capture(Saved& saved) override;
+    Result apply(const QString& host, quint16 port, bool socks) override;
+    Result restore(const Saved& saved) override;
 
 private:
-    bool set(const QString& savedName, const QString& value, QString& error);
+    Result set(const QString& savedName, const QString& value);
 
     Tool m_gsettings;
 };

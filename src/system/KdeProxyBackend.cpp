@@ -3,6 +3,8 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 
+#include <utility>
+
 namespace {
 
 // Everything apply() may change, "ProxyType" last so that KIO switches over only once the rest
@@ -57,58 +59,65 @@ bool KdeProxyBackend::isAvailable()
                 .path.isEmpty();
 }
 
-bool KdeProxyBackend::capture(Saved& saved, QString& error)
+Result KdeProxyBackend::capture(Saved& saved)
 {
     Saved found;
     for (const char* name : keyNames) {
         const QString key = QLatin1String(name);
         QString value;
-        if (!run(m_readConfig, keyArgs(key) << QStringLiteral("--default") << absentMarker, error,
-                 &value))
-            return false;
+        Result got =
+            run(m_readConfig, keyArgs(key) << QStringLiteral("--default") << absentMarker, &value);
+        if (!got.ok())
+            return got;
         if (value != absentMarker)
             found.insert(key, value);
     }
     saved = found;
-    return true;
+    return Result::success();
 }
 
-bool KdeProxyBackend::apply(const QString& host, quint16 port, bool socks, QString& error)
+Result KdeProxyBackend::apply(const QString& host, quint16 port, bool socks)
 {
     const QString http = socks ? QString() : proxyEntry("http", host, port);
-    const bool ok =
-        write(QStringLiteral("httpProxy"), http, error) &&
-        write(QStringLiteral("httpsProxy"), http, error) &&
-        write(QStringLiteral("socksProxy"), socks ? proxyEntry("socks", host, port) : QString(),
-              error) &&
-        write(QStringLiteral("NoProxyFor"), QStringLiteral("localhost,127.0.0.0/8,::1"), error) &&
-        write(QStringLiteral("ReversedException"), QStringLiteral("false"), error) &&
-        write(QStringLiteral("ProxyType"), QStringLiteral("1"), error);
-    notifyKio();
-    return ok;
-}
-
-bool KdeProxyBackend::restore(const Saved& saved, QString& error)
-{
-    bool ok = true;
-    for (const char* name : keyNames) {
-        const QString key = QLatin1String(name);
-        const auto it = saved.constFind(key);
-        ok = it != saved.constEnd() ? write(key, it.value(), error) : remove(key, error);
-        if (!ok)
+    const std::pair<QString, QString> changes[] = {
+        {QStringLiteral("httpProxy"), http},
+        {QStringLiteral("httpsProxy"), http},
+        {QStringLiteral("socksProxy"), socks ? proxyEntry("socks", host, port) : QString()},
+        {QStringLiteral("NoProxyFor"), QStringLiteral("localhost,127.0.0.0/8,::1")},
+        {QStringLiteral("ReversedException"), QStringLiteral("false")},
+        {QStringLiteral("ProxyType"), QStringLiteral("1")},
+    };
+    Result done;
+    for (const auto& [key, value] : changes) {
+        done = write(key, value);
+        if (!done.ok())
             break;
     }
     notifyKio();
-    return ok;
+    return done;
 }
 
-bool KdeProxyBackend::write(const QString& key, const QString& value, QString& error)
+Result KdeProxyBackend::restore(const Saved& saved)
+{
+    Result done;
+    for (const char* name : keyNames) {
+        const QString key = QLatin1String(name);
+        const auto it = saved.constFind(key);
+        done = it != saved.constEnd() ? write(key, it.value()) : remove(key);
+        if (!done.ok())
+            break;
+    }
+    notifyKio();
+    return done;
+}
+
+Result KdeProxyBackend::write(const QString& key, const QString& value)
 {
     // "--" keeps a value such as "-1" from reading as an option.
-    return run(m_writeConfig, keyArgs(key) << QStringLiteral("--") << value, error);
+    return run(m_writeConfig, keyArgs(key) << QStringLiteral("--") << value);
 }
 
-bool KdeProxyBackend::remove(const QString& key, QString& error)
+Result KdeProxyBackend::remove(const QString& key)
 {
-    return run(m_writeConfig, keyArgs(key) << QStringLiteral("--delete"), error);
+    return run(m_writeConfig, keyArgs(key) << QStringLiteral("--delete"));
 }

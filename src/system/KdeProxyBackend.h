@@ -15,13 +15,13 @@ public:
 
     QString name() const override { return QStringLiteral("kde"); }
     // Keys absent from kioslaverc are left out of saved; restore() deletes them again.
-    bool capture(Saved& saved, QString& error) override;
-    bool apply(const QString& host, quint16 port, bool socks, QString& error) override;
-    bool restore(const Saved& saved, QString& error) override;
+    Result capture(Saved& saved) override;
+    Result apply(const QString& host, quint16 port, bool socks) override;
+    Result restore(const Saved& saved) override;
 
 private:
-    bool write(const QString& key, const QString& value, QString& error);
-    bool remove(const QString& key, QString& error);
+    Result write(const QString& key, const QString& value);
+    Result remove(const QString& key);
 
     Tool m_writeConfig;
     Tool m_readConfig;

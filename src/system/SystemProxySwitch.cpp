@@ -35,6 +35,11 @@ QString systemProxyMessage(const QString& reason)
     return QStringLiteral("System proxy: ") + reason;
 }
 
+Result unwritable(const QString& contractPath)
+{
+    return Result::failure(systemProxyMessage(QStringLiteral("cannot write ") + contractPath));
+}
+
 bool isDesktop(const QStringList& desktops, const QStringList& names)
 {
     for (const QString& desktop : desktops) {
@@ -94,23 +99,24 @@ SystemProxySwitch::SystemProxySwitch(const QString& contractPath,
 
 SystemProxySwitch::~SystemProxySwitch() = default;
 
-SystemProxySwitch::Result SystemProxySwitch::switchOn(const QString& proxy, const QString& type)
+Result SystemProxySwitch::switchOn(const QString& proxy, const QString& type)
 {
     // Nothing is written for what cannot be switched on: the contract would name a proxy that no
     // program can use.
     QString host;
     quint16 port = 0;
     if (!ProxyEndpoint::parse(proxy, &host, &port))
-        return {false, systemProxyMessage(QStringLiteral("'%1' is not host:port").arg(proxy))};
+        return Result::failure(
+            systemProxyMessage(QStringLiteral("'%1' is not host:port").arg(proxy)));
 
     QSettings contract(m_contractPath, QSettings::IniFormat);
-    QString problem;
     contract.beginGroup(savedGroup(*m_backend));
     // A second switch-on finds our own proxy on the desktop; the first save is the one to keep.
     if (!contract.contains(savedMarker)) {
         DesktopProxyBackend::Saved saved;
-        if (!m_backend->capture(saved, problem))
-            return {false, systemProxyMessage(problem)};
+        const Result captured = m_backend->capture(saved);
+        if (!captured.ok())
+            return Result::failure(systemProxyMessage(captured.message()));
         for (auto it = saved.cbegin(); it != saved.cend(); ++it)
             contract.setValue(it.key(), it.value());
         contract.setValue(savedMarker, QStringLiteral("1"));
@@ -120,9 +126,10 @@ SystemProxySwitch::Result SystemProxySwitch::switchOn(const QString& proxy, cons
     // The desktop is changed only once its previous configuration is safely on disk.
     contract.sync();
     if (contract.status() != QSettings::NoError)
-        return {false, systemProxyMessage(QStringLiteral("cannot write ") + m_contractPath)};
-    if (!m_backend->apply(host, port, namesSocks(type), problem))
-        return {false, systemProxyMessage(problem)};
+        return unwritable(m_contractPath);
+    const Result applied = m_backend->apply(host, port, namesSocks(type));
+    if (!applied.ok())
+        return Result::failure(systemProxyMessage(applied.message()));
 
     contract.beginGroup(contractGroup);
     contract.setValue(enableKey, QStringLiteral("1"));
@@ -131,11 +138,11 @@ SystemProxySwitch::Result SystemProxySwitch::switchOn(const QString& proxy, cons
     contract.endGroup();
     contract.sync();
     if (contract.status() != QSettings::NoError)
-        return {false, systemProxyMessage(QStringLiteral("cannot write ") + m_contractPath)};
-    return {};
+        return unwritable(m_contractPath);
+    return Result::success();
 }
 
-SystemProxySwitch::Result SystemProxySwitch::switchOff()
+Result SystemProxySwitch::switchOff()
 {
     QSettings contract(m_contractPath, QSettings::IniFormat);
     contract.beginGroup(contractGroup);
@@ -144,7 +151,7 @@ SystemProxySwitch::Result SystemProxySwitch::switchOff()
     contract.remove(serverKey);
     contract.endGroup();
 
-    QString problem;
+    Result restored;
     contract.beginGroup(savedGroup(*m_backend));
     if (contract.contains(savedMarker)) {
         DesktopProxyBackend::Saved saved;
@@ -154,17 +161,18 @@ SystemProxySwitch::Result SystemProxySwitch::switchOff()
                 saved.insert(key, contract.value(key).toString());
         }
         // Kept after a failed restore, so that the next switch-off can try again.
-        if (m_backend->restore(saved, problem))
+        restored = m_backend->restore(saved);
+        if (restored.ok())
             contract.remove(QString());
     }
     contract.endGroup();
 
     contract.sync();
-    if (!problem.isEmpty())
-        return {false, systemProxyMessage(problem)};
+    if (!restored.ok())
+        return Result::failure(systemProxyMessage(restored.message()));
     if (contract.status() != QSettings::NoError)
-        return {false, systemProxyMessage(QStringLiteral("cannot write ") + m_contractPath)};
-    return {};
+        return unwritable(m_contractPath);
+    return Result::success();
 }
 
 QString SystemProxySwitch::value(const QString& name) const

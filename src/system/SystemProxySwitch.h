@@ -1,5 +1,6 @@
 #pragma once
 
+#include "model/Result.h"
 #include "system/DesktopProxyBackend.h"
 
 #include <QString>
@@ -16,12 +17,6 @@
 class SystemProxySwitch final
 {
 public:
-    struct Result
-    {
-        bool ok = true;
-        QString message; // one line for the status text when !ok
-    };
-
     // $XDG_CONFIG_HOME/Corvatel/InternetSettings.conf
     static QString defaultContractPath();
     // "ProxyServer" for a proxy of the given "Type" cell: "socks=" + proxy for a type that names

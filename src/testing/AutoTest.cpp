@@ -18,13 +18,14 @@ QString AutoTest::alertText(const QString& enabledProxyLabel)
            QStringLiteral(", please select another or disable.");
 }
 
-void AutoTest::timerPTest_Timer(const QString& enabledProxyLabel, const QString& proxyServer)
+void AutoTest::timerPTest_Timer(const QString& enabledProxyLabel, const QString& proxyServer,
+                                int timeoutSeconds)
 {
     // A slow probe or an alert nobody has closed yet outlasts the next tick.
     if (m_busy || !m_host.windowMinimized())
         return;
     const QScopedValueRollback<bool> busy(m_busy, true);
-    m_httpResult = m_fetcher.getDOC_WINHTTP(true, true, m_probeUrl, proxyServer);
+    m_httpResult = m_fetcher.getDOC_WINHTTP(true, timeoutSeconds, m_probeUrl, proxyServer);
     if (m_fetcher.httpError == 0 && m_httpResult.contains(ProbeMarker))
         return;
     m_prompts.critical(alertText(enabledProxyLabel), QStringLiteral("Corvatel"));

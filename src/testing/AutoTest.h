@@ -29,8 +29,9 @@ public:
     AutoTest& operator=(const AutoTest&) = delete;
 
     // One tick. proxyServer is the switched-on proxy as the system knows it ("host:port" or
-    // "socks=host:port"); the probe goes through it.
-    void timerPTest_Timer(const QString& enabledProxyLabel, const QString& proxyServer);
+    // "socks=host:port"); the probe goes through it and fails after timeoutSeconds.
+    void timerPTest_Timer(const QString& enabledProxyLabel, const QString& proxyServer,
+                          int timeoutSeconds);
 
     static QString alertText(const QString& enabledProxyLabel);
     // The body of the last probe.

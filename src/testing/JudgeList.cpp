@@ -46,14 +46,14 @@ JudgeList::Loaded JudgeList::load(const QString& path)
     if (!file.exists())
         return loaded;
     if (!file.open(QIODevice::ReadOnly)) {
-        loaded.problem = QStringLiteral("Could not read %1: %2")
-                             .arg(QFileInfo(path).fileName(), file.errorString());
+        loaded.read = Result::failure(QStringLiteral("Could not read %1: %2")
+                                          .arg(QFileInfo(path).fileName(), file.errorString()));
         return loaded;
     }
     const QByteArray content = file.readAll();
     if (file.error() != QFileDevice::NoError) {
-        loaded.problem = QStringLiteral("Could not read %1 to the end: %2")
-                             .arg(QFileInfo(path).fileName(), file.errorString());
+        loaded.read = Result::failure(QStringLiteral("Could not read %1 to the end: %2")
+                                          .arg(QFileInfo(path).fileName(), file.errorString()));
     }
     QSet<QString> seen;
     const QByteArrayList lines = content.split('\n');
@@ -71,7 +71,7 @@ JudgeList::Loaded JudgeList::load(const QString& path)
     return loaded;
 }
 
-QString JudgeList::save(const QString& path, const QStringList& urls)
+Result JudgeList::save(const QString& path, const QStringList& urls)
 {
     QByteArray content;
     for (const QString& url : urls)

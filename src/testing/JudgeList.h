@@ -1,5 +1,7 @@
 #pragma once
 
+#include "model/Result.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -20,7 +22,7 @@ public:
     {
         QStringList urls; // valid, in file order, each once
         QList<Refused> refused;
-        QString problem; // "" unless the file exists and could not be read
+        Result read; // fails when the file exists and could not be read (to the end)
     };
 
     // judges.lst in the process's current directory at the moment of the call.
@@ -30,9 +32,8 @@ public:
     // A missing file gives an empty list. Blank lines are passed over; blanks around a URL and
     // the CR of a CR LF line end are dropped.
     static Loaded load(const QString& path);
-    // Through a temporary file that replaces the old one only once it is complete. "" on
-    // success, else one line saying what went wrong.
-    static QString save(const QString& path, const QStringList& urls);
+    // Through a temporary file that replaces the old one only once it is complete.
+    static Result save(const QString& path, const QStringList& urls);
     // "judges.lst line 3 is no http(s) URL: ftp://x"
     static QString refusedText(const QString& path, const Refused& refused);
 };

@@ -59,20 +59,15 @@ MmdbLocation::~MmdbLocation()
     close();
 }
 
-bool MmdbLocation::open(const QString& path, QString* error)
+Result MmdbLocation::open(const QString& path)
 {
     close();
     const auto fail = [&](const QString& reason) {
-        if (error)
-            *error =
-                QStringLiteral("The location database \"%1\" cannot be read: %2").arg(path, reason);
-        return false;
+        return Result::failure(
+            QStringLiteral("The location database \"%1\" cannot be read: %2").arg(path, reason));
     };
-    if (path.isEmpty()) {
-        if (error)
-            *error = QStringLiteral("No location database file is set.");
-        return false;
-    }
+    if (path.isEmpty())
+        return Result::failure(QStringLiteral("No location database file is set."));
     // A folder fails in mmap with a puzzling reason, and a named pipe would block the open.
     const QFileInfo info(path);
     if (info.exists() && !info.isFile())
@@ -93,7 +88,7 @@ bool MmdbLocation::open(const QString& path, QString* error)
         return fail(reason);
     }
     d->open = true;
-    return true;
+    return Result::success();
 }
 
 bool MmdbLocation::isOpen() const

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "model/Result.h"
+
 #include <QString>
 
 #include <memory>
@@ -13,9 +15,9 @@ public:
     MmdbLocation(const MmdbLocation&) = delete;
     MmdbLocation& operator=(const MmdbLocation&) = delete;
 
-    // Opens the file, closing the one before. On failure returns false, says why in error (one
-    // line naming the file) and isOpen() is false.
-    bool open(const QString& path, QString* error);
+    // Opens the file, closing the one before. A failure names the file in its one line, and
+    // isOpen() is then false.
+    Result open(const QString& path);
     bool isOpen() const;
     void close();
     // "City, Country" (English names), "Country" when the record has no city, "" when the address

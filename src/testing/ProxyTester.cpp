@@ -3,9 +3,8 @@
 #include "model/ImportedListStore.h"
 #include "model/ProxyEndpoint.h"
 #include "model/ProxyTableModel.h"
-#include "service/DocumentFetcher.h"
-#include "service/HttpFetcher.h"
 #include "settings/SettingsStore.h"
+#include "service/HttpFetcher.h"
 #include "shell/YieldClock.h"
 #include "testing/CurlEngine.h"
 #include "testing/JudgeEcho.h"
@@ -61,10 +60,10 @@ QString testingText(const QString& proxy)
 class ProxyTester::Run final : public QObject
 {
 public:
-    Run(ProxyTester& tester, const std::vector<int>& rows, const Target& target, int width)
+    Run(ProxyTester& tester, const std::vector<int>& rows, const Target& target, int width,
+        int timeoutSeconds)
         : m_tester(tester), m_engine(*tester.m_engine), m_pending(rows.begin(), rows.end()),
-          m_target(target), m_width(width),
-          m_timeoutMs(qint64(std::max(1, tester.m_fetcher.testTimeout())) * 1000),
+          m_target(target), m_width(width), m_timeoutMs(qint64(std::max(1, timeoutSeconds)) * 1000),
           m_detect(tester.onImportedPage(target) && tester.m_settings.value(Setting::DetectType))
     {
         m_saveTimer.setSingleShot(true);
@@ -147,8 +146,8 @@ private:
     {
         const QString path = JudgeList::defaultPath();
         const JudgeList::Loaded listed = JudgeList::load(path);
-        if (!listed.problem.isEmpty())
-            say(listed.problem);
+        if (!listed.read.ok())
+            say(listed.read.message());
         for (const JudgeList::Refused& refused : listed.refused)
             say(JudgeList::refusedText(path, refused));
         if (listed.urls.isEmpty()) {
@@ -293,9 +292,9 @@ private:
         const QString file = m_tester.m_settings.read(Setting::MmdbFile).trimmed();
         if (file.isEmpty())
             return;
-        QString error;
-        if (!m_locations.open(file, &error))
-            say(error + QStringLiteral(": locations come from the service instead."));
+        const Result opened = m_locations.open(file);
+        if (!opened.ok())
+            say(opened.message() + QStringLiteral(": locations come from the service instead."));
     }
 
     // New tests start a batch per turn of the event loop: a thousand connections opened in one
@@ -638,17 +637,15 @@ private:
     bool m_dirty = false;
 };
 
-ProxyTester::ProxyTester(TestRunHost& host, DocumentFetcher& fetcher, ImportedListStore& store,
-                         ProxyTableModel& importedRows, const SettingsStore& settings,
-                         const QString& serviceUrl, QObject* parent)
-    : QObject(parent), m_host(host), m_fetcher(fetcher), m_store(store),
-      m_importedRows(importedRows), m_settings(settings), m_serviceUrl(serviceUrl),
-      m_engine(std::make_unique<CurlEngine>())
+ProxyTester::ProxyTester(TestRunHost& host, ImportedListStore& store, ProxyTableModel& importedRows,
+                         const SettingsStore& settings, const QString& serviceUrl, QObject* parent)
+    : QObject(parent), m_host(host), m_store(store), m_importedRows(importedRows),
+      m_settings(settings), m_serviceUrl(serviceUrl), m_engine(std::make_unique<CurlEngine>())
 {}
 
 ProxyTester::~ProxyTester() = default;
 
-void ProxyTester::testSelectedProxies(const Target& target)
+void ProxyTester::testSelectedProxies(const Target& target, int timeoutSeconds)
 {
     if (m_running || !target.rows)
         return;
@@ -665,12 +662,13 @@ void ProxyTester::testSelectedProxies(const Target& target)
         m_host.setProgressMaximum(n);
         m_host.lockForRun(target.grid);
         m_host.setStatusText(QStringLiteral("Testing %1 Proxies..").arg(n));
-        testProxies(rows, target);
+        testProxies(rows, target, timeoutSeconds);
     }
     m_host.setBusyCursor(false);
 }
 
-void ProxyTester::testProxies(const std::vector<int>& rows, const Target& target)
+void ProxyTester::testProxies(const std::vector<int>& rows, const Target& target,
+                              int timeoutSeconds)
 {
     if (m_running || !target.rows)
         return;
@@ -681,7 +679,7 @@ void ProxyTester::testProxies(const std::vector<int>& rows, const Target& target
         m_host.setProgressMaximum(n);
 
     {
-        Run run(*this, rows, target, m_settings.value(Setting::ParallelTests));
+        Run run(*this, rows, target, m_settings.value(Setting::ParallelTests), timeoutSeconds);
         m_run = &run;
         run.run();
         m_run = nullptr;
@@ -748,8 +746,7 @@ void ProxyTester::saveList()
     ++m_saves;
     YieldClock clock;
     clock.yieldNow(); // what came before may have used up the allowance
-    const ImportedListStore::Result saved =
-        m_store.saveToFile(ImportedListStore::defaultPath(), clock.server());
-    if (!saved.ok)
-        m_host.setStatusText(m_host.statusText() + LineBreak + saved.message);
+    const Result saved = m_store.saveToFile(ImportedListStore::defaultPath(), clock.server());
+    if (!saved.ok())
+        m_host.setStatusText(m_host.statusText() + LineBreak + saved.message());
 }

@@ -10,7 +10,6 @@
 #include <vector>
 
 class CurlEngine;
-class DocumentFetcher;
 class ImportedListStore;
 class ProxyTableModel;
 class SettingsStore;
@@ -41,15 +40,16 @@ public:
 
     // importedRows is the imported page's whole list (grid 3): a test made in its result grid
     // (grid 4) is written there as well.
-    ProxyTester(TestRunHost& host, DocumentFetcher& fetcher, ImportedListStore& store,
-                ProxyTableModel& importedRows, const SettingsStore& settings,
-                const QString& serviceUrl, QObject* parent = nullptr);
+    ProxyTester(TestRunHost& host, ImportedListStore& store, ProxyTableModel& importedRows,
+                const SettingsStore& settings, const QString& serviceUrl,
+                QObject* parent = nullptr);
     ~ProxyTester() override;
 
-    // Tests the block of rows between the current row and the selection's end, top to bottom.
-    void testSelectedProxies(const Target& target);
+    // Tests the block of rows between the current row and the selection's end, top to bottom,
+    // each within timeoutSeconds.
+    void testSelectedProxies(const Target& target, int timeoutSeconds);
     // Tests the given rows in order; returns when the run has ended.
-    void testProxies(const std::vector<int>& rows, const Target& target);
+    void testProxies(const std::vector<int>& rows, const Target& target, int timeoutSeconds);
 
     // Makes a running parallel run look at the Stop flag now. Tests that Stop cuts short write
     // nothing: a proxy that was never given its time-out has not failed.
@@ -73,7 +73,6 @@ private:
     void saveList();
 
     TestRunHost& m_host;
-    DocumentFetcher& m_fetcher;
     ImportedListStore& m_store;
     ProxyTableModel& m_importedRows;
     const SettingsStore& m_settings;

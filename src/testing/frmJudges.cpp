@@ -94,13 +94,13 @@ void frmJudges::Form_Load()
         addItem(url);
 
     QStringList notes;
-    if (!loaded.problem.isEmpty())
-        notes << loaded.problem;
+    if (!loaded.read.ok())
+        notes << loaded.read.message();
     for (const JudgeList::Refused& refused : loaded.refused)
         notes << JudgeList::refusedText(path, refused);
     if (!loaded.refused.isEmpty())
         notes << QStringLiteral("Lines that are no URL are dropped at the next change.");
-    if (loaded.urls.isEmpty() && loaded.problem.isEmpty())
+    if (loaded.urls.isEmpty() && loaded.read.ok())
         notes << NoJudgesNote;
     lblStatus->setText(notes.join(u'\n'));
     updateButtons();
@@ -231,11 +231,11 @@ void frmJudges::done(int result)
 
 void frmJudges::save()
 {
-    const QString problem = JudgeList::save(JudgeList::defaultPath(), urls());
-    lblStatus->setText(problem.isEmpty() && lstJudges->topLevelItemCount() == 0 ? NoJudgesNote
-                                                                                : problem);
-    if (!problem.isEmpty())
-        m_prompts.critical(problem, Caption);
+    const Result saved = JudgeList::save(JudgeList::defaultPath(), urls());
+    lblStatus->setText(saved.ok() && lstJudges->topLevelItemCount() == 0 ? NoJudgesNote
+                                                                         : saved.message());
+    if (!saved.ok())
+        m_prompts.critical(saved.message(), Caption);
     updateButtons();
 }
 

@@ -151,10 +151,9 @@ void ImportedListEditor::saveList()
 {
     YieldClock clock;
     clock.yieldNow(); // what came before may have used up the allowance
-    const ImportedListStore::Result saved =
-        m_store.saveToFile(ImportedListStore::defaultPath(), clock.server());
-    if (!saved.ok)
-        m_host.setStatusText(saved.message);
+    const Result saved = m_store.saveToFile(ImportedListStore::defaultPath(), clock.server());
+    if (!saved.ok())
+        m_host.setStatusText(saved.message());
 }
 
 void ImportedListEditor::showCount()

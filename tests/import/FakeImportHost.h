@@ -1,6 +1,7 @@
 #pragma once
 
 #include "import/ImportHost.h"
+#include "model/StopFlag.h"
 
 #include <QList>
 #include <QMap>
@@ -15,12 +16,12 @@ public:
     bool isStopRequested() const override
     {
         if (stopAfterChecks >= 0 && checks++ >= stopAfterChecks)
-            stop = true;
-        return stop;
+            stop.request();
+        return stop.isRequested();
     }
     void clearStopRequested() override
     {
-        stop = false;
+        stop.clear();
         stopAfterChecks = -1;
     }
     void enableControls(bool enabled) override { controls << enabled; }
@@ -28,7 +29,7 @@ public:
     QString status;
     QMap<int, QString> panels;
     QList<bool> controls;
-    mutable bool stop = false;
+    mutable StopFlag stop;
     mutable int stopAfterChecks = -1;
     mutable int checks = 0;
 };

@@ -109,8 +109,8 @@ private slots:
 
     void scanAll()
     {
-        // Pages get the fetcher's 60 s, not the proxy tests' time-out: the first one answers
-        // after more ticks than a proxy test may take.
+        // Pages get the fetcher's 60 s, not a proxy test's few: the first one answers after five
+        // ticks.
         FixedServer first(200, "10.0.0.1:808 ... http://192.168.1.1:81. 10.0.0.1:808 11.2.3.4:80",
                           500);
         FixedServer second(200,
@@ -119,7 +119,6 @@ private slots:
         const QString closed = QStringLiteral("http://127.0.0.1:%1/").arg(closedLoopbackPort());
         Scan scan({"11.2.3.4:80", "1.2.3.4:800"});
         scan.view.sources = {first.url(), second.url(), closed, missing.url()};
-        scan.fetcher.setTestTimeout(1);
         QTimer clock; // the window's one-second clock, ten times as fast
         QObject::connect(&clock, &QTimer::timeout, &scan.fetcher, [&scan] { scan.fetcher.tick(); });
         clock.start(100);
@@ -184,15 +183,13 @@ private slots:
         FixedServer next(200, "7.7.7.7:7");
         Scan scan;
         scan.view.sources = {hanging.url(), next.url()};
-        QTimer::singleShot(100, &scan.fetcher, [&scan] {
-            scan.host.stop = true;
-            scan.fetcher.wake();
-        });
+        // Nothing ticks: only the Stop request itself can wake the waiting fetch.
+        QTimer::singleShot(100, &scan.fetcher, [&scan] { scan.host.stop.request(); });
         const SourceScanner::Outcome outcome = scan.scanner.cmdScan_Click();
         QVERIFY(outcome.stopped);
         QCOMPARE(outcome.scanned, 1);
         QVERIFY(next.requests().isEmpty());
-        QVERIFY(!scan.host.stop);
+        QVERIFY(!scan.host.stop.isRequested());
         QVERIFY2(scan.host.status.startsWith(QStringLiteral("Scan stopped")),
                  qPrintable(scan.host.status));
     }

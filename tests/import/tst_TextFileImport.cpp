@@ -156,7 +156,7 @@ private slots:
         QCOMPARE(outcome.added, kept);
         QCOMPARE(list.saved(), QByteArray("as it was\n"));
         QVERIFY(list.host.panels.isEmpty());
-        QVERIFY(!list.host.stop);
+        QVERIFY(!list.host.stop.isRequested());
         QCOMPARE(list.host.controls, (QList<bool>{false, true}));
         QCOMPARE(list.rows.Rows(), Listed.size() + 1 + kept);
     }

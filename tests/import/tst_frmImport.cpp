@@ -228,7 +228,7 @@ private slots:
             });
             d.cmdScan->click();
         });
-        QVERIFY(!t.dialog->isVisible() && !t.dialog->isBusy() && !t.w.stopRequested);
+        QVERIFY(!t.dialog->isVisible() && !t.dialog->isBusy() && !t.w.stopRequested.isRequested());
         QVERIFY(t.dialog->cmdDelete->isEnabled() && t.dialog->SBList1->isEnabled());
         QVERIFY(!t.f.prompts.asked.contains(QStringLiteral("Corvatel: Done.")));
         // OK after the (stopped) scan reloads the lists, closing does not.

@@ -80,12 +80,12 @@ private slots:
         const QString path = listFile(dir, file);
         ImportedListStore store;
         store.add(QStringLiteral("left over|"));
-        QVERIFY(store.loadFromFile(path).ok);
-        QVERIFY(store.saveToFile(path).ok);
+        QVERIFY(store.loadFromFile(path).ok());
+        QVERIFY(store.saveToFile(path).ok());
         QCOMPARE(readBytes(path), saved);
 
         ImportedListStore reloaded;
-        QVERIFY(reloaded.loadFromFile(path).ok);
+        QVERIFY(reloaded.loadFromFile(path).ok());
         QCOMPARE(reloaded.lines(), store.lines());
     }
 
@@ -96,7 +96,7 @@ private slots:
         const QString path = dir.filePath(QStringLiteral("proxy.lst"));
         ImportedListStore store;
         store.add(QStringLiteral("?|1.2.3.4:80|") + QChar(0xD800) + QStringLiteral("x|"));
-        QVERIFY(store.saveToFile(path).ok);
+        QVERIFY(store.saveToFile(path).ok());
         QCOMPARE(readBytes(path), QByteArray("?|1.2.3.4:80|\xef\xbf\xbdx|\n"));
     }
 
@@ -131,7 +131,7 @@ private slots:
         // Read from a file, so that the decoding counts too.
         QTemporaryDir dir;
         ImportedListStore loaded;
-        QVERIFY(loaded.loadFromFile(listFile(dir, lines.join(u'\n').toUtf8())).ok);
+        QVERIFY(loaded.loadFromFile(listFile(dir, lines.join(u'\n').toUtf8())).ok());
         QCOMPARE(loaded.find(proxy), index);
     }
 
@@ -232,7 +232,7 @@ private slots:
                 big.add(row(QStringLiteral("1.2.3.4:80")));
             }
         };
-        QVERIFY(big.saveToFile(path, editMeanwhile).ok);
+        QVERIFY(big.saveToFile(path, editMeanwhile).ok());
         QVERIFY(serves > 0);
         QCOMPARE(readBytes(path), whole);
 
@@ -242,16 +242,16 @@ private slots:
         bool nested = false;
         const auto saveMeanwhile = [&] {
             if (!std::exchange(nested, true))
-                QVERIFY(later.saveToFile(path, [] {}).ok);
+                QVERIFY(later.saveToFile(path, [] {}).ok());
         };
-        QVERIFY(big.saveToFile(path, saveMeanwhile).ok);
+        QVERIFY(big.saveToFile(path, saveMeanwhile).ok());
         QVERIFY(nested);
         QCOMPARE(readBytes(path), (row(QStringLiteral("5.6.7.8:80")) + u'\n').toUtf8());
 
-        const ImportedListStore::Result failed =
+        const Result failed =
             later.saveToFile(dir.filePath(QStringLiteral("none/proxy.lst")), [] {});
-        QVERIFY(!failed.ok);
-        QVERIFY(failed.message.startsWith(QLatin1String("Could not save proxy.lst: ")));
+        QVERIFY(!failed.ok());
+        QVERIFY(failed.message().startsWith(QLatin1String("Could not save proxy.lst: ")));
     }
 
     // What ending the program from inside a long routine goes by: only a list that differs from
@@ -262,17 +262,17 @@ private slots:
         const QString path = dir.filePath(QStringLiteral("proxy.lst"));
         ImportedListStore store;
         QVERIFY(!store.hasUnsavedChanges());
-        QVERIFY(!store.loadFromFile(dir.path()).ok);
+        QVERIFY(!store.loadFromFile(dir.path()).ok());
         QVERIFY(!store.hasUnsavedChanges());
         store.add(row(proxyNumber(1)));
         QVERIFY(store.hasUnsavedChanges());
-        QVERIFY(!store.saveToFile(dir.filePath(QStringLiteral("none/proxy.lst"))).ok);
+        QVERIFY(!store.saveToFile(dir.filePath(QStringLiteral("none/proxy.lst"))).ok());
         QVERIFY(store.hasUnsavedChanges());
-        QVERIFY(store.saveToFile(path).ok);
+        QVERIFY(store.saveToFile(path).ok());
         QVERIFY(!store.hasUnsavedChanges());
         store.setItem(0, row(proxyNumber(2)));
         QVERIFY(store.hasUnsavedChanges());
-        QVERIFY(store.loadFromFile(path).ok);
+        QVERIFY(store.loadFromFile(path).ok());
         QVERIFY(!store.hasUnsavedChanges());
 
         // A change made while a long save was on its way is not in that save.
@@ -284,7 +284,7 @@ private slots:
         QVERIFY(store.saveToFile(path, [&] {
                          if (!std::exchange(changed, true))
                              store.remove(0);
-                     }).ok);
+                     }).ok());
         QVERIFY(changed && store.hasUnsavedChanges());
     }
 
@@ -317,13 +317,13 @@ private slots:
         ImportedListStore store;
         store.addMany(lines);
 
-        const ImportedListStore::Result result = store.loadFromFile(path);
-        QVERIFY(!result.ok);
+        const Result result = store.loadFromFile(path);
+        QVERIFY(!result.ok());
         // One line for the status text, with the reason.
         QVERIFY2(QRegularExpression("^Could not read proxy.lst: [^\n]+\\z")
-                     .match(result.message)
+                     .match(result.message())
                      .hasMatch(),
-                 qPrintable(result.message));
+                 qPrintable(result.message()));
         QCOMPARE(store.lines(), lines);
         QCOMPARE(store.find(proxyNumber(2)), 1);
     }

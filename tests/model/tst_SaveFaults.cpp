@@ -45,14 +45,14 @@ Saved save(const QString& file, const QStringList& lines, const QString& path)
     if (file == u"proxy.lst") {
         ImportedListStore store;
         store.addMany(lines);
-        const ImportedListStore::Result r = store.saveToFile(path);
-        return {r.ok, r.message};
+        const Result r = store.saveToFile(path);
+        return {r.ok(), r.message()};
     }
     SourceList sources;
     for (const QString& line : lines)
         sources.add(line);
-    const SourceList::Result r = sources.saveToFile(path);
-    return {r.ok, r.message};
+    const Result r = sources.saveToFile(path);
+    return {r.ok(), r.message()};
 }
 
 QByteArray readBytes(const QString& path)

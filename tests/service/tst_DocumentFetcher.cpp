@@ -1,3 +1,4 @@
+#include "model/StopFlag.h"
 #include "service/DocumentFetcher.h"
 #include "service/HttpFetcher.h"
 #include "support/TestServers.h"
@@ -127,7 +128,8 @@ class tst_DocumentFetcher final : public QObject
         return server<HangingServer>()->url().replace("http://", "https://"); // no handshake
     }
 
-    bool m_stop = false;
+    static constexpr int TestTimeout = 2;
+    StopFlag m_stop;
     std::unique_ptr<HttpFetcher> m_http;
     std::unique_ptr<DocumentFetcher> m_doc;
     std::vector<std::unique_ptr<QTcpServer>> m_servers;
@@ -147,10 +149,9 @@ private slots:
 
     void init()
     {
-        m_stop = false;
+        m_stop.clear();
         m_http = std::make_unique<HttpFetcher>();
         m_doc = std::make_unique<DocumentFetcher>(*m_http, m_stop);
-        m_doc->setTestTimeout(2);
         m_clock.setTimerType(Qt::PreciseTimer);
         m_clock.setInterval(1000);
         connect(&m_clock, &QTimer::timeout, m_doc.get(), &DocumentFetcher::tick);
@@ -211,7 +212,9 @@ private slots:
 
         QElapsedTimer clock;
         clock.start();
-        QCOMPARE(m_doc->getDOC_WINHTTP(true, false, target(kind), proxy), result);
+        QCOMPARE(m_doc->getDOC_WINHTTP(true, DocumentFetcher::DefaultTimeoutSeconds, target(kind),
+                                       proxy),
+                 result);
         QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
         QCOMPARE(m_doc->httpError, error);
         QCOMPARE(m_doc->httpStatus, status);
@@ -249,7 +252,9 @@ private slots:
         QFETCH(QString, result);
         QFETCH(int, answered);
         auto* chain = server<ChainServer>(status);
-        QCOMPARE(m_doc->getDOC_WINHTTP(true, false, chain->url() + QString::number(hops)), result);
+        QCOMPARE(m_doc->getDOC_WINHTTP(true, DocumentFetcher::DefaultTimeoutSeconds,
+                                       chain->url() + QString::number(hops)),
+                 result);
         QCOMPARE(m_doc->httpStatus, answered);
         QCOMPARE(m_doc->httpError, answered == -1 ? -1 : 0);
         QCOMPARE(int(chain->requests().size()),
@@ -284,25 +289,26 @@ private slots:
         QVERIFY(result.error != 0);
     }
 
-    // A proxy test allows T = 2 seconds and ends on the tick that takes the counter past T.
+    // A fetch allowed T seconds ends on the tick that takes the counter past T.
     void timeOut_data()
     {
-        QTest::addColumn<bool>("proxyTest");
+        QTest::addColumn<int>("limit");
         QTest::addColumn<int>("answerMs");  // -1: never
         QTest::addColumn<int>("handTicks"); // -1: the clock runs; else this many ticks at 100 ms
         QTest::addColumn<QString>("result");
         QTest::addColumn<int>("seconds");
 
-        QTest::newRow("no answer") << true << -1 << -1 << "" << 3;
-        QTest::newRow("answer in the T-th second") << true << 300 << 2 << "" << 2;
-        QTest::newRow("answer before the T-th second") << true << 300 << 1 << "late" << 1;
-        QTest::newRow("other fetches allow 60 s") << false << 300 << 59 << "late" << 59;
-        QTest::newRow("other fetches end in the 60th") << false << 300 << 60 << "" << 60;
+        const int T = TestTimeout, Default = DocumentFetcher::DefaultTimeoutSeconds;
+        QTest::newRow("no answer") << T << -1 << -1 << "" << 3;
+        QTest::newRow("answer in the T-th second") << T << 300 << 2 << "" << 2;
+        QTest::newRow("answer before the T-th second") << T << 300 << 1 << "late" << 1;
+        QTest::newRow("the default allows 60 s") << Default << 300 << 59 << "late" << 59;
+        QTest::newRow("the default ends in the 60th") << Default << 300 << 60 << "" << 60;
     }
 
     void timeOut()
     {
-        QFETCH(bool, proxyTest);
+        QFETCH(int, limit);
         QFETCH(int, answerMs);
         QFETCH(int, handTicks);
         QFETCH(QString, result);
@@ -319,7 +325,7 @@ private slots:
 
         QElapsedTimer clock;
         clock.start();
-        QCOMPARE(m_doc->getDOC_WINHTTP(true, proxyTest, url), result);
+        QCOMPARE(m_doc->getDOC_WINHTTP(true, limit, url), result);
         const qint64 elapsed = clock.elapsed(), expected = answerMs < 0 ? 2000 : answerMs;
         QVERIFY2(elapsed >= expected - 100 && elapsed <= expected + 1500,
                  qPrintable(QString::number(elapsed)));
@@ -351,12 +357,12 @@ private slots:
 
         QElapsedTimer clock;
         clock.start();
-        QCOMPARE(m_doc->getDOC_WINHTTP(true, true, hostile(kind)), QString());
+        QCOMPARE(m_doc->getDOC_WINHTTP(true, TestTimeout, hostile(kind)), QString());
         QVERIFY2(clock.elapsed() < 6000, qPrintable(QString::number(clock.elapsed())));
         QCOMPARE(m_doc->httpError, -1);
         QVERIFY(m_doc->httpFinished || timesOut);
         if (timesOut)
-            QCOMPARE(m_doc->httpSeconds, 3); // T + 1, as init() sets T
+            QCOMPARE(m_doc->httpSeconds, TestTimeout + 1);
     }
 
     void stop_data()
@@ -376,16 +382,15 @@ private slots:
         QFETCH(int, stopMs);
         QFETCH(int, status);
         const QString url = target(kind);
-        m_stop = stopMs < 0;
-        QTimer::singleShot(qMax(stopMs, 0), m_doc.get(), [this] {
-            m_stop = true;
-            m_doc->wake();
-        });
+        if (stopMs < 0)
+            m_stop.request();
+        QTimer::singleShot(qMax(stopMs, 0), m_doc.get(), [this] { m_stop.request(); });
 
         QElapsedTimer clock;
         clock.start();
         const double cpuBefore = cpuSeconds();
-        QCOMPARE(m_doc->getDOC_WINHTTP(true, false, url), QString());
+        QCOMPARE(m_doc->getDOC_WINHTTP(true, DocumentFetcher::DefaultTimeoutSeconds, url),
+                 QString());
         const double cpu = cpuSeconds() - cpuBefore;
         QVERIFY2(clock.elapsed() < qMax(stopMs, 0) + 700,
                  qPrintable(QString::number(clock.elapsed())));
@@ -402,10 +407,11 @@ private slots:
         const QString inner = target("refused");
         QList<int> innerSeen; // body size, status, error
         QTimer::singleShot(200, m_doc.get(), [&] {
-            innerSeen = {int(m_doc->getDOC_WINHTTP(true, true, inner).size()), m_doc->httpStatus,
-                         m_doc->httpError};
+            innerSeen = {int(m_doc->getDOC_WINHTTP(true, TestTimeout, inner).size()),
+                         m_doc->httpStatus, m_doc->httpError};
         });
-        QCOMPARE(m_doc->getDOC_WINHTTP(true, false, outer), QString("outer"));
+        QCOMPARE(m_doc->getDOC_WINHTTP(true, DocumentFetcher::DefaultTimeoutSeconds, outer),
+                 QString("outer"));
         QCOMPARE(m_doc->httpStatus, 200);
         QCOMPARE(m_doc->httpError, 0);
         QCOMPARE(innerSeen, QList<int>({0, -1, -1}));
@@ -430,7 +436,7 @@ private slots:
         QVERIFY2(failure.isEmpty(), qPrintable(failure));
         auto* site = server<FixedServer>(200, "through the proxy");
 
-        QCOMPARE(m_doc->getDOC_WINHTTP(true, true, site->url(), proxy.address()),
+        QCOMPARE(m_doc->getDOC_WINHTTP(true, TestTimeout, site->url(), proxy.address()),
                  QString("through the proxy"));
         QCOMPARE(site->requests().size(), 1);
         QVERIFY2(site->requests()[0].contains("tinyproxy"), site->requests()[0].constData());
@@ -442,7 +448,8 @@ private slots:
         auto* hang = server<HangingServer>();
         QElapsedTimer clock;
         clock.start();
-        QCOMPARE(m_doc->getDOC_WINHTTP(false, false, hang->url()), QString());
+        QCOMPARE(m_doc->getDOC_WINHTTP(false, DocumentFetcher::DefaultTimeoutSeconds, hang->url()),
+                 QString());
         QVERIFY(clock.elapsed() < 500);
         QCOMPARE(m_doc->httpError, 0);
         QTRY_COMPARE(hang->requests().size(), 1);

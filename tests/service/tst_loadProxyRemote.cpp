@@ -231,7 +231,7 @@ private slots:
         // Stopped during the download: nothing (or only part) was loaded, and the flag is down
         // again.
         QVERIFY(ui::MSH(w)->Rows() < 50001);
-        QVERIFY(!w.stopRequested);
+        QVERIFY(!w.stopRequested.isRequested());
         QVERIFY(ui::menuRefresh(w)->isEnabled());
         w.loadProxyRemote();
         QCOMPARE(ui::MSH(w)->Rows(), 50001);

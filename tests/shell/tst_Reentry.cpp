@@ -365,7 +365,7 @@ private slots:
         QVERIFY(!ui::menuStop(w)->isEnabled());
         QVERIFY(ui::Option1(w)->isEnabled() && ui::Option2(w)->isEnabled() && ui::frame(w)->isEnabled());
         QVERIFY(ui::MSH(w)->isEnabled() && ui::MSHi(w)->isEnabled());
-        QVERIFY(!w.stopRequested);
+        QVERIFY(!w.stopRequested.isRequested());
     }
 
     void cleanup() { YieldClock::setServeHookForTesting({}); }

@@ -95,8 +95,8 @@ private slots:
         const QString mailList = xdg.filePath(QStringLiteral("Corvatel/maillist.txt"));
         {
             ServiceLauncher launcher;
-            QVERIFY2(launcher.ensureBundledRunning(serviceUrl(port)),
-                     qPrintable(launcher.errorString()));
+            const Result started = launcher.ensureBundledRunning(serviceUrl(port));
+            QVERIFY2(started.ok(), qPrintable(started.message()));
             QVERIFY(launcher.started());
             // Ready when it returns: the sample list and the sign-up page answer at once.
             QVERIFY(get(port, "/ppx.php?M=L&P=C&V=2").contains("localhost:8643|"));
@@ -109,8 +109,8 @@ private slots:
 
         // A program without its service beside it has nothing to start, and that is no fault.
         ServiceLauncher none;
-        QVERIFY(none.ensureBundledRunning(serviceUrl(port), xdg.path()));
-        QVERIFY(!none.started() && none.errorString().isEmpty());
+        QVERIFY(none.ensureBundledRunning(serviceUrl(port), xdg.path()).ok());
+        QVERIFY(!none.started());
     }
 
     void startsNothingElsewhere()
@@ -119,15 +119,17 @@ private slots:
         QTcpServer other;
         QVERIFY(other.listen(QHostAddress::LocalHost, 0));
         ServiceLauncher running;
-        QVERIFY(running.ensureRunning(serviceUrl(other.serverPort()), builtLayout(), QString()));
+        QVERIFY(
+            running.ensureRunning(serviceUrl(other.serverPort()), builtLayout(), QString()).ok());
         QVERIFY(!running.started());
 
         // Another host: nothing to start there.
         ServiceLauncher remote;
-        QVERIFY(!remote.ensureRunning(QUrl(QStringLiteral("http://192.0.2.1:8642")), builtLayout(),
-                                      QString()));
+        const Result elsewhere =
+            remote.ensureRunning(QUrl(QStringLiteral("http://192.0.2.1:8642")), builtLayout(), {});
+        QVERIFY(!elsewhere.ok());
         QVERIFY(!remote.started());
-        QVERIFY(remote.errorString().contains(QLatin1String("192.0.2.1")));
+        QVERIFY(elsewhere.message().contains(QLatin1String("192.0.2.1")));
     }
 
     void saysWhyTheServiceDidNotStart()
@@ -137,17 +139,21 @@ private slots:
         layout.program = root.filePath(QStringLiteral("missing-service"));
         {
             ServiceLauncher launcher;
-            QVERIFY(!launcher.ensureRunning(serviceUrl(freePort()), layout, QString(), 2000));
-            QVERIFY(launcher.errorString().contains(layout.program));
+            const Result missing =
+                launcher.ensureRunning(serviceUrl(freePort()), layout, QString(), 2000);
+            QVERIFY(!missing.ok());
+            QVERIFY(missing.message().contains(layout.program));
         }
         // One that starts and gives up: its own words are the reason.
         layout = builtLayout();
         layout.listFile = root.filePath(QStringLiteral("no-such-list.txt"));
         ServiceLauncher launcher;
-        QVERIFY(!launcher.ensureRunning(serviceUrl(freePort()), layout, QString(), 3000));
+        const Result refused =
+            launcher.ensureRunning(serviceUrl(freePort()), layout, QString(), 3000);
+        QVERIFY(!refused.ok());
         QVERIFY(!launcher.started());
-        QVERIFY2(launcher.errorString().contains(QLatin1String("no-such-list.txt")),
-                 qPrintable(launcher.errorString()));
+        QVERIFY2(refused.message().contains(QLatin1String("no-such-list.txt")),
+                 qPrintable(refused.message()));
 
         // One that never says it listens is ended and waited for, not left a zombie.
         QFile silent(root.filePath(QStringLiteral("silent-service")));
@@ -157,7 +163,7 @@ private slots:
         QVERIFY(silent.setPermissions(QFile::ReadOwner | QFile::ExeOwner));
         layout.program = silent.fileName();
         ServiceLauncher silentLauncher;
-        QVERIFY(!silentLauncher.ensureRunning(serviceUrl(freePort()), layout, QString(), 300));
+        QVERIFY(!silentLauncher.ensureRunning(serviceUrl(freePort()), layout, QString(), 300).ok());
         QVERIFY(!silentLauncher.started());
         QCOMPARE(zombieChildren(), 0);
     }
@@ -180,9 +186,9 @@ private slots:
         }
         qputenv("XDG_DATA_HOME", home.toLocal8Bit());
         const QString before = QDir::currentPath();
-        QString error;
-        QCOMPARE(DataHome::enter(&error), !blocked);
-        QCOMPARE(error.contains(home), blocked);
+        const Result entered = DataHome::enter();
+        QCOMPARE(entered.ok(), !blocked);
+        QCOMPARE(entered.message().contains(home), blocked);
         QCOMPARE(QDir::currentPath(), blocked ? before : home + QStringLiteral("/Corvatel"));
         QVERIFY(QDir::setCurrent(before));
     }

@@ -332,7 +332,7 @@ private slots:
         w.setProgressValue(5);
         QCOMPARE(ui::ProgressBar1(w)->value(), 5);
         ui::menuStop(w)->trigger();
-        QVERIFY(w.stopRequested);
+        QVERIFY(w.stopRequested.isRequested());
         QCOMPARE(w.statusText(), QStringLiteral("Finished checking proxies.."));
         QCOMPARE(ui::ProgressBar1(w)->value(), 0);
         QVERIFY(ui::menuRefresh(w)->isEnabled() && !ui::menuStop(w)->isEnabled());

@@ -86,7 +86,7 @@ private slots:
                  QStringLiteral("??"));
         QCOMPARE(w.importedStore().item(0), "?|" + silent + "|0|||||||||||");
         QVERIFY(w.statusText().endsWith(QStringLiteral("Finished checking proxies..")));
-        QVERIFY(!w.stopRequested && !ui::MSHi(w)->hasFocus());
+        QVERIFY(!w.stopRequested.isRequested() && !ui::MSHi(w)->hasFocus());
         QVERIFY(ui::menuTools(w)->isEnabled() && !ui::menuStop(w)->isEnabled());
     }
 

@@ -53,7 +53,7 @@ private slots:
 
         FixedServer wire(200, "OK");
         HttpFetcher http;
-        const bool stop = false;
+        const StopFlag stop;
         DocumentFetcher fetcher(http, stop);
         ScriptedPrompts prompts;
         for (const QString& base : {wire.url().chopped(1), m_service.baseUrl()}) {

@@ -3,15 +3,12 @@
 #include "model/ImportedListStore.h"
 #include "model/ProxyTableModel.h"
 #include "settings/SettingsStore.h"
-#include "service/DocumentFetcher.h"
-#include "service/HttpFetcher.h"
 #include "support/WorkFolder.h"
 #include "testing/ProxyTester.h"
 #include "testing/TestRunHost.h"
 
 #include <QList>
 #include <QStringList>
-#include <QTimer>
 
 #include <functional>
 
@@ -55,19 +52,15 @@ public:
     std::function<void(int)> onRowWritten;
 };
 
-// A tester over its own settings and imported list, in a current folder of its own, with the
-// window's one-second clock ticking.
+// A tester over its own settings and imported list, in a current folder of its own; its runs
+// allow each proxy `timeout` seconds.
 struct TesterBench
 {
     explicit TesterBench(const QString& serviceUrl, int parallel = 1, int timeout = 5)
-        : settings(dir.filePath(QStringLiteral("Corvatel.conf"))), fetcher(http, host.stop),
-          tester(host, fetcher, store, imported, settings, serviceUrl)
+        : settings(dir.filePath(QStringLiteral("Corvatel.conf"))),
+          tester(host, store, imported, settings, serviceUrl), timeout(timeout)
     {
         settings.write(QStringLiteral("ParallelTests"), QString::number(parallel));
-        fetcher.setTestTimeout(timeout);
-        clock.setInterval(1000);
-        QObject::connect(&clock, &QTimer::timeout, &fetcher, &DocumentFetcher::tick);
-        clock.start();
     }
 
     // One untested row per "proxy" or "proxy|type|location", also stored when storeThem.
@@ -88,7 +81,7 @@ struct TesterBench
     }
     void run(ProxyTableModel& rows, int grid, int from, int to)
     {
-        tester.testSelectedProxies({&rows, grid, from, to});
+        tester.testSelectedProxies({&rows, grid, from, to}, timeout);
     }
     QString listOnDisk() const
     {
@@ -98,10 +91,8 @@ struct TesterBench
     WorkFolder dir;
     FakeTestRunHost host;
     SettingsStore settings;
-    HttpFetcher http;
-    DocumentFetcher fetcher;
     ImportedListStore store;
     ProxyTableModel imported;
     ProxyTester tester;
-    QTimer clock;
+    int timeout;
 };

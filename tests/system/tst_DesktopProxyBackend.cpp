@@ -191,16 +191,16 @@ void tst_DesktopProxyBackend::onThenOffRestores()
                      .startsWith(QLatin1String("<failed")));
     const QStringList original = desktopState(backend);
     SystemProxySwitch sw(contract(), make(backend));
-    SystemProxySwitch::Result result = sw.switchOn(proxy, type);
-    QVERIFY2(result.ok, qPrintable(result.message));
+    Result result = sw.switchOn(proxy, type);
+    QVERIFY2(result.ok(), qPrintable(result.message()));
     const QStringList state = desktopState(backend);
     for (const QString& setting : on.split(u';'))
         QVERIFY2(state.contains(setting), qPrintable(setting + " not in " + state.join(u'|')));
 
     result = sw.switchOn(QStringLiteral("192.0.2.1:9"), QStringLiteral("SOCKS4"));
-    QVERIFY2(result.ok, qPrintable(result.message));
+    QVERIFY2(result.ok(), qPrintable(result.message()));
     result = sw.switchOff();
-    QVERIFY2(result.ok, qPrintable(result.message));
+    QVERIFY2(result.ok(), qPrintable(result.message()));
     QCOMPARE(desktopState(backend), original);
 }
 
@@ -250,10 +250,10 @@ void tst_DesktopProxyBackend::brokenTool()
     else
         tool = std::make_unique<KdeProxyBackend>(path, program(backend));
 
-    const SystemProxySwitch::Result result =
+    const Result result =
         SystemProxySwitch(contract(), std::move(tool)).switchOn("10.1.2.3:8080", "HTTP");
-    QVERIFY(!result.ok);
-    QCOMPARE(result.message, message);
+    QVERIFY(!result.ok());
+    QCOMPARE(result.message(), message);
     // The desktop did not take it: the contract names no proxy either.
     SystemProxySwitch reader(contract(), nullptr);
     QCOMPARE(reader.value(QStringLiteral("ProxyEnable")), QString());
@@ -271,9 +271,9 @@ void tst_DesktopProxyBackend::kdeTellsKio()
     QVERIFY(watcher.connect(QString(), "/KIO/Scheduler", "org.kde.KIO.Scheduler",
                             "reparseSlaveConfiguration", this, SLOT(kioReparsed(QString))));
     SystemProxySwitch sw(contract(), make(QStringLiteral("kde")));
-    QVERIFY(sw.switchOn(QStringLiteral("10.1.2.3:8080"), QString()).ok);
+    QVERIFY(sw.switchOn(QStringLiteral("10.1.2.3:8080"), QString()).ok());
     QTRY_COMPARE(m_reparsed, QStringList{QString()});
-    QVERIFY(sw.switchOff().ok);
+    QVERIFY(sw.switchOff().ok());
     QTRY_COMPARE(m_reparsed.size(), 2);
 }
 

@@ -14,27 +14,23 @@ class FakeBackend final : public DesktopProxyBackend
 public:
     explicit FakeBackend(const QString& name) : m_name(name) {}
     QString name() const override { return m_name; }
-    bool capture(Saved& saved, QString& error) override
+    Result capture(Saved& saved) override
     {
         ++captures;
         saved = current;
-        error = captureError;
-        return captureError.isEmpty();
+        return outcome(captureError);
     }
-    bool apply(const QString& host, quint16 port, bool socks, QString& error) override
+    Result apply(const QString& host, quint16 port, bool socks) override
     {
-        if (!applyError.isEmpty()) {
-            error = applyError;
-            return false;
-        }
+        if (!applyError.isEmpty())
+            return Result::failure(applyError);
         applied << QStringLiteral("%1 %2 %3").arg(host).arg(port).arg(socks);
-        return true;
+        return Result::success();
     }
-    bool restore(const Saved& saved, QString& error) override
+    Result restore(const Saved& saved) override
     {
         restored << saved;
-        error = restoreError;
-        return restoreError.isEmpty();
+        return outcome(restoreError);
     }
 
     int captures = 0;
@@ -46,6 +42,11 @@ public:
     QString restoreError;
 
 private:
+    static Result outcome(const QString& error)
+    {
+        return error.isEmpty() ? Result::success() : Result::failure(error);
+    }
+
     QString m_name;
 };
 
@@ -98,17 +99,17 @@ void tst_SystemProxySwitch::savedUntilRestored()
                                             {"empty", ""},
                                             {"spaced", "  x ; y  "}};
     fake->current = before;
-    QVERIFY(sw->switchOn(QStringLiteral("10.1.2.3:8080"), QString()).ok);
+    QVERIFY(sw->switchOn(QStringLiteral("10.1.2.3:8080"), QString()).ok());
     fake->current = {{"ignore-hosts", "ours"}};
-    QVERIFY(sw->switchOn(QStringLiteral("10.9.9.9:1080"), QStringLiteral("SOCKS5")).ok);
+    QVERIFY(sw->switchOn(QStringLiteral("10.9.9.9:1080"), QStringLiteral("SOCKS5")).ok());
     QCOMPARE(fake->captures, 1);
     QCOMPARE(fake->applied.size(), 2);
 
-    QVERIFY(sw->switchOff().ok);
+    QVERIFY(sw->switchOff().ok());
     QCOMPARE(fake->restored, QList<DesktopProxyBackend::Saved>{before});
     QCOMPARE(contractKeys(), QStringList{QStringLiteral("ProxyEnable")});
     QCOMPARE(sw->value(QStringLiteral("ProxyEnable")), QStringLiteral("0"));
-    QVERIFY(sw->switchOff().ok); // forgotten: nothing left to restore
+    QVERIFY(sw->switchOff().ok()); // forgotten: nothing left to restore
     QCOMPARE(fake->restored.size(), 1);
 }
 
@@ -116,11 +117,11 @@ void tst_SystemProxySwitch::failedCaptureAppliesNothing()
 {
     const auto sw = makeSwitch();
     fake->captureError = QStringLiteral("gsettings not found");
-    const SystemProxySwitch::Result result = sw->switchOn(QStringLiteral("10.1.2.3:8080"), "HTTP");
-    QVERIFY(!result.ok);
-    QCOMPARE(result.message, QStringLiteral("System proxy: gsettings not found"));
+    const Result result = sw->switchOn(QStringLiteral("10.1.2.3:8080"), "HTTP");
+    QVERIFY(!result.ok());
+    QCOMPARE(result.message(), QStringLiteral("System proxy: gsettings not found"));
     QVERIFY(fake->applied.isEmpty());
-    QVERIFY(sw->switchOff().ok);
+    QVERIFY(sw->switchOff().ok());
     QCOMPARE(fake->restored.size(), 0);
 }
 
@@ -128,15 +129,15 @@ void tst_SystemProxySwitch::failedRestoreIsRetried()
 {
     const auto sw = makeSwitch();
     fake->current = {{"mode", "'auto'"}};
-    QVERIFY(sw->switchOn(QStringLiteral("10.1.2.3:8080"), QString()).ok);
+    QVERIFY(sw->switchOn(QStringLiteral("10.1.2.3:8080"), QString()).ok());
     fake->restoreError = QStringLiteral("gsettings timed out");
-    const SystemProxySwitch::Result result = sw->switchOff();
-    QCOMPARE(result.message, QStringLiteral("System proxy: gsettings timed out"));
-    QVERIFY(!result.ok);
+    const Result result = sw->switchOff();
+    QCOMPARE(result.message(), QStringLiteral("System proxy: gsettings timed out"));
+    QVERIFY(!result.ok());
     QCOMPARE(sw->value(QStringLiteral("ProxyEnable")), QStringLiteral("0"));
 
     fake->restoreError.clear();
-    QVERIFY(sw->switchOff().ok);
+    QVERIFY(sw->switchOff().ok());
     QCOMPARE(fake->restored,
              QList<DesktopProxyBackend::Saved>(2, DesktopProxyBackend::Saved{{"mode", "'auto'"}}));
 }
@@ -146,11 +147,11 @@ void tst_SystemProxySwitch::eachBackendKeepsItsOwnSave()
 {
     const auto gnome = makeSwitch(QString(), QStringLiteral("gnome"));
     FakeBackend* gnomeBackend = fake;
-    QVERIFY(gnome->switchOn(QStringLiteral("10.1.2.3:8080"), QString()).ok);
+    QVERIFY(gnome->switchOn(QStringLiteral("10.1.2.3:8080"), QString()).ok());
     const auto kde = makeSwitch(QString(), QStringLiteral("kde"));
-    QVERIFY(kde->switchOff().ok);
+    QVERIFY(kde->switchOff().ok());
     QCOMPARE(fake->restored.size(), 0);
-    QVERIFY(gnome->switchOff().ok);
+    QVERIFY(gnome->switchOff().ok());
     QCOMPARE(gnomeBackend->restored.size(), 1);
 }
 
@@ -200,9 +201,9 @@ void tst_SystemProxySwitch::switchOn()
         const auto sw = makeSwitch();
         if (backendFails)
             fake->applyError = QStringLiteral("gsettings refused it");
-        const SystemProxySwitch::Result result = sw->switchOn(proxy, type);
+        const Result result = sw->switchOn(proxy, type);
         const bool on = !applied.isEmpty() && !backendFails;
-        QCOMPARE(result.ok, on);
+        QCOMPARE(result.ok(), on);
         QCOMPARE(sw->value(QStringLiteral("ProxyEnable")), on ? QStringLiteral("1") : QString());
         QCOMPARE(sw->value(QStringLiteral("ProxyOverride")),
                  on ? QStringLiteral("<local>") : QString());
@@ -212,11 +213,11 @@ void tst_SystemProxySwitch::switchOn()
                     : QString());
         QCOMPARE(fake->applied, on ? QStringList{applied} : QStringList());
         if (applied.isEmpty()) {
-            QVERIFY2(result.message.startsWith(QStringLiteral("System proxy: '") + proxy + u'\''),
-                     qPrintable(result.message));
+            QVERIFY2(result.message().startsWith(QStringLiteral("System proxy: '") + proxy + u'\''),
+                     qPrintable(result.message()));
             QCOMPARE(fake->captures, 0);
         } else if (backendFails) {
-            QCOMPARE(result.message, QStringLiteral("System proxy: gsettings refused it"));
+            QCOMPARE(result.message(), QStringLiteral("System proxy: gsettings refused it"));
         }
         QFile::remove(m_dir->filePath(QStringLiteral("InternetSettings.conf")));
     }
@@ -231,12 +232,12 @@ void tst_SystemProxySwitch::unwritableContract()
     const QString path = blocker.fileName() + QStringLiteral("/InternetSettings.conf");
 
     const auto sw = makeSwitch(path);
-    const SystemProxySwitch::Result result = sw->switchOn(QStringLiteral("10.1.2.3:8080"), "HTTP");
-    QVERIFY(!result.ok);
-    QCOMPARE(result.message, QStringLiteral("System proxy: cannot write ") + path);
+    const Result result = sw->switchOn(QStringLiteral("10.1.2.3:8080"), "HTTP");
+    QVERIFY(!result.ok());
+    QCOMPARE(result.message(), QStringLiteral("System proxy: cannot write ") + path);
     // What we would change could not be kept, so it is not changed.
     QVERIFY(fake->applied.isEmpty());
-    QVERIFY(!sw->switchOff().ok);
+    QVERIFY(!sw->switchOff().ok());
 }
 
 void tst_SystemProxySwitch::backendFor_data()

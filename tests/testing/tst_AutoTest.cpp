@@ -1,9 +1,11 @@
+#include "model/StopFlag.h"
 #include "service/DocumentFetcher.h"
 #include "service/HttpFetcher.h"
 #include "support/ScriptedPrompts.h"
 #include "support/TestServers.h"
 #include "testing/AutoTest.h"
 
+#include <QElapsedTimer>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
@@ -43,12 +45,14 @@ struct Probe final : AutoTestHost
     }
     bool minimized = true;
     int restores = 0;
-    bool stop = false;
+    StopFlag stop;
     HttpFetcher http;
     DocumentFetcher fetcher{http, stop};
     ScriptedPrompts prompts;
     AutoTest test;
 };
+
+constexpr int Timeout = 60; // the user's test time-out
 
 const QString Alert = QStringLiteral(
     "Corvatel: Error, proxy connection failed : 203.0.113.9:8080 [Oslo], please select another "
@@ -88,7 +92,7 @@ private slots:
         Probe p(QStringLiteral("http://probe.invalid/home"));
         p.minimized = minimized;
         p.test.timerPTest_Timer(QStringLiteral("203.0.113.9:8080 [Oslo]"),
-                                QStringLiteral("127.0.0.1:%1").arg(proxy.serverPort()));
+                                QStringLiteral("127.0.0.1:%1").arg(proxy.serverPort()), Timeout);
 
         QCOMPARE(proxy.requests().size(), int(minimized));
         if (minimized) {
@@ -110,9 +114,10 @@ private slots:
         const QString server = QStringLiteral("127.0.0.1:%1").arg(proxy.serverPort());
         QTimer tick;
         tick.setSingleShot(true);
-        connect(&tick, &QTimer::timeout, this, [&] { p.test.timerPTest_Timer(label, server); });
+        connect(&tick, &QTimer::timeout, this,
+                [&] { p.test.timerPTest_Timer(label, server, Timeout); });
         tick.start(0);
-        p.test.timerPTest_Timer(label, server);
+        p.test.timerPTest_Timer(label, server, Timeout);
         QVERIFY(!tick.isActive());
         QCOMPARE(proxy.requests().size(), 1);
         QCOMPARE(p.prompts.asked, QStringList{Alert});
@@ -124,10 +129,29 @@ private slots:
         RecordingServer socks;
         Probe p(QStringLiteral("http://probe.invalid/"));
         p.test.timerPTest_Timer(QStringLiteral("203.0.113.9:8080 [Oslo]"),
-                                QStringLiteral("socks=127.0.0.1:%1").arg(socks.serverPort()));
+                                QStringLiteral("socks=127.0.0.1:%1").arg(socks.serverPort()),
+                                Timeout);
         QVERIFY(socks.received.startsWith('\x05'));
         QCOMPARE(p.prompts.asked, QStringList{Alert});
         QCOMPARE(p.restores, 1);
+    }
+
+    // A proxy that takes the connection and never answers fails the probe at the time-out the
+    // tick is given, counted by the window's clock.
+    void silentProxyFailsAtTheTimeout()
+    {
+        HangingServer proxy;
+        Probe p(QStringLiteral("http://probe.invalid/"));
+        QTimer clock; // the window's one-second clock, ten times as fast
+        connect(&clock, &QTimer::timeout, &p.fetcher, &DocumentFetcher::tick);
+        clock.start(100);
+        QElapsedTimer elapsed;
+        elapsed.start();
+        p.test.timerPTest_Timer(QStringLiteral("203.0.113.9:8080 [Oslo]"),
+                                QStringLiteral("127.0.0.1:%1").arg(proxy.serverPort()), 2);
+        QVERIFY2(elapsed.elapsed() < 1500, qPrintable(QString::number(elapsed.elapsed())));
+        QCOMPARE(p.fetcher.httpError, -1);
+        QCOMPARE(p.prompts.asked, QStringList{Alert});
     }
 };
 

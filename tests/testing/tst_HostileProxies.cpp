@@ -1,3 +1,4 @@
+#include "service/HttpFetcher.h"
 #include "service/ReferenceService.h"
 #include "support/FakeTestRunHost.h"
 #include "support/TestServers.h"

@@ -280,7 +280,7 @@ private slots:
             folder.write(QStringLiteral("judges.lst"), file);
         const QString path = JudgeList::defaultPath();
         const JudgeList::Loaded loaded = JudgeList::load(path);
-        QCOMPARE(loaded.problem, QString());
+        QVERIFY(loaded.read.ok());
         QCOMPARE(loaded.urls, urls);
         QStringList named;
         for (const JudgeList::Refused& r : loaded.refused)
@@ -288,7 +288,7 @@ private slots:
         QCOMPARE(named, refused);
 
         // What is saved loads back the same, one URL a line.
-        QCOMPARE(JudgeList::save(path, urls), QString());
+        QVERIFY(JudgeList::save(path, urls).ok());
         QCOMPARE(folder.read(QStringLiteral("judges.lst")),
                  urls.isEmpty() ? QByteArray() : urls.join(u'\n').toUtf8() + '\n');
         QCOMPARE(JudgeList::load(path).urls, urls);
@@ -300,9 +300,9 @@ private slots:
         folder.write(QStringLiteral("judges.lst"), "http://a.example/\n");
         QDir(folder.path()).mkdir(QStringLiteral("sub"));
         // A folder where the file should be cannot be replaced.
-        const QString problem = JudgeList::save(folder.filePath(QStringLiteral("sub")),
-                                                {QStringLiteral("http://b.example/")});
-        QVERIFY(!problem.isEmpty());
+        const Result saved = JudgeList::save(folder.filePath(QStringLiteral("sub")),
+                                             {QStringLiteral("http://b.example/")});
+        QVERIFY(!saved.ok() && !saved.message().isEmpty());
         QCOMPARE(folder.read(QStringLiteral("judges.lst")), QByteArray("http://a.example/\n"));
     }
 };

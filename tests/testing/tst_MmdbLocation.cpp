@@ -109,8 +109,8 @@ void tst_MmdbLocation::locate()
     QFETCH(QString, address);
     QFETCH(QString, location);
     MmdbLocation db;
-    QString error;
-    QVERIFY2(db.open(m_db, &error), qPrintable(error));
+    const Result opened = db.open(m_db);
+    QVERIFY2(opened.ok(), qPrintable(opened.message()));
     QVERIFY(db.isOpen());
     QCOMPARE(db.locate(address), location);
 }
@@ -156,9 +156,10 @@ void tst_MmdbLocation::badFile()
     }
 
     MmdbLocation db;
-    QString error;
-    QVERIFY2(db.open(m_db, &error), qPrintable(error));
-    QVERIFY(!db.open(path, &error));
+    QVERIFY(db.open(m_db).ok());
+    const Result failed = db.open(path);
+    const QString& error = failed.message();
+    QVERIFY(!failed.ok());
     QVERIFY(!db.isOpen());
     QCOMPARE(db.locate(QStringLiteral("127.0.0.1")), QString());
     QCOMPARE(mappingsOf(m_db), 0);
@@ -190,8 +191,8 @@ void tst_MmdbLocation::damagedContentFindsNothing()
     const QString path = dir.filePath(QStringLiteral("damaged.mmdb"));
     writeFile(path, bytes);
     MmdbLocation db;
-    QString error;
-    QVERIFY2(db.open(path, &error), qPrintable(error));
+    const Result opened = db.open(path);
+    QVERIFY2(opened.ok(), qPrintable(opened.message()));
     for (const char* address : {"127.0.0.1", "10.0.0.1", "192.168.0.1", "2001:db8::1"})
         QCOMPARE(db.locate(QLatin1String(address)), QString());
 }
@@ -202,11 +203,10 @@ void tst_MmdbLocation::reopenClosesThePrevious()
     const QString copy = m_dir.filePath(QStringLiteral("copy.mmdb"));
     QFile::remove(copy);
     QVERIFY(QFile::copy(m_db, copy));
-    QString error;
     {
         MmdbLocation db;
-        QVERIFY(db.open(m_db, &error));
-        QVERIFY(db.open(copy, &error));
+        QVERIFY(db.open(m_db).ok());
+        QVERIFY(db.open(copy).ok());
         QCOMPARE(mappingsOf(m_db), 0);
         QCOMPARE(mappingsOf(copy), 1);
         QCOMPARE(db.locate(QStringLiteral("127.0.0.1")),

@@ -12,6 +12,7 @@
 #include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTest>
+#include <QTimer>
 
 #include <sys/resource.h>
 
@@ -404,7 +405,7 @@ private slots:
         // Rows handed over as they are: three are the fewest that get a bar of their own.
         for (const auto& [given, bar] : {std::pair{std::vector<int>{1, 2}, 0}, {{1, 2, 3}, 3}}) {
             b.host.progressMax = 0;
-            b.tester.testProxies(given, {&rows, 1, 1, 1});
+            b.tester.testProxies(given, {&rows, 1, 1, 1}, b.timeout);
             QCOMPARE(b.host.progressMax, bar);
         }
     }
@@ -449,7 +450,6 @@ private slots:
         const QStringList stored = b.store.lines();
         QTimer::singleShot(400, [&] {
             b.host.stop = true;
-            b.fetcher.wake();
             b.tester.wake();
         });
         QElapsedTimer clock;

@@ -398,13 +398,8 @@ bool benchScale(frmMain& window, SettingsStore& store, const ScaleSize& size)
             port = silentPort();
         silent << QStringLiteral("127.0.0.1:%1").arg(port);
     }
-    HttpFetcher http;
-    bool stop = false;
-    DocumentFetcher fetcher(http, stop);
-    fetcher.setTestTimeout(size.timeout);
     store.write(Setting::ParallelTests, QString::number(size.parallel));
-    ProxyTester tester(window, fetcher, window.importedStore(), ui::MSHi(window)->rows(), store,
-                       serviceUrl);
+    ProxyTester tester(window, window.importedStore(), ui::MSHi(window)->rows(), store, serviceUrl);
     ProxyTableModel& results = ui::MSH2(window)->rows();
     fillRows(results, silent);
 
@@ -420,7 +415,7 @@ bool benchScale(frmMain& window, SettingsStore& store, const ScaleSize& size)
     threadProbe.start();
     gaps.start();
     timer.start();
-    tester.testSelectedProxies({&results, 2, 1, size.proxies});
+    tester.testSelectedProxies({&results, 2, 1, size.proxies}, size.timeout);
     const double ours = timer.nsecsElapsed() / 1e9;
     const qint64 gap = gaps.stop();
     threadProbe.stop();
@@ -673,18 +668,13 @@ bool benchMixedTypes(frmMain& window, SettingsStore& store)
         rows[size_t(i)].cells[ProxyRow::Type] = QString::fromLatin1(types[kind]);
     }
     results.appendRows(std::move(rows));
-    HttpFetcher http;
-    bool stop = false;
-    DocumentFetcher fetcher(http, stop);
-    fetcher.setTestTimeout(10);
     store.write(Setting::ParallelTests, QString::number(Width));
-    ProxyTester tester(window, fetcher, window.importedStore(), ui::MSHi(window)->rows(), store,
-                       serviceUrl);
+    ProxyTester tester(window, window.importedStore(), ui::MSHi(window)->rows(), store, serviceUrl);
     GapProbe gaps;
     QElapsedTimer timer;
     gaps.start();
     timer.start();
-    tester.testSelectedProxies({&results, 2, 1, Live});
+    tester.testSelectedProxies({&results, 2, 1, Live}, 10);
     const double seconds = timer.nsecsElapsed() / 1e9;
     const qint64 gap = gaps.stop();
     int passed[3] = {0, 0, 0};
@@ -718,15 +708,7 @@ bool benchTestRuns(frmMain& window, SettingsStore& store, int lines)
     const QString serviceUrl = startService(service);
     if (serviceUrl.isEmpty())
         return false;
-    HttpFetcher http;
-    bool stop = false;
-    DocumentFetcher fetcher(http, stop);
-    QTimer clock;
-    clock.setInterval(1000);
-    QObject::connect(&clock, &QTimer::timeout, [&] { fetcher.tick(); });
-    clock.start();
-    ProxyTester tester(window, fetcher, window.importedStore(), ui::MSHi(window)->rows(), store,
-                       serviceUrl);
+    ProxyTester tester(window, window.importedStore(), ui::MSHi(window)->rows(), store, serviceUrl);
     GapProbe gaps;
     QElapsedTimer timer;
     char what[112];
@@ -737,13 +719,12 @@ bool benchTestRuns(frmMain& window, SettingsStore& store, int lines)
     QStringList silent;
     for (int i = 0; i < Silent; ++i)
         silent << QStringLiteral("127.0.0.1:%1").arg(silentPort());
-    fetcher.setTestTimeout(2);
     store.write(Setting::ParallelTests, QString::number(Width));
     ProxyTableModel& results = ui::MSH2(window)->rows();
     fillRows(results, silent);
     gaps.start();
     timer.start();
-    tester.testSelectedProxies({&results, 2, 1, Silent});
+    tester.testSelectedProxies({&results, 2, 1, Silent}, 2);
     const double ours = timer.nsecsElapsed() / 1e9;
     qint64 longestGap = gaps.stop();
 
@@ -771,7 +752,7 @@ bool benchTestRuns(frmMain& window, SettingsStore& store, int lines)
     fillRows(results, silent.mid(0, 10));
     store.write(Setting::ParallelTests, QStringLiteral("1"));
     timer.restart();
-    tester.testSelectedProxies({&results, 2, 1, 10});
+    tester.testSelectedProxies({&results, 2, 1, 10}, 2);
     const double serial = timer.nsecsElapsed() / 1e9;
     std::snprintf(what, sizeof what, "  one at a time: 10 rows, extrapolated to %d", Silent);
     report(what, serial * Silent / 10, "s", Silent * 3.0);
@@ -817,11 +798,10 @@ bool benchTestRuns(frmMain& window, SettingsStore& store, int lines)
     imported.setRows(1);
     imported.appendRows(std::move(rows));
     store.write(Setting::ParallelTests, QString::number(Width));
-    fetcher.setTestTimeout(10);
     const int savesBefore = tester.saveCount();
     gaps.start();
     timer.restart();
-    tester.testSelectedProxies({&imported, 3, first + 1, first + Live});
+    tester.testSelectedProxies({&imported, 3, first + 1, first + Live}, 10);
     const double liveSeconds = timer.nsecsElapsed() / 1e9;
     longestGap = std::max(longestGap, gaps.stop());
     int passed = 0;
@@ -838,8 +818,8 @@ bool benchTestRuns(frmMain& window, SettingsStore& store, int lines)
     std::snprintf(what, sizeof what, "  one save of proxy.lst, %d lines", lines);
     report(what, timer.nsecsElapsed() / 1e6, "ms", 50);
     ImportedListStore onDisk;
-    const bool whole =
-        onDisk.loadFromFile(ImportedListStore::defaultPath()).ok && onDisk.lines() == list.lines();
+    const bool whole = onDisk.loadFromFile(ImportedListStore::defaultPath()).ok() &&
+                       onDisk.lines() == list.lines();
     std::printf("  proxy.lst afterwards: %s\n", whole ? "whole, as in memory" : "DIFFERS");
     report("longest wait of the event queue during the test runs", double(longestGap), "ms", 50);
     tiny.kill();
@@ -980,11 +960,10 @@ int main(int argc, char* argv[])
         while (QTcpSocket* s = silent.nextPendingConnection())
             held << s;
     });
-    window.fetcher().setTestTimeout(waitSeconds);
     const double cpuBefore = cpuSeconds();
     clock.restart();
     window.fetcher().getDOC_WINHTTP(
-        true, true, QStringLiteral("http://127.0.0.1:%1/").arg(silent.serverPort()));
+        true, waitSeconds, QStringLiteral("http://127.0.0.1:%1/").arg(silent.serverPort()));
     const double waited = clock.nsecsElapsed() / 1e9;
     const double cpu = cpuSeconds() - cpuBefore;
     std::snprintf(what, sizeof what, "CPU of a fetch that waited %.1f s (time-out %d s)", waited,

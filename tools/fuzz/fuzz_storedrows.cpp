@@ -95,12 +95,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     writeAll(input, bytes);
 
     ImportedListStore store;
-    FUZZ_CHECK(store.loadFromFile(input).ok);
-    FUZZ_CHECK(store.saveToFile(output).ok);
+    FUZZ_CHECK(store.loadFromFile(input).ok());
+    FUZZ_CHECK(store.saveToFile(output).ok());
     FUZZ_CHECK(readAll(output) == normalised(bytes));
 
     ImportedListStore again;
-    FUZZ_CHECK(again.loadFromFile(output).ok);
+    FUZZ_CHECK(again.loadFromFile(output).ok());
     FUZZ_CHECK(again.lines() == store.lines());
 
     // The index finds each line's proxy at its first line, whatever the file holds.

@@ -50,8 +50,9 @@ int main(int argc, char* argv[])
 
     const Deployment deployment = Deployment::fromEnvironment();
     ServiceLauncher service;
-    if (!service.ensureBundledRunning(QUrl(deployment.serviceUrl)))
-        std::fprintf(stderr, "corvatel-scenes: %s\n", qUtf8Printable(service.errorString()));
+    const Result started = service.ensureBundledRunning(QUrl(deployment.serviceUrl));
+    if (!started.ok())
+        std::fprintf(stderr, "corvatel-scenes: %s\n", qUtf8Printable(started.message()));
 
     SettingsStore settings;
     if (scene != QLatin1String("signup"))
