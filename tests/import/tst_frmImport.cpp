@@ -82,7 +82,7 @@ private slots:
     }
 
     // The dialog opens in the middle of the screen, Enter anywhere in it means OK, and it keeps
-    // a size its controls fit in.
+    // a size its controls fit in, its buttons in a row.
     void placeAndDefaultButton()
     {
         ImportWindow t;
@@ -100,6 +100,12 @@ private slots:
             const QRect list = d.SBList1->geometry();
             QVERIFY2(qAbs(list.left() - (d.width() - 1 - list.right())) <= 1,
                      qPrintable(QStringLiteral("%1 %2").arg(list.left()).arg(d.width())));
+            // The buttons stand side by side in their frame.
+            const QList<QPushButton*> row = {d.cmdADD, d.cmdFile, d.cmdDelete, d.cmdScan,
+                                             d.commandOK};
+            for (int i = 1; i < row.size(); ++i)
+                QVERIFY2(row[i - 1]->geometry().right() < row[i]->x(), qPrintable(row[i]->text()));
+            QVERIFY(d.Frame1->rect().contains(row.last()->geometry()));
             QSignalSpy ok(d.commandOK, &QPushButton::clicked);
             QTest::keyClick(d.SBList1, Qt::Key_Return);
             QTRY_COMPARE(ok.size(), 1);
@@ -233,20 +239,6 @@ private slots:
         QVERIFY(!t.f.prompts.asked.contains(QStringLiteral("Corvatel: Done.")));
         // OK after the (stopped) scan reloads the lists, closing does not.
         QCOMPARE(t.w.panelText(1).isEmpty(), !ok);
-    }
-
-    void buttonsSideBySide()
-    {
-        ImportWindow t;
-        t.open([](frmImport& d) {
-            d.show();
-            const QList<QPushButton*> row = {d.cmdADD, d.cmdFile, d.cmdDelete, d.cmdScan,
-                                             d.commandOK};
-            for (int i = 1; i < row.size(); ++i)
-                QVERIFY2(row[i - 1]->geometry().right() < row[i]->x(), qPrintable(row[i]->text()));
-            QVERIFY(d.Frame1->rect().contains(row.last()->geometry()));
-        });
-        QVERIFY(t.dialog);
     }
 
     void fileImportFromMenu()

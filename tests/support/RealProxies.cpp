@@ -202,27 +202,16 @@ QString RealProxy::startSsh()
                             {"-D", "-f", file(QStringLiteral("sshd.conf")), "-E", m_log});
     if (!waitForPort(sshdPort, sshd, 15000))
         return failure(QStringLiteral("sshd did not open port %1").arg(sshdPort));
+    // The key's path stays one argument, whatever it holds.
+    const QStringList where = {QStringLiteral("127.0.0.1:%1").arg(m_port), "-p",
+                               QString::number(sshdPort), "-i", file(QStringLiteral("client_key"))};
+    const QStringList options =
+        QStringLiteral("-F /dev/null -o StrictHostKeyChecking=no -o UserKnownHostsFile=/dev/null "
+                       "-o BatchMode=yes -o ExitOnForwardFailure=yes -o LogLevel=ERROR "
+                       "root@127.0.0.1")
+            .split(u' ');
     QProcess* ssh =
-        launch(program(QStringLiteral("ssh")), {"-N",
-                                                "-D",
-                                                QStringLiteral("127.0.0.1:%1").arg(m_port),
-                                                "-p",
-                                                QString::number(sshdPort),
-                                                "-i",
-                                                file(QStringLiteral("client_key")),
-                                                "-F",
-                                                "/dev/null",
-                                                "-o",
-                                                "StrictHostKeyChecking=no",
-                                                "-o",
-                                                "UserKnownHostsFile=/dev/null",
-                                                "-o",
-                                                "BatchMode=yes",
-                                                "-o",
-                                                "ExitOnForwardFailure=yes",
-                                                "-o",
-                                                "LogLevel=ERROR",
-                                                "root@127.0.0.1"});
+        launch(program(QStringLiteral("ssh")), QStringList{"-N", "-D"} + where + options);
     if (!waitForPort(m_port, ssh, 15000))
         return failure(QStringLiteral("ssh -D did not open port %1: ").arg(m_port) +
                        QString::fromLocal8Bit(ssh->readAll()).trimmed());

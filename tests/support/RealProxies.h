@@ -35,7 +35,6 @@ public:
     // configuration.
     QString start(const QStringList& extraConfig = {});
     QString address() const { return QStringLiteral("127.0.0.1:%1").arg(m_port); }
-    quint16 port() const { return m_port; }
 
 private:
     QString startOnce(const QStringList& extraConfig);

@@ -46,9 +46,8 @@ QString TlsJudge::start()
     openssl.start(QStringLiteral("openssl"),
                   // An EC key: cheap handshakes, so a judge serving hundreds of them stays light.
                   {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
-                   "-nodes", "-days", "2", "-subj",
-                   "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1", "-keyout", keyFile,
-                   "-out", caFile()});
+                   "-nodes", "-days", "2", "-subj", "/CN=127.0.0.1", "-addext",
+                   "subjectAltName=IP:127.0.0.1", "-keyout", keyFile, "-out", caFile()});
     if (!openssl.waitForFinished(30000) || openssl.exitCode() != 0)
         return QStringLiteral("openssl req failed: ") + QString::fromLocal8Bit(openssl.readAll());
     QFile cert(caFile());
@@ -91,7 +90,6 @@ void TlsJudge::incomingConnection(qintptr descriptor)
         }
         const QByteArray body = echoOf(head->left(end), socket->peerAddress());
         head->clear();
-        ++m_answered;
         socket->write("HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nContent-Length: " +
                       QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body);
         socket->disconnectFromHost();

@@ -20,8 +20,6 @@ public:
     QString caFile() const { return m_dir.filePath(QStringLiteral("judge.pem")); }
     // "https://127.0.0.1:<port>/gate.php".
     QString url() const;
-    // Requests answered so far.
-    int answered() const { return m_answered; }
 
 private:
     void incomingConnection(qintptr descriptor) override;
@@ -29,5 +27,4 @@ private:
     QTemporaryDir m_dir;
     QSslCertificate m_certificate;
     QSslKey m_key;
-    int m_answered = 0;
 };

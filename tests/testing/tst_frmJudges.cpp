@@ -11,7 +11,6 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
-#include <QTcpServer>
 #include <QTest>
 #include <QTreeWidget>
 
@@ -20,14 +19,6 @@
 namespace {
 
 const QString Judges = QStringLiteral("judges.lst");
-
-// A port of the loopback nothing listens on.
-quint16 closedPort()
-{
-    QTcpServer server;
-    server.listen(QHostAddress::LocalHost);
-    return server.serverPort();
-}
 
 } // namespace
 
@@ -50,34 +41,26 @@ private slots:
         QTest::addColumn<QString>("said");     // what a box said last, a part of it
         QTest::addColumn<QString>("status");   // the note below the list, a part of it
 
+        const auto row = [](const char* name, const QByteArray& file, const char* action,
+                            const QStringList& answers, const QList<int>& selected,
+                            const QByteArray& saved, const char* said, const char* status = "") {
+            QTest::newRow(name) << file << QString(action) << answers << selected << saved
+                                << QString(said) << QString(status);
+        };
         const QByteArray two = "http://a.example/\nhttps://b.example:8443/e?x=1\n";
-        QTest::newRow("add a good URL, no file yet")
-            << QByteArray() << "add" << QStringList{" http://j.example/gate.php "} << QList<int>()
-            << QByteArray("http://j.example/gate.php\n") << "Add Judge"
-            << "";
-        QTest::newRow("add a bad URL")
-            << two << "add" << QStringList{"ftp://j.example/"} << QList<int>() << two
-            << "\"ftp://j.example/\" is no http(s) URL; it was not added."
-            << "";
-        QTest::newRow("add cancelled")
-            << QByteArray() << "add" << QStringList() << QList<int>() << QByteArray() << "Add Judge"
-            << "No judges";
-        QTest::newRow("add one listed already") << two << "add" << QStringList{"http://a.example/"}
-                                                << QList<int>() << two << "listed already"
-                                                << "";
-        QTest::newRow("remove the selected") << two + "http://c.example/\n"
-                                             << "remove" << QStringList() << QList<int>{0, 2}
-                                             << QByteArray("https://b.example:8443/e?x=1\n") << ""
-                                             << "";
-        QTest::newRow("remove the last one")
-            << QByteArray("http://a.example/\n") << "remove" << QStringList() << QList<int>{0}
-            << QByteArray("") << ""
-            << "No judges";
-        QTest::newRow("lines that are no URL named, dropped at the next change")
-            << QByteArray("ftp://x/\nhttp://a.example/\n") << "add"
-            << QStringList{"http://b.example/"} << QList<int>()
-            << QByteArray("http://a.example/\nhttp://b.example/\n") << "Add Judge"
-            << "judges.lst line 1 is no http(s) URL: ftp://x/";
+        row("add a good URL, no file yet", {}, "add", {" http://j.example/gate.php "}, {},
+            "http://j.example/gate.php\n", "Add Judge");
+        row("add a bad URL", two, "add", {"ftp://j.example/"}, {}, two,
+            "\"ftp://j.example/\" is no http(s) URL; it was not added.");
+        row("add cancelled", {}, "add", {}, {}, {}, "Add Judge", "No judges");
+        row("add one listed already", two, "add", {"http://a.example/"}, {}, two, "listed already");
+        row("remove the selected", two + "http://c.example/\n", "remove", {}, {0, 2},
+            "https://b.example:8443/e?x=1\n", "");
+        row("remove the last one", "http://a.example/\n", "remove", {}, {0}, "", "", "No judges");
+        row("lines that are no URL named, dropped at the next change",
+            "ftp://x/\nhttp://a.example/\n", "add", {"http://b.example/"}, {},
+            "http://a.example/\nhttp://b.example/\n", "Add Judge",
+            "judges.lst line 1 is no http(s) URL: ftp://x/");
     }
 
     void editing()
@@ -142,10 +125,10 @@ private slots:
                                       << "the judge's answer is no CGI or JSON echo";
         QTest::newRow("status 404") << service + "/nothing"
                                     << "answered with status 404";
-        const int closed = closedPort();
-        QTest::newRow("closed port") << QStringLiteral("http://127.0.0.1:%1/gate.php").arg(closed)
-                                     << QStringLiteral("Failed to connect to 127.0.0.1 port %1 ")
-                                            .arg(closed);
+        const int closed = closedLoopbackPort();
+        QTest::newRow("closed port")
+            << QStringLiteral("http://127.0.0.1:%1/gate.php").arg(closed)
+            << QStringLiteral("Failed to connect to 127.0.0.1 port %1 ").arg(closed);
     }
 
     // Each judge is fetched directly with a fresh token; the window stays responsive meanwhile.
