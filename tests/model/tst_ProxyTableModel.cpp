@@ -435,6 +435,25 @@ private slots:
         if (removals > 0)
             QCOMPARE(lastKept.row(), int(kept.size()) - 1);
     }
+
+    // Bands: one notification for the whole table; a row written anew: its cells; one cell: it.
+    void dataChangedRanges()
+    {
+        ProxyTableModel m;
+        fill(m, {"a", "b", "c", "d", "e"});
+        QSignalSpy changed(&m, &QAbstractItemModel::dataChanged);
+        m.paintRowBands(0xFFD8EFF0);
+        m.setRow(3, m.row(3));
+        m.setTextMatrix(3, 4, QStringLiteral("x"));
+        const int last = ProxyRow::ColumnCount - 1;
+        const QList<QModelIndex> want{m.index(0, 0),    m.index(4, last), m.index(2, 0),
+                                      m.index(2, last), m.index(2, 4),    m.index(2, 4)};
+        QList<QModelIndex> got;
+        for (const QList<QVariant>& signal : changed)
+            got << signal[0].value<QModelIndex>() << signal[1].value<QModelIndex>();
+        QCOMPARE(got, want);
+        QCOMPARE(m.data(m.index(1, 3), Qt::ForegroundRole).value<QColor>(), QColor(colourOf(1)));
+    }
 };
 
 QTEST_GUILESS_MAIN(tst_ProxyTableModel)
