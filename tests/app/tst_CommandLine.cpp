@@ -51,7 +51,6 @@ private slots:
                                     .arg(CORVATEL_VERSION_MINOR)
                                     .arg(CORVATEL_VERSION_REVISION);
         QTest::newRow("--help") << QStringList{"--help"} << 0 << usage << "";
-        QTest::newRow("-h") << QStringList{"-h"} << 0 << usage << "";
         QTest::newRow("--version") << QStringList{"--version"} << 0 << version << "";
         QTest::newRow("unknown beside --version") << QStringList{"--version", "--bogus"} << 1 << ""
                                                   << "Unknown option 'bogus'";
