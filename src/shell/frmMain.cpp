@@ -25,8 +25,6 @@
 #include <QDialog>
 #include <QFileInfo>
 #include <QGroupBox>
-#include <QStyle>
-#include <QStyleOptionComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -38,6 +36,8 @@
 #include <QScreen>
 #include <QSet>
 #include <QStatusBar>
+#include <QStyle>
+#include <QStyleOptionComboBox>
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <QToolButton>
@@ -53,9 +53,9 @@ namespace {
 
 constexpr int GridLeft = 100;
 constexpr int GridTop = 400;
-constexpr QRgb ServiceBand = FilterPass::ServiceBand;
-constexpr QRgb ImportedBand = FilterPass::ImportedBand;
-constexpr QRgb ImportedResultBand = 0xFFFAF8CF; // 250, 248, 207
+constexpr ProxyRow::Colour ServiceBand = FilterPass::ServiceBand;
+constexpr ProxyRow::Colour ImportedBand = FilterPass::ImportedBand;
+constexpr ProxyRow::Colour ImportedResultBand = 0xFFFAF8CF; // 250, 248, 207
 
 QIcon makeIcon(QColor fill, const QString& letter)
 {
@@ -125,8 +125,8 @@ frmMain::frmMain(const Deployment& deployment, SettingsStore& store, Prompts& pr
         std::_Exit(0);
     };
 
-    m_tester = std::make_unique<ProxyTester>(*this, *m_fetcher, sblistPROXLoc,
-                                             MSHi->rows(), m_store, m_deployment.serviceUrl);
+    m_tester = std::make_unique<ProxyTester>(*this, *m_fetcher, sblistPROXLoc, MSHi->rows(),
+                                             m_store, m_deployment.serviceUrl);
     m_autoTest = std::make_unique<AutoTest>(*this, *m_fetcher, m_prompts, m_deployment.probeUrl);
     m_proxySwitch = std::make_unique<SystemProxySwitch>(
         SystemProxySwitch::defaultContractPath(),
@@ -146,8 +146,7 @@ frmMain::frmMain(const Deployment& deployment, SettingsStore& store, Prompts& pr
     connect(menuWHATIP, &QAction::triggered, this,
             [this] { m_webLookups->open(Page::WhatIsMyIp); });
     connect(picFB, &QToolButton::clicked, this, [this] { m_webLookups->open(Page::Facebook); });
-    connect(picTWITTER, &QToolButton::clicked, this,
-            [this] { m_webLookups->open(Page::Twitter); });
+    connect(picTWITTER, &QToolButton::clicked, this, [this] { m_webLookups->open(Page::Twitter); });
     connect(menuGetINFO, &QAction::triggered, this, [this] { menuGetINFO_Click(); });
     connect(menuCopyProx, &QAction::triggered, this, [this] { copySelectedProxies(); });
 
@@ -262,8 +261,9 @@ void frmMain::createControls()
     TrayX1->setObjectName(QStringLiteral("TrayX1"));
     // Hiding the icon destroys the widget that is still handling the click (a right press sends
     // it a context menu event next): the window comes back once the click is over.
-    connect(TrayX1, &QSystemTrayIcon::activated, this, [this] { restoreFromTray(); },
-            Qt::QueuedConnection);
+    connect(
+        TrayX1, &QSystemTrayIcon::activated, this, [this] { restoreFromTray(); },
+        Qt::QueuedConnection);
 }
 
 void frmMain::createMenus()
@@ -332,7 +332,8 @@ QIcon frmMain::applicationIcon()
 {
     QIcon icon;
     for (const int size : {16, 22, 24, 32, 48, 64, 128, 256})
-        icon.addFile(QStringLiteral(":/icons/%1x%1/apps/corvatel.png").arg(size), QSize(size, size));
+        icon.addFile(QStringLiteral(":/icons/%1x%1/apps/corvatel.png").arg(size),
+                     QSize(size, size));
     return icon;
 }
 
@@ -460,8 +461,9 @@ void frmMain::Form_Load()
     Form_Resize();
     menuPROXOFF_Click();
     show();
-    frmEmail::showIfDue(m_store, *m_fetcher, m_deployment.serviceUrl, m_prompts,
-                        [this](QDialog& dialog) { return runDialog(dialog); }, this);
+    frmEmail::showIfDue(
+        m_store, *m_fetcher, m_deployment.serviceUrl, m_prompts,
+        [this](QDialog& dialog) { return runDialog(dialog); }, this);
 
     lastSortOrder = 7;
     TrayX1->setIcon(windowIcon());
@@ -608,7 +610,8 @@ void frmMain::placeFrameContents()
     total += gap; // before the buttons
     const int excess = total - gap - (toPixels(m_frameTwips[2], tpp) - 2 * margin);
     const std::array<Item*, 2> spare{&items[0], &items[2]};
-    const int spareTotal = (spare[0]->width - spare[0]->needs) + (spare[1]->width - spare[1]->needs);
+    const int spareTotal =
+        (spare[0]->width - spare[0]->needs) + (spare[1]->width - spare[1]->needs);
     if (excess > 0 && spareTotal > 0) {
         const int give = std::min(excess, spareTotal);
         int given = 0;
@@ -984,7 +987,7 @@ void frmMain::menuJudges_Click()
 
 // ---- lists -----------------------------------------------------------------------------------
 
-void frmMain::paintRowBands(ProxyGrid& grid, QRgb band)
+void frmMain::paintRowBands(ProxyGrid& grid, ProxyRow::Colour band)
 {
     grid.paintRowBands(band);
 }
@@ -997,7 +1000,7 @@ void frmMain::addImportedRow(const QString& text)
     const int last = model.Rows() - 1;
     ProxyTableModel::Row row = model.row(last);
     ProxyRow::readStoredRowText(text, row.cells);
-    const QRgb colour = ProxyRow::markColour(row.cells[ProxyRow::Active]);
+    const ProxyRow::Colour colour = ProxyRow::markColour(row.cells[ProxyRow::Active]);
     if (colour != ProxyRow::NoColour)
         row.fore.fill(colour);
     model.setRow(last, row);
@@ -1024,8 +1027,8 @@ void frmMain::buildFilterChoices(ProxyGrid& grid, int fromRow, int toRow)
         QSet<QString> seen;
     };
     std::array<Choices, 3> choices{{{ProxyRow::Location, sbLOC, cboLOC, {}},
-                                     {ProxyRow::Type, sbTYPE, cboTYPE, {}},
-                                     {ProxyRow::Class, sbCLASS, cboCLASS, {}}}};
+                                    {ProxyRow::Type, sbTYPE, cboTYPE, {}},
+                                    {ProxyRow::Class, sbCLASS, cboCLASS, {}}}};
     const ProxyTableModel& model = grid.rows();
     YieldClock clock;
     for (int r = fromRow; r <= toRow; ++r) {

@@ -93,7 +93,7 @@ public:
     void buildFilterChoices(ProxyGrid& grid, int fromRow = 0, int toRow = 0);
     void getMyIP();
     void enableControls(bool enabled) override;
-    void paintRowBands(ProxyGrid& grid, QRgb band);
+    void paintRowBands(ProxyGrid& grid, ProxyRow::Colour band);
     void Option1_Click();
     void Option2_Click();
     void cmdFilter_Click();
@@ -251,7 +251,7 @@ private:
     std::unique_ptr<SystemProxySwitch> m_proxySwitch;
     std::unique_ptr<ListPages> m_pages;
     frmImport* m_frmImport = nullptr; // one dialog object for the whole run
-    frmSetup* m_setup = nullptr; // one dialog object for the whole run
+    frmSetup* m_setup = nullptr;      // one dialog object for the whole run
     std::unique_ptr<WebLookups> m_webLookups;
     QLabel* m_panels[3] = {};
     int m_frameTwips[4] = {70, 0, 0, FrameHeight};
