@@ -17,6 +17,7 @@
 #include "system/WebLookups.h"
 #include "testing/ProxyTester.h"
 #include "testing/frmJudges.h"
+#include "version.h"
 #include "views/ProxyGrid.h"
 
 #include <QApplication>
