@@ -5,7 +5,7 @@ cmake_host_system_information(RESULT cores QUERY NUMBER_OF_LOGICAL_CORES)
 execute_process(
   COMMAND ${CMAKE_COMMAND} -S ${SOURCE} -B ${BINARY} -DCMAKE_CXX_COMPILER=${CXX}
     -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE=-O1 -DCORVATEL_FUZZ=ON
-    -DCORVATEL_BUILD_TESTS=OFF
+    -DCORVATEL_BUILD_TESTS=OFF -DCORVATEL_UI=OFF
   RESULT_VARIABLE configured)
 if(NOT configured EQUAL 0)
   message(FATAL_ERROR "configuring the fuzz targets failed")

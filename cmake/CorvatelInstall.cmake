@@ -13,20 +13,26 @@ foreach(f IN LISTS service_data)
   configure_file(${f} ${CMAKE_BINARY_DIR}/share/corvatel/${name} COPYONLY)
 endforeach()
 
-install(TARGETS corvatel corvatel-service RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS corvatel-service RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${service_data} DESTINATION ${CMAKE_INSTALL_DATADIR}/corvatel)
-install(FILES ${data}/corvatel.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
-install(FILES ${data}/io.github.corvatel.Corvatel.metainfo.xml
-        DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
-install(FILES ${data}/icons/corvatel.svg
-        DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
-foreach(size IN LISTS CORVATEL_ICON_SIZES)
-  install(FILES ${data}/icons/hicolor/${size}x${size}/apps/corvatel.png
-          DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps)
-endforeach()
+set(pages corvatel-service.1)
+# Without the UI only the service is installed.
+if(CORVATEL_UI)
+  install(TARGETS corvatel RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(FILES ${data}/corvatel.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+  install(FILES ${data}/io.github.corvatel.Corvatel.metainfo.xml
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+  install(FILES ${data}/icons/corvatel.svg
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+  foreach(size IN LISTS CORVATEL_ICON_SIZES)
+    install(FILES ${data}/icons/hicolor/${size}x${size}/apps/corvatel.png
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps)
+  endforeach()
+  list(APPEND pages corvatel.1)
+endif()
 
 set(man_pages)
-foreach(page corvatel.1 corvatel-service.1)
+foreach(page IN LISTS pages)
   set(out ${CMAKE_BINARY_DIR}/man/${page}.gz)
   add_custom_command(OUTPUT ${out}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/man

@@ -1,6 +1,7 @@
 # ctest: installs the build into a fresh prefix and checks what lands there, then validates the
 # desktop entry and the AppStream file with the desktop's own tools when they are installed.
-# cmake -DBUILD_DIR=... -DPREFIX=... -P CorvatelInstallCheck.cmake
+# cmake -DBUILD_DIR=... -DPREFIX=... [-DUI=OFF] -P CorvatelInstallCheck.cmake
+# UI=OFF: a build without the window, which installs the service only.
 file(REMOVE_RECURSE "${PREFIX}")
 execute_process(COMMAND ${CMAKE_COMMAND} --install "${BUILD_DIR}" --prefix "${PREFIX}"
                 RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
@@ -8,22 +9,28 @@ if(rc)
   message(FATAL_ERROR "cmake --install failed (${rc}):\n${out}${err}")
 endif()
 
+if(NOT DEFINED UI)
+  set(UI ON)
+endif()
 set(expected
-  bin/corvatel
   bin/corvatel-service
   lib/systemd/system/corvatel-service.service
-  share/applications/corvatel.desktop
   share/corvatel/regions.txt
   share/corvatel/sample-list.txt
   share/doc/corvatel/README.md
   share/doc/corvatel/copyright
-  share/icons/hicolor/scalable/apps/corvatel.svg
-  share/man/man1/corvatel-service.1.gz
-  share/man/man1/corvatel.1.gz
-  share/metainfo/io.github.corvatel.Corvatel.metainfo.xml)
-foreach(size 16 22 24 32 48 64 128 256)
-  list(APPEND expected share/icons/hicolor/${size}x${size}/apps/corvatel.png)
-endforeach()
+  share/man/man1/corvatel-service.1.gz)
+if(UI)
+  list(APPEND expected
+    bin/corvatel
+    share/applications/corvatel.desktop
+    share/icons/hicolor/scalable/apps/corvatel.svg
+    share/man/man1/corvatel.1.gz
+    share/metainfo/io.github.corvatel.Corvatel.metainfo.xml)
+  foreach(size 16 22 24 32 48 64 128 256)
+    list(APPEND expected share/icons/hicolor/${size}x${size}/apps/corvatel.png)
+  endforeach()
+endif()
 list(SORT expected)
 file(GLOB_RECURSE installed LIST_DIRECTORIES false RELATIVE "${PREFIX}" "${PREFIX}/*")
 list(SORT installed)
@@ -41,6 +48,10 @@ if(NOT unit MATCHES "ExecStart=${PREFIX}/bin/corvatel-service "
 endif()
 if(unit MATCHES "@")
   message(FATAL_ERROR "the unit still holds a placeholder:\n${unit}")
+endif()
+
+if(NOT UI)
+  return()
 endif()
 
 file(STRINGS "${PREFIX}/share/applications/corvatel.desktop" exec REGEX "^Exec=")

@@ -43,7 +43,7 @@ const QStringList& columnHeaders()
     return headers;
 }
 
-QRgb markColour(QStringView mark)
+Colour markColour(QStringView mark)
 {
     if (mark == u"Y")
         return PassedColour;

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QColor>
 #include <QString>
 #include <QStringList>
 #include <QStringView>
@@ -34,14 +33,16 @@ using Cells = std::array<QString, ColumnCount>;
 // "Active", "Proxy", ... "Class".
 const QStringList& columnHeaders();
 
-// Colours are kept as QRgb; 0 (alpha 0) means "not set, use the view's default".
-inline constexpr QRgb NoColour = 0;
-inline constexpr QRgb PassedColour = 0xFF00C000; // green text of a working proxy
-inline constexpr QRgb FailedColour = 0xFFFF0000; // red text of a failed proxy
-inline constexpr QRgb White = 0xFFFFFFFF;
+// Colours are 0xAARRGGBB; 0 (alpha 0) means "not set, use the view's default". The views turn
+// them into brushes.
+using Colour = quint32;
+inline constexpr Colour NoColour = 0;
+inline constexpr Colour PassedColour = 0xFF00C000; // green text of a working proxy
+inline constexpr Colour FailedColour = 0xFFFF0000; // red text of a failed proxy
+inline constexpr Colour White = 0xFFFFFFFF;
 
 // The text colour a row gets from its state mark: green for "Y", red for "N", none otherwise.
-QRgb markColour(QStringView mark);
+Colour markColour(QStringView mark);
 
 // The thirteen cells each followed by "|".
 QString storedRowText(const Cells& cells);

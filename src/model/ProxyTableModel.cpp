@@ -2,8 +2,6 @@
 
 #include "model/NumberText.h"
 
-#include <QColor>
-
 #include <algorithm>
 #include <numeric>
 
@@ -121,7 +119,7 @@ QString withCell(const QString& texts, int col, QStringView text)
 bool allSame(const ProxyTableModel::Colours& colours)
 {
     return std::all_of(colours.begin(), colours.end(),
-                       [first = colours[0]](QRgb c) { return c == first; });
+                       [first = colours[0]](ProxyRow::Colour c) { return c == first; });
 }
 
 } // namespace
@@ -155,13 +153,13 @@ QVariant ProxyTableModel::data(const QModelIndex& index, int role) const
     switch (role) {
     case Qt::DisplayRole:
         return cellText(r.texts, col).toString();
-    case Qt::ForegroundRole: {
-        const QRgb colour = r.foreAt(col);
-        return colour != ProxyRow::NoColour ? QVariant(QColor(colour)) : QVariant();
+    case ForeColourRole: {
+        const ProxyRow::Colour colour = r.foreAt(col);
+        return colour != ProxyRow::NoColour ? QVariant(colour) : QVariant();
     }
-    case Qt::BackgroundRole: {
-        const QRgb colour = r.backAt(col);
-        return colour != ProxyRow::NoColour ? QVariant(QColor(colour)) : QVariant();
+    case BackColourRole: {
+        const ProxyRow::Colour colour = r.backAt(col);
+        return colour != ProxyRow::NoColour ? QVariant(colour) : QVariant();
     }
     case Qt::TextAlignmentRole:
         return QVariant::fromValue(Qt::Alignment(Qt::AlignLeft | Qt::AlignVCenter));
@@ -364,18 +362,20 @@ void ProxyTableModel::Sort(int firstRow, int lastRow, int col, int code,
     }
 }
 
-void ProxyTableModel::setCellForeColor(int row1, int col1, int row2, int col2, QRgb colour)
+void ProxyTableModel::setCellForeColor(int row1, int col1, int row2, int col2,
+                                       ProxyRow::Colour colour)
 {
-    fillColour(true, row1, col1, row2, col2, colour, Qt::ForegroundRole);
+    fillColour(true, row1, col1, row2, col2, colour, ForeColourRole);
 }
 
-void ProxyTableModel::setCellBackColor(int row1, int col1, int row2, int col2, QRgb colour)
+void ProxyTableModel::setCellBackColor(int row1, int col1, int row2, int col2,
+                                       ProxyRow::Colour colour)
 {
-    fillColour(false, row1, col1, row2, col2, colour, Qt::BackgroundRole);
+    fillColour(false, row1, col1, row2, col2, colour, BackColourRole);
 }
 
 void ProxyTableModel::fillColour(bool foreground, int row1, int col1, int row2, int col2,
-                                 QRgb colour, int role)
+                                 ProxyRow::Colour colour, int role)
 {
     if (row1 > row2)
         std::swap(row1, row2);
@@ -393,10 +393,11 @@ void ProxyTableModel::fillColour(bool foreground, int row1, int col1, int row2, 
         emit dataChanged(index(row1 - 1, col1), index(row2 - 1, col2), {role});
 }
 
-void ProxyTableModel::StoredRow::setColours(bool foreground, int col1, int col2, QRgb colour)
+void ProxyTableModel::StoredRow::setColours(bool foreground, int col1, int col2,
+                                            ProxyRow::Colour colour)
 {
     if (!cellColours.constData()) {
-        QRgb& whole = foreground ? fore : back;
+        ProxyRow::Colour& whole = foreground ? fore : back;
         if (whole == colour)
             return;
         if (col1 == 0 && col2 == ProxyRow::ColumnCount - 1) {
@@ -417,21 +418,21 @@ void ProxyTableModel::StoredRow::setColours(bool foreground, int col1, int col2,
     }
 }
 
-QRgb ProxyTableModel::cellForeColor(int row, int col) const
+ProxyRow::Colour ProxyTableModel::cellForeColor(int row, int col) const
 {
     if (row < 1 || row >= Rows() || col < 0 || col >= ProxyRow::ColumnCount)
         return ProxyRow::NoColour;
     return m_rows[size_t(row - 1)].foreAt(col);
 }
 
-QRgb ProxyTableModel::cellBackColor(int row, int col) const
+ProxyRow::Colour ProxyTableModel::cellBackColor(int row, int col) const
 {
     if (row < 1 || row >= Rows() || col < 0 || col >= ProxyRow::ColumnCount)
         return ProxyRow::NoColour;
     return m_rows[size_t(row - 1)].backAt(col);
 }
 
-void ProxyTableModel::paintRowBands(QRgb band)
+void ProxyTableModel::paintRowBands(ProxyRow::Colour band)
 {
     if (m_rows.empty())
         return;
@@ -441,7 +442,7 @@ void ProxyTableModel::paintRowBands(QRgb band)
                              i % 2 == 0 ? ProxyRow::White : band);
     if (m_redraw)
         emit dataChanged(index(0, 0), index(int(m_rows.size()) - 1, ProxyRow::ColumnCount - 1),
-                         {Qt::BackgroundRole});
+                         {BackColourRole});
 }
 
 void ProxyTableModel::setRedraw(bool redraw)
@@ -642,7 +643,7 @@ void ProxyTableModel::addImportedRow(const QString& storedText)
     const int last = Rows() - 1;
     Row row = this->row(last);
     ProxyRow::readStoredRowText(storedText, row.cells);
-    const QRgb colour = ProxyRow::markColour(row.cells[ProxyRow::Active]);
+    const ProxyRow::Colour colour = ProxyRow::markColour(row.cells[ProxyRow::Active]);
     if (colour != ProxyRow::NoColour)
         row.fore.fill(colour);
     setRow(last, row);

@@ -25,12 +25,19 @@ class ProxyTableModel final : public QAbstractTableModel
     Q_DISABLE_COPY_MOVE(ProxyTableModel)
 
 public:
-    using Colours = std::array<QRgb, ProxyRow::ColumnCount>;
+    using Colours = std::array<ProxyRow::Colour, ProxyRow::ColumnCount>;
     struct Row
     {
         ProxyRow::Cells cells;
         Colours fore{};
         Colours back{};
+    };
+
+    // The cell colours, as ProxyRow::Colour; no value where none is set. The view makes brushes of
+    // them.
+    enum ColourRole : int {
+        ForeColourRole = Qt::UserRole,
+        BackColourRole,
     };
 
     // Sort codes of Sort().
@@ -68,13 +75,13 @@ public:
     static void setSortBlockForTesting(int rows);
 
     // Colour of a rectangle of cells (grid rows and columns, inclusive, any corner order).
-    void setCellForeColor(int row1, int col1, int row2, int col2, QRgb colour);
-    void setCellBackColor(int row1, int col1, int row2, int col2, QRgb colour);
-    QRgb cellForeColor(int row, int col) const;
-    QRgb cellBackColor(int row, int col) const;
+    void setCellForeColor(int row1, int col1, int row2, int col2, ProxyRow::Colour colour);
+    void setCellBackColor(int row1, int col1, int row2, int col2, ProxyRow::Colour colour);
+    ProxyRow::Colour cellForeColor(int row, int col) const;
+    ProxyRow::Colour cellBackColor(int row, int col) const;
 
     // Odd data rows white, even data rows in the band colour, across every column.
-    void paintRowBands(QRgb band);
+    void paintRowBands(ProxyRow::Colour band);
 
     bool Redraw() const { return m_redraw; }
     void setRedraw(bool redraw);
@@ -113,25 +120,26 @@ private:
     struct StoredRow
     {
         QString texts; // see cellText() in the source
-        QRgb fore = ProxyRow::NoColour;
-        QRgb back = ProxyRow::NoColour;
+        ProxyRow::Colour fore = ProxyRow::NoColour;
+        ProxyRow::Colour back = ProxyRow::NoColour;
         QSharedDataPointer<CellColours> cellColours; // set only while the cells differ
 
-        QRgb foreAt(int col) const
+        ProxyRow::Colour foreAt(int col) const
         {
             const CellColours* cells = cellColours.constData();
             return cells ? cells->fore[size_t(col)] : fore;
         }
-        QRgb backAt(int col) const
+        ProxyRow::Colour backAt(int col) const
         {
             const CellColours* cells = cellColours.constData();
             return cells ? cells->back[size_t(col)] : back;
         }
-        void setColours(bool foreground, int col1, int col2, QRgb colour);
+        void setColours(bool foreground, int col1, int col2, ProxyRow::Colour colour);
     };
 
     void changed(int firstGridRow, int lastGridRow);
-    void fillColour(bool foreground, int row1, int col1, int row2, int col2, QRgb colour, int role);
+    void fillColour(bool foreground, int row1, int col1, int row2, int col2,
+                    ProxyRow::Colour colour, int role);
     static StoredRow stored(const Row& row);
 
     std::vector<StoredRow> m_rows;

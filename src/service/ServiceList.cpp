@@ -1,5 +1,7 @@
 #include "service/ServiceList.h"
 
+#include "version.h"
+
 namespace ServiceList {
 
 QString listUrl(const QString& baseUrl)

@@ -10,6 +10,7 @@
 #include "service/HttpFetcher.h"
 #include "service/ServiceListLoader.h"
 #include "settings/frmSetup.h"
+#include "shell/AppIcons.h"
 #include "shell/Prompts.h"
 #include "shell/YieldClock.h"
 #include "signup/frmEmail.h"
@@ -18,6 +19,7 @@
 #include "system/WebLookups.h"
 #include "testing/ProxyTester.h"
 #include "testing/frmJudges.h"
+#include "version.h"
 #include "views/FilterBar.h"
 #include "views/ProxyGrid.h"
 
@@ -56,24 +58,6 @@ namespace {
 constexpr int GridLeft = 100;
 constexpr int GridTop = 400;
 
-QIcon makeIcon(QColor fill, const QString& letter)
-{
-    QPixmap pixmap(64, 64);
-    pixmap.fill(Qt::transparent);
-    QPainter p(&pixmap);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setBrush(fill);
-    p.setPen(Qt::NoPen);
-    p.drawEllipse(2, 2, 60, 60);
-    p.setPen(Qt::white);
-    QFont f = p.font();
-    f.setBold(true);
-    f.setPixelSize(38);
-    p.setFont(f);
-    p.drawText(pixmap.rect(), Qt::AlignCenter, letter);
-    return QIcon(pixmap);
-}
-
 int toPixels(int twips, double tpp)
 {
     return WindowPlacement::toPixels(twips, tpp);
@@ -103,7 +87,7 @@ frmMain::frmMain(const Deployment& deployment, SettingsStore& store, Prompts& pr
       m_today([] { return QDate::currentDate(); })
 {
     setObjectName(QStringLiteral("frmMain"));
-    setWindowIcon(applicationIcon());
+    setWindowIcon(AppIcons::application());
     createControls();
     createMenus();
 
@@ -189,12 +173,12 @@ void frmMain::createControls()
 
     picTWITTER = new QToolButton(central);
     picTWITTER->setObjectName(QStringLiteral("picTWITTER"));
-    picTWITTER->setIcon(makeIcon(QColor(0x1d, 0xa1, 0xf2), QStringLiteral("t")));
+    picTWITTER->setIcon(AppIcons::letter(QColor(0x1d, 0xa1, 0xf2), QStringLiteral("t")));
     picTWITTER->setToolTip(QStringLiteral("Click HERE to Get Our Updates on Twitter"));
     picTWITTER->setAutoRaise(true);
     picFB = new QToolButton(central);
     picFB->setObjectName(QStringLiteral("picFB"));
-    picFB->setIcon(makeIcon(QColor(0x3b, 0x59, 0x98), QStringLiteral("f")));
+    picFB->setIcon(AppIcons::letter(QColor(0x3b, 0x59, 0x98), QStringLiteral("f")));
     picFB->setToolTip(QStringLiteral("Click HERE to Get Our Updates on Facebook"));
     picFB->setAutoRaise(true);
 
@@ -309,14 +293,6 @@ void frmMain::createMenus()
     connect(menuJudges, &QAction::triggered, this, [this] { menuJudges_Click(); });
 }
 
-QIcon frmMain::applicationIcon()
-{
-    QIcon icon;
-    for (const int size : {16, 22, 24, 32, 48, 64, 128, 256})
-        icon.addFile(QStringLiteral(":/icons/%1x%1/apps/corvatel.png").arg(size), QSize(size, size));
-    return icon;
-}
-
 void frmMain::setUpIdentity()
 {
     QCoreApplication::setApplicationName(QStringLiteral("Corvatel"));
@@ -331,7 +307,7 @@ void frmMain::setUpApplication()
 {
     setUpIdentity();
     QApplication::setDesktopFileName(QStringLiteral("corvatel"));
-    QApplication::setWindowIcon(applicationIcon());
+    QApplication::setWindowIcon(AppIcons::application());
     QApplication::setQuitOnLastWindowClosed(false);
 }
 

@@ -73,8 +73,6 @@ public:
     ~frmMain() override;
 
     static QString caption();
-    // The program's icon, for the window, its dialogs and the tray.
-    static QIcon applicationIcon();
     // The application's name, version, desktop entry and icon; the program lives on in the tray
     // when its window is closed. Call once after creating the QApplication.
     static void setUpApplication();
@@ -241,7 +239,7 @@ private:
     std::unique_ptr<SystemProxySwitch> m_proxySwitch;
     std::unique_ptr<ListPages> m_pages;
     frmImport* m_frmImport = nullptr; // one dialog object for the whole run
-    frmSetup* m_setup = nullptr; // one dialog object for the whole run
+    frmSetup* m_setup = nullptr;      // one dialog object for the whole run
     std::unique_ptr<WebLookups> m_webLookups;
     QLabel* m_panels[3] = {};
     int m_frameTwips[4] = {70, 0, 0, FrameHeight};

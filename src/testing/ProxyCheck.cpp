@@ -11,8 +11,8 @@ struct TypeName
 };
 
 constexpr TypeName TypeNames[] = {
-    {ProxyType::Http, "HTTP"},       {ProxyType::HttpsTunnel, "HTTPS"},
-    {ProxyType::Socks4, "SOCKS4"},   {ProxyType::Socks4a, "SOCKS4A"},
+    {ProxyType::Http, "HTTP"},     {ProxyType::HttpsTunnel, "HTTPS"},
+    {ProxyType::Socks4, "SOCKS4"}, {ProxyType::Socks4a, "SOCKS4A"},
     {ProxyType::Socks5, "SOCKS5"},
 };
 
@@ -86,7 +86,7 @@ void applyOutcome(ProxyRow::Cells& cells, const Outcome& outcome)
         cells[ProxyRow::Type] = outcome.type;
 }
 
-QRgb outcomeColour(const Outcome& outcome)
+ProxyRow::Colour outcomeColour(const Outcome& outcome)
 {
     return outcome.passed ? ProxyRow::PassedColour : ProxyRow::FailedColour;
 }

@@ -45,6 +45,6 @@ struct Outcome
 // then "Location", "Class" and "Type" when known.
 void applyOutcome(ProxyRow::Cells& cells, const Outcome& outcome);
 // The text colour of every cell of a tested row.
-QRgb outcomeColour(const Outcome& outcome);
+ProxyRow::Colour outcomeColour(const Outcome& outcome);
 
 } // namespace ProxyCheck

@@ -707,7 +707,7 @@ void ProxyTester::writeResult(const Target& target, int row, const QString& prox
     ProxyTableModel& rows = *target.rows;
     if (row < 1 || row >= rows.Rows() || rows.TextMatrix(row, ProxyRow::Proxy) != proxy)
         return;
-    const QRgb colour = ProxyCheck::outcomeColour(outcome);
+    const ProxyRow::Colour colour = ProxyCheck::outcomeColour(outcome);
     auto update = [&](ProxyTableModel& model, int r) {
         ProxyTableModel::Row copy = model.row(r);
         ProxyCheck::applyOutcome(copy.cells, outcome);

@@ -1,5 +1,7 @@
 #include "views/ProxyGrid.h"
 
+#include "views/ProxyGridDelegate.h"
+
 #include <QEvent>
 #include <QHeaderView>
 #include <QItemSelectionModel>
@@ -16,6 +18,7 @@ ProxyGrid::ProxyGrid(const QString& name, QWidget* parent) : QTableView(parent)
     setObjectName(name);
     m_colWidth.fill(DefaultColWidth);
     setModel(&m_model);
+    setItemDelegate(new ProxyGridDelegate(this));
     setSelectionBehavior(QAbstractItemView::SelectItems);
     setSelectionMode(QAbstractItemView::ContiguousSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -108,7 +111,7 @@ bool ProxyGrid::jumpToEnds(int key)
     return true;
 }
 
-void ProxyGrid::paintRowBands(QRgb band)
+void ProxyGrid::paintRowBands(ProxyRow::Colour band)
 {
     m_model.paintRowBands(band);
     selectWholeRow(Rows() - 1);
@@ -119,12 +122,12 @@ void ProxyGrid::Sort(int code, const std::function<void()>& serve)
     m_model.Sort(selectionTop(), selectionBottom(), m_col, code, serve);
 }
 
-void ProxyGrid::setCellForeColor(QRgb colour)
+void ProxyGrid::setCellForeColor(ProxyRow::Colour colour)
 {
     m_model.setCellForeColor(m_row, m_col, m_rowSel, m_colSel, colour);
 }
 
-void ProxyGrid::setCellBackColor(QRgb colour)
+void ProxyGrid::setCellBackColor(ProxyRow::Colour colour)
 {
     m_model.setCellBackColor(m_row, m_col, m_rowSel, m_colSel, colour);
 }

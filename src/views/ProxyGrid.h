@@ -49,7 +49,7 @@ public:
     // End selects the last row and scrolls it to the top, Home the first; false for other keys.
     bool jumpToEnds(int key);
     // Odd data rows white, even ones in band; leaves the last row selected.
-    void paintRowBands(QRgb band);
+    void paintRowBands(ProxyRow::Colour band);
 
     // Where the pointer was at the last mouse event: row 0 is the header, -1 below the rows.
     int MouseRow() const { return m_mouseRow; }
@@ -64,8 +64,8 @@ public:
     void Sort(int code, const std::function<void()>& serve = {});
 
     // Colours the selected cells.
-    void setCellForeColor(QRgb colour);
-    void setCellBackColor(QRgb colour);
+    void setCellForeColor(ProxyRow::Colour colour);
+    void setCellBackColor(ProxyRow::Colour colour);
 
     int TopRow() const;
     void setTopRow(int row);

@@ -1,4 +1,6 @@
 // The built program asked from a terminal.
+#include "version.h"
+
 #include <QProcess>
 #include <QtTest>
 

@@ -38,10 +38,10 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QStringList>("cells");
         QTest::addColumn<bool>("roundTrips");
-        QTest::addColumn<QRgb>("colour");
+        QTest::addColumn<ProxyRow::Colour>("colour");
         QTest::addColumn<QString>("proxy");
 
-        const QRgb none = ProxyRow::NoColour;
+        const ProxyRow::Colour none = ProxyRow::NoColour;
         QTest::newRow("new import")
             << ProxyRow::newImportedRowText("1.2.3.4:80") << row({"?", "1.2.3.4:80", "0"}) << true
             << none << "1.2.3.4:80";
@@ -70,7 +70,7 @@ private slots:
         QFETCH(QString, text);
         QFETCH(QStringList, cells);
         QFETCH(bool, roundTrips);
-        QFETCH(QRgb, colour);
+        QFETCH(ProxyRow::Colour, colour);
         QFETCH(QString, proxy);
 
         Cells read;
@@ -111,8 +111,8 @@ private slots:
             << "1.2.3.4:80|3| 85 |" << true << row({"Y", "1.2.3.4:80", "3", " 85 "});
         QTest::newRow("tested without colon")
             << "1.2.3.4:80|||yesterday|" << true << row({"Y", "1.2.3.4:80", "", "", "yesterday"});
-        QTest::newRow("tested, colon first") << "1.2.3.4:80|||:07|" << true
-                                             << row({"Y", "1.2.3.4:80", "", "", ""});
+        QTest::newRow("tested, colon first")
+            << "1.2.3.4:80|||:07|" << true << row({"Y", "1.2.3.4:80", "", "", ""});
         QTest::newRow("empty pieces stay empty")
             << "1.2.3.4:80|||||SOCKS5|" << true
             << row({"Y", "1.2.3.4:80", "", "", "", "", "SOCKS5"});

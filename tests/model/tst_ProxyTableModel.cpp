@@ -1,7 +1,6 @@
 #include "model/ProxyTableModel.h"
 
 #include <QAbstractItemModelTester>
-#include <QColor>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -14,7 +13,7 @@ struct Paint
 {
     bool fore;
     int row1, col1, row2, col2;
-    QRgb colour;
+    ProxyRow::Colour colour;
 };
 using Paints = QList<Paint>;
 Q_DECLARE_METATYPE(Paints)
@@ -23,7 +22,10 @@ class tst_ProxyTableModel : public QObject
 {
     Q_OBJECT
 
-    static QRgb colourOf(int position) { return 0xFF000000u + QRgb(position + 1); }
+    static ProxyRow::Colour colourOf(int position)
+    {
+        return 0xFF000000u + ProxyRow::Colour(position + 1);
+    }
 
     // One row per value, in column col; the row's first position in the Class column and a text
     // colour unique to it (corners given in reverse) show where each row went.
@@ -304,9 +306,9 @@ private slots:
     {
         QTest::addColumn<Paints>("paints");
 
-        const QRgb red = ProxyRow::FailedColour;
-        const QRgb green = ProxyRow::PassedColour;
-        const QRgb blue = 0xFF0000FF;
+        const ProxyRow::Colour red = ProxyRow::FailedColour;
+        const ProxyRow::Colour green = ProxyRow::PassedColour;
+        const ProxyRow::Colour blue = 0xFF0000FF;
         const int last = ProxyRow::ColumnCount - 1;
         QTest::newRow("whole rows")
             << Paints{{true, 1, 0, 2, last, red}, {false, 2, 0, 3, last, blue}};
@@ -329,7 +331,8 @@ private slots:
         constexpr int Count = 4;
         ProxyTableModel m;
         fill(m, {"a", "b", "c", "d"});
-        QRgb want[2][Count + 1][ProxyRow::ColumnCount] = {}; // [text?][grid row][column]
+        ProxyRow::Colour want[2][Count + 1][ProxyRow::ColumnCount] =
+            {}; // [text?][grid row][column]
         for (int r = 1; r <= Count; ++r)
             std::fill(std::begin(want[1][r]), std::end(want[1][r]), colourOf(r - 1));
         for (const Paint& p : paints) {
@@ -346,12 +349,13 @@ private slots:
         const auto check = [&](const ProxyTableModel& model, const char* step) {
             for (int r = 1; r <= Count; ++r) {
                 for (int c = 0; c < ProxyRow::ColumnCount; ++c) {
-                    const QRgb back = want[0][r][c];
-                    QVERIFY2(model.cellForeColor(r, c) == want[1][r][c] &&
-                                 model.cellBackColor(r, c) == back &&
-                                 model.data(model.index(r - 1, c), Qt::BackgroundRole) ==
-                                     (back ? QVariant(QColor(back)) : QVariant()),
-                             qPrintable(QStringLiteral("%1: %2, %3").arg(step).arg(r).arg(c)));
+                    const ProxyRow::Colour back = want[0][r][c];
+                    QVERIFY2(
+                        model.cellForeColor(r, c) == want[1][r][c] &&
+                            model.cellBackColor(r, c) == back &&
+                            model.data(model.index(r - 1, c), ProxyTableModel::BackColourRole) ==
+                                (back ? QVariant(back) : QVariant()),
+                        qPrintable(QStringLiteral("%1: %2, %3").arg(step).arg(r).arg(c)));
                 }
             }
         };
@@ -452,7 +456,7 @@ private slots:
         for (const QList<QVariant>& signal : changed)
             got << signal[0].value<QModelIndex>() << signal[1].value<QModelIndex>();
         QCOMPARE(got, want);
-        QCOMPARE(m.data(m.index(1, 3), Qt::ForegroundRole).value<QColor>(), QColor(colourOf(1)));
+        QCOMPARE(m.data(m.index(1, 3), ProxyTableModel::ForeColourRole), QVariant(colourOf(1)));
     }
 };
 

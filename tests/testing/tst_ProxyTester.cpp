@@ -178,7 +178,8 @@ private slots:
             QCOMPARE(b.host.statuses.contains("Testing proxy : " + address), parallel == 1);
             QVERIFY(TestTime.match(cell(ProxyRow::Tested)).hasMatch());
             QCOMPARE(cell(ProxyRow::Speed).isEmpty(), active == "N");
-            const QRgb colour = active == "Y" ? ProxyRow::PassedColour : ProxyRow::FailedColour;
+            const ProxyRow::Colour colour =
+                active == "Y" ? ProxyRow::PassedColour : ProxyRow::FailedColour;
             QCOMPARE(rows.cellForeColor(1, 0), colour);
             QCOMPARE(rows.cellForeColor(1, ProxyRow::Class), colour);
             QCOMPARE(b.host.tested, QList<int>{1});

@@ -1,6 +1,7 @@
 #include "views/ProxyGrid.h"
 
 #include <QHeaderView>
+#include <QImage>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
@@ -138,6 +139,49 @@ private slots:
         grid.setColWidth(3, twips);
         QCOMPARE(grid.ColWidth(3), expected);
         QCOMPARE(grid.isColumnHidden(3), expected == 0);
+    }
+
+    // The model's colours reach the screen: the white and banded backgrounds, the green and red
+    // text of tested rows, and the style's own text where no colour is set.
+    void coloursOnScreen_data()
+    {
+        QTest::addColumn<int>("row");
+        QTest::addColumn<QRgb>("back");
+        QTest::addColumn<QString>("ink"); // which channel of the text stands out, if any
+        QTest::newRow("passed, white") << 1 << QRgb(0xFFFFFFFF) << "green";
+        QTest::newRow("failed, banded") << 2 << QRgb(0xFFE6F0F0) << "red";
+        QTest::newRow("untested, white") << 3 << QRgb(0xFFFFFFFF) << "";
+    }
+    void coloursOnScreen()
+    {
+        QFETCH(int, row);
+        QFETCH(QRgb, back);
+        QFETCH(QString, ink);
+        ProxyGrid grid(QStringLiteral("MSH"));
+        fill(grid, 4);
+        for (int r = 1; r <= 4; ++r)
+            grid.setTextMatrix(r, ProxyRow::Proxy, QStringLiteral("MMMMMMMM"));
+        grid.paintRowBands(0xFFE6F0F0); // selects row 4, which stays out of the way
+        const int last = ProxyRow::ColumnCount - 1;
+        grid.rows().setCellForeColor(1, 0, 1, last, ProxyRow::PassedColour);
+        grid.rows().setCellForeColor(2, 0, 2, last, ProxyRow::FailedColour);
+        const QImage shot = grid.viewport()->grab().toImage();
+
+        const QRect empty = grid.visualRect(grid.model()->index(row - 1, ProxyRow::Type));
+        QCOMPARE(QColor(shot.pixel(empty.center())), QColor(back));
+
+        // The darkest pixel of the text.
+        const QRect text = grid.visualRect(grid.model()->index(row - 1, ProxyRow::Proxy));
+        QColor darkest(Qt::white);
+        for (int y = text.top(); y < text.bottom(); ++y)
+            for (int x = text.left(); x < text.right(); ++x)
+                if (QColor c(shot.pixel(x, y)); c.lightness() < darkest.lightness())
+                    darkest = c;
+        const int r = darkest.red(), g = darkest.green(), b = darkest.blue();
+        const QString got = g > r + 64 && g > b + 64   ? QStringLiteral("green")
+                            : r > g + 64 && r > b + 64 ? QStringLiteral("red")
+                                                       : QString();
+        QVERIFY2(got == ink, qPrintable(darkest.name()));
     }
 
     void mouseInGridTerms()
