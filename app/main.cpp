@@ -1,6 +1,6 @@
 #include "settings/SettingsStore.h"
 #include "shell/DataHome.h"
-#include "shell/Deployment.h"
+#include "base/Deployment.h"
 #include "shell/DialogPrompts.h"
 #include "shell/ServiceLauncher.h"
 #include "shell/frmMain.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "import/ImportHost.h"
+#include "base/ImportHost.h"
 
 class StopFlag;
 

@@ -2,8 +2,8 @@
 
 #include "import/TextLineReader.h"
 #include "model/AtomicSave.h"
-#include "model/StopFlag.h"
-#include "shell/YieldClock.h"
+#include "base/StopFlag.h"
+#include "base/YieldClock.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,10 +1,10 @@
 #include "import/SourceScanner.h"
 
-#include "import/ImportHost.h"
+#include "base/ImportHost.h"
 #include "model/ImportedListStore.h"
 #include "model/ProxyRow.h"
 #include "service/DocumentFetcher.h"
-#include "shell/YieldClock.h"
+#include "base/YieldClock.h"
 
 #include <QRegularExpression>
 #include <QStringList>

@@ -1,11 +1,11 @@
 #include "import/TextFileImport.h"
 
-#include "import/ImportHost.h"
+#include "base/ImportHost.h"
 #include "import/TextLineReader.h"
 #include "model/ImportedListStore.h"
 #include "model/ProxyTableModel.h"
-#include "shell/Prompts.h"
-#include "shell/YieldClock.h"
+#include "base/Prompts.h"
+#include "base/YieldClock.h"
 #include "views/FilterPass.h"
 
 #include <QFile>

@@ -3,7 +3,7 @@
 #include "import/SourceDialogHost.h"
 #include "import/TextLineReader.h"
 #include "service/DocumentFetcher.h"
-#include "shell/Prompts.h"
+#include "base/Prompts.h"
 #include "views/ProxyGrid.h"
 
 #include <QGroupBox>

@@ -1,6 +1,6 @@
 #include "service/DocumentFetcher.h"
 
-#include "model/StopFlag.h"
+#include "base/StopFlag.h"
 #include "service/HttpFetcher.h"
 
 #include <QEventLoop>

@@ -1,6 +1,6 @@
 #include "service/ExternalAddress.h"
 
-#include "import/ImportHost.h"
+#include "base/ImportHost.h"
 #include "settings/SettingKeys.h"
 #include "settings/SettingsStore.h"
 #include "service/DocumentFetcher.h"

@@ -5,8 +5,8 @@
 #include "model/ProxyTableModel.h"
 #include "service/DocumentFetcher.h"
 #include "service/ServiceList.h"
-#include "shell/YieldClock.h"
-#include "views/ListViewHost.h"
+#include "base/YieldClock.h"
+#include "base/ListViewHost.h"
 
 #include <utility>
 #include <vector>

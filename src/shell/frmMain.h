@@ -2,12 +2,12 @@
 
 #include "import/SourceDialogHost.h"
 #include "model/ImportedListStore.h"
-#include "model/StopFlag.h"
-#include "shell/Deployment.h"
+#include "base/StopFlag.h"
+#include "base/Deployment.h"
 #include "shell/WindowPlacement.h"
 #include "settings/WindowSettings.h"
 #include "testing/AutoTest.h"
-#include "testing/TestRunHost.h"
+#include "base/TestRunHost.h"
 #include "views/ListPages.h"
 
 #include <QDate>

@@ -1,6 +1,6 @@
 #include "signup/frmEmail.h"
 
-#include "shell/Prompts.h"
+#include "base/Prompts.h"
 #include "signup/MailingListSignup.h"
 
 #include <QGridLayout>

@@ -1,6 +1,6 @@
 #include "system/WebLookups.h"
 
-#include "shell/Prompts.h"
+#include "base/Prompts.h"
 
 #include <QCursor>
 #include <QDesktopServices>

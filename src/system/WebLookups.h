@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shell/Deployment.h"
+#include "base/Deployment.h"
 
 #include <QString>
 #include <QUrl>

@@ -5,13 +5,13 @@
 #include "model/ProxyTableModel.h"
 #include "settings/SettingsStore.h"
 #include "service/HttpFetcher.h"
-#include "shell/YieldClock.h"
+#include "base/YieldClock.h"
 #include "testing/CurlEngine.h"
 #include "testing/JudgeEcho.h"
 #include "testing/JudgeList.h"
 #include "testing/MmdbLocation.h"
 #include "testing/OpenFiles.h"
-#include "testing/TestRunHost.h"
+#include "base/TestRunHost.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>

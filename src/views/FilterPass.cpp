@@ -2,8 +2,8 @@
 
 #include "model/NumberText.h"
 #include "model/ProxyTableModel.h"
-#include "shell/YieldClock.h"
-#include "views/ListViewHost.h"
+#include "base/YieldClock.h"
+#include "base/ListViewHost.h"
 
 #include <vector>
 

@@ -3,8 +3,8 @@
 #include "model/ImportedListStore.h"
 #include "model/ProxyEndpoint.h"
 #include "model/ProxyTableModel.h"
-#include "shell/YieldClock.h"
-#include "views/ListViewHost.h"
+#include "base/YieldClock.h"
+#include "base/ListViewHost.h"
 
 #include <QHash>
 #include <QSet>

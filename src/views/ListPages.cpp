@@ -1,7 +1,7 @@
 #include "views/ListPages.h"
 
 #include "service/ServiceListLoader.h"
-#include "shell/YieldClock.h"
+#include "base/YieldClock.h"
 #include "views/ProxyGrid.h"
 
 #include <QAction>

@@ -3,7 +3,7 @@
 #include "views/FilterPass.h"
 #include "views/HeaderSort.h"
 #include "views/ImportedListEditor.h"
-#include "views/ListViewHost.h"
+#include "base/ListViewHost.h"
 
 #include <QObject>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "import/ImportHost.h"
-#include "model/StopFlag.h"
+#include "base/ImportHost.h"
+#include "base/StopFlag.h"
 
 #include <QList>
 #include <QMap>

@@ -1,6 +1,6 @@
 #include "settings/SettingsStore.h"
 #include "settings/WindowSettings.h"
-#include "shell/Deployment.h"
+#include "base/Deployment.h"
 
 #include <QTemporaryDir>
 #include <QtTest>

@@ -4,7 +4,7 @@
 #include "model/ImportedListStore.h"
 #include "model/ProxyTableModel.h"
 #include "service/ReferenceService.h"
-#include "shell/YieldClock.h"
+#include "base/YieldClock.h"
 #include "support/MainWindowFixture.h"
 #include "support/TestServers.h"
 #include "views/ProxyGrid.h"

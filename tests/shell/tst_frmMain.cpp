@@ -1,5 +1,5 @@
 #include "settings/SettingsStore.h"
-#include "shell/YieldClock.h"
+#include "base/YieldClock.h"
 #include "support/MainWindowFixture.h"
 #include "views/ProxyGrid.h"
 #include "support/WindowControls.h"

@@ -5,7 +5,7 @@
 #include "settings/SettingsStore.h"
 #include "support/WorkFolder.h"
 #include "testing/ProxyTester.h"
-#include "testing/TestRunHost.h"
+#include "base/TestRunHost.h"
 
 #include <QList>
 #include <QStringList>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "settings/SettingsStore.h"
-#include "shell/Deployment.h"
+#include "base/Deployment.h"
 #include "shell/frmMain.h"
 #include "system/WebLookups.h"
 #include "support/ScriptedPrompts.h"

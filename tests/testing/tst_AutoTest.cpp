@@ -1,4 +1,4 @@
-#include "model/StopFlag.h"
+#include "base/StopFlag.h"
 #include "service/DocumentFetcher.h"
 #include "service/HttpFetcher.h"
 #include "support/ScriptedPrompts.h"

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "model/ProxyTableModel.h"
-#include "views/ListViewHost.h"
+#include "base/ListViewHost.h"
 
 #include <QMap>
 #include <QStringList>

@@ -4,7 +4,7 @@
 //   corvatel-scenes signup|service|filter|imported|setup|websource
 
 #include "settings/SettingsStore.h"
-#include "shell/Deployment.h"
+#include "base/Deployment.h"
 #include "shell/DialogPrompts.h"
 #include "shell/ServiceLauncher.h"
 #include "shell/frmMain.h"

@@ -1,4 +1,4 @@
-#include "shell/Deployment.h"
+#include "base/Deployment.h"
 
 #include <QtGlobal>
 
