@@ -28,7 +28,6 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QFileInfo>
-#include <QGroupBox>
 #include <QStyle>
 #include <QStyleOptionComboBox>
 #include <QLabel>

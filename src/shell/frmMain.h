@@ -26,7 +26,6 @@ class ProxyGrid;
 class QAction;
 class QComboBox;
 class QDialog;
-class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QMenu;

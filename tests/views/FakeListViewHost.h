@@ -1,7 +1,7 @@
 #pragma once
 
-#include "model/ProxyTableModel.h"
 #include "base/ListViewHost.h"
+#include "model/ProxyTableModel.h"
 
 #include <QMap>
 #include <QStringList>
@@ -10,8 +10,6 @@
 class FakeListViewHost final : public ListViewHost
 {
 public:
-    explicit FakeListViewHost(ProxyTableModel* imported = nullptr) : m_imported(imported) {}
-
     void setStatusText(const QString& text) override { statusLog << text; }
     QString statusText() const override { return statusLog.value(statusLog.size() - 1); }
     void setPanelText(int panel, const QString& text) override { panels[panel] = text; }
@@ -25,7 +23,4 @@ public:
     int progressMaximum = -1;
     int progressValue = -1;
     bool stop = false;
-
-private:
-    ProxyTableModel* m_imported;
 };

@@ -36,7 +36,7 @@ struct ImportedList
     WorkFolder work;
     ProxyTableModel rows;
     ImportedListStore store;
-    FakeListViewHost host{&rows};
+    FakeListViewHost host;
     ImportedListEditor editor{rows, store, host};
 };
 
