@@ -1,6 +1,6 @@
+#include "base/Deployment.h"
 #include "settings/SettingsStore.h"
 #include "shell/DataHome.h"
-#include "base/Deployment.h"
 #include "shell/DialogPrompts.h"
 #include "shell/ServiceLauncher.h"
 #include "shell/frmMain.h"

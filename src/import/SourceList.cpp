@@ -1,9 +1,9 @@
 #include "import/SourceList.h"
 
-#include "import/TextLineReader.h"
-#include "model/AtomicSave.h"
 #include "base/StopFlag.h"
 #include "base/YieldClock.h"
+#include "import/TextLineReader.h"
+#include "model/AtomicSave.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,10 +1,10 @@
 #include "import/SourceScanner.h"
 
 #include "base/ImportHost.h"
+#include "base/YieldClock.h"
 #include "model/ImportedListStore.h"
 #include "model/ProxyRow.h"
 #include "service/DocumentFetcher.h"
-#include "base/YieldClock.h"
 
 #include <QRegularExpression>
 #include <QStringList>

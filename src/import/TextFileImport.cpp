@@ -1,11 +1,11 @@
 #include "import/TextFileImport.h"
 
 #include "base/ImportHost.h"
+#include "base/Prompts.h"
+#include "base/YieldClock.h"
 #include "import/TextLineReader.h"
 #include "model/ImportedListStore.h"
 #include "model/ProxyTableModel.h"
-#include "base/Prompts.h"
-#include "base/YieldClock.h"
 #include "views/FilterPass.h"
 
 #include <QFile>

@@ -1,9 +1,9 @@
 #include "import/frmImport.h"
 
+#include "base/Prompts.h"
 #include "import/SourceDialogHost.h"
 #include "import/TextLineReader.h"
 #include "service/DocumentFetcher.h"
-#include "base/Prompts.h"
 #include "views/ProxyGrid.h"
 
 #include <QGroupBox>

@@ -1,9 +1,9 @@
 #include "service/ExternalAddress.h"
 
 #include "base/ImportHost.h"
+#include "service/DocumentFetcher.h"
 #include "settings/SettingKeys.h"
 #include "settings/SettingsStore.h"
-#include "service/DocumentFetcher.h"
 
 #include <QLocale>
 
@@ -48,7 +48,8 @@ void getMyIP(SettingsStore& store, DocumentFetcher& fetcher, const QString& ipIn
         return;
     }
     host.setStatusText(QStringLiteral("Getting External IP Address.."));
-    const QString page = fetcher.getDOC_WINHTTP(true, DocumentFetcher::DefaultTimeoutSeconds, ipInfoUrl);
+    const QString page =
+        fetcher.getDOC_WINHTTP(true, DocumentFetcher::DefaultTimeoutSeconds, ipInfoUrl);
     bool found = false;
     const QString address = fromPage(page, &found);
     if (found)

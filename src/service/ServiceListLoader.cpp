@@ -1,12 +1,12 @@
 #include "service/ServiceListLoader.h"
 
+#include "base/ListViewHost.h"
+#include "base/YieldClock.h"
 #include "model/ImportedListStore.h"
 #include "model/ProxyRow.h"
 #include "model/ProxyTableModel.h"
 #include "service/DocumentFetcher.h"
 #include "service/ServiceList.h"
-#include "base/YieldClock.h"
-#include "base/ListViewHost.h"
 
 #include <utility>
 #include <vector>
@@ -14,15 +14,15 @@
 ServiceListLoader::ServiceListLoader(DocumentFetcher& fetcher, ImportedListStore& store,
                                      ListViewHost& host, const QString& serviceUrl)
     : m_fetcher(fetcher), m_store(store), m_host(host), m_serviceUrl(serviceUrl)
-{
-}
+{}
 
 QString ServiceListLoader::loadService(ProxyTableModel& service, YieldClock& clock)
 {
     m_host.setStatusText(QStringLiteral("Loading External Proxy List.."));
     // The lines are views into this body: it is the load's own copy, so a command served
     // meanwhile that fetches something else (a test run, the auto-test) cannot free it.
-    const QString body = m_fetcher.getDOC_WINHTTP(true, DocumentFetcher::DefaultTimeoutSeconds, ServiceList::listUrl(m_serviceUrl));
+    const QString body = m_fetcher.getDOC_WINHTTP(true, DocumentFetcher::DefaultTimeoutSeconds,
+                                                  ServiceList::listUrl(m_serviceUrl));
     clock.yieldNow();
     const std::vector<QStringView> lines = ServiceList::linesToLoad(body);
     if (!lines.empty()) {

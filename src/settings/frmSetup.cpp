@@ -1,7 +1,7 @@
 #include "settings/frmSetup.h"
 
-#include "settings/SettingsStore.h"
 #include "base/Prompts.h"
+#include "settings/SettingsStore.h"
 
 #include <QCheckBox>
 #include <QComboBox>

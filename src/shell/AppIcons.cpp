@@ -11,7 +11,8 @@ QIcon application()
 {
     QIcon icon;
     for (const int size : {16, 22, 24, 32, 48, 64, 128, 256})
-        icon.addFile(QStringLiteral(":/icons/%1x%1/apps/corvatel.png").arg(size), QSize(size, size));
+        icon.addFile(QStringLiteral(":/icons/%1x%1/apps/corvatel.png").arg(size),
+                     QSize(size, size));
     return icon;
 }
 

@@ -61,8 +61,7 @@ Result ServiceLauncher::ensureRunning(const QUrl& serviceUrl, const Layout& layo
 {
     const QString host = serviceUrl.host();
     const int port = serviceUrl.port(80);
-    const bool loopback =
-        host == QLatin1String("localhost") || QHostAddress(host).isLoopback();
+    const bool loopback = host == QLatin1String("localhost") || QHostAddress(host).isLoopback();
     if (serviceUrl.scheme() != QLatin1String("http") || !loopback) {
         return Result::failure(
             QStringLiteral("%1 is not a local service").arg(serviceUrl.toString()));

@@ -1,18 +1,18 @@
 #include "shell/frmMain.h"
 
+#include "base/Prompts.h"
+#include "base/YieldClock.h"
 #include "import/TextFileImport.h"
 #include "import/frmImport.h"
 #include "model/ProxyRow.h"
-#include "settings/SettingKeys.h"
-#include "settings/SettingsStore.h"
 #include "service/DocumentFetcher.h"
 #include "service/ExternalAddress.h"
 #include "service/HttpFetcher.h"
 #include "service/ServiceListLoader.h"
+#include "settings/SettingKeys.h"
+#include "settings/SettingsStore.h"
 #include "settings/frmSetup.h"
 #include "shell/AppIcons.h"
-#include "base/Prompts.h"
-#include "base/YieldClock.h"
 #include "signup/frmEmail.h"
 #include "system/ProxyClipboard.h"
 #include "system/SystemProxySwitch.h"
@@ -28,8 +28,6 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QFileInfo>
-#include <QStyle>
-#include <QStyleOptionComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -41,6 +39,8 @@
 #include <QScreen>
 #include <QSet>
 #include <QStatusBar>
+#include <QStyle>
+#include <QStyleOptionComboBox>
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <QToolButton>
@@ -130,8 +130,7 @@ frmMain::frmMain(const Deployment& deployment, SettingsStore& store, Prompts& pr
     connect(menuWHATIP, &QAction::triggered, this,
             [this] { m_webLookups->open(Page::WhatIsMyIp); });
     connect(picFB, &QToolButton::clicked, this, [this] { m_webLookups->open(Page::Facebook); });
-    connect(picTWITTER, &QToolButton::clicked, this,
-            [this] { m_webLookups->open(Page::Twitter); });
+    connect(picTWITTER, &QToolButton::clicked, this, [this] { m_webLookups->open(Page::Twitter); });
     connect(menuGetINFO, &QAction::triggered, this, [this] { menuGetINFO_Click(); });
     connect(menuCopyProx, &QAction::triggered, this, [this] { copySelectedProxies(); });
 
@@ -226,8 +225,9 @@ void frmMain::createControls()
     TrayX1->setObjectName(QStringLiteral("TrayX1"));
     // Hiding the icon destroys the widget that is still handling the click (a right press sends
     // it a context menu event next): the window comes back once the click is over.
-    connect(TrayX1, &QSystemTrayIcon::activated, this, [this] { restoreFromTray(); },
-            Qt::QueuedConnection);
+    connect(
+        TrayX1, &QSystemTrayIcon::activated, this, [this] { restoreFromTray(); },
+        Qt::QueuedConnection);
 }
 
 void frmMain::createMenus()
@@ -343,8 +343,9 @@ void frmMain::Form_Load()
     Form_Resize();
     menuPROXOFF_Click();
     show();
-    frmEmail::showIfDue(m_store, *m_fetcher, m_deployment.serviceUrl, m_prompts,
-                        [this](QDialog& dialog) { return runDialog(dialog); }, this);
+    frmEmail::showIfDue(
+        m_store, *m_fetcher, m_deployment.serviceUrl, m_prompts,
+        [this](QDialog& dialog) { return runDialog(dialog); }, this);
 
     lastSortOrder = 7;
     TrayX1->setIcon(windowIcon());
@@ -420,8 +421,8 @@ void frmMain::SetupGrid(ProxyGrid& grid)
 {
     static constexpr int Widths[] = {700, 2000, 900, 800, 1600, 1000};
     const int width = m_placement.widthTwips() - 280;
-    const int height =
-        m_placement.heightTwips() + TitleBarTwips - (MSH->topTwips() + statusBarTwips() + FrameHeight + 1050);
+    const int height = m_placement.heightTwips() + TitleBarTwips -
+                       (MSH->topTwips() + statusBarTwips() + FrameHeight + 1050);
     grid.setGeometryTwips(GridLeft, GridTop, width, height);
     for (int c = 0; c < 6; ++c)
         grid.setColWidth(c, Widths[c]);

@@ -1,13 +1,13 @@
 #pragma once
 
+#include "base/Deployment.h"
+#include "base/StopFlag.h"
+#include "base/TestRunHost.h"
 #include "import/SourceDialogHost.h"
 #include "model/ImportedListStore.h"
-#include "base/StopFlag.h"
-#include "base/Deployment.h"
-#include "shell/WindowPlacement.h"
 #include "settings/WindowSettings.h"
+#include "shell/WindowPlacement.h"
 #include "testing/AutoTest.h"
-#include "base/TestRunHost.h"
 #include "views/ListPages.h"
 
 #include <QDate>

@@ -1,7 +1,7 @@
 #include "testing/AutoTest.h"
 
-#include "service/DocumentFetcher.h"
 #include "base/Prompts.h"
+#include "service/DocumentFetcher.h"
 
 #include <QScopedValueRollback>
 

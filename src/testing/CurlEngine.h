@@ -14,11 +14,11 @@ enum class ProxyType { Direct, Http, HttpsTunnel, Socks4, Socks4a, Socks5 };
 
 struct ProbeRequest
 {
-    QUrl url;                         // http or https
+    QUrl url; // http or https
     ProxyType type = ProxyType::Direct;
-    QString proxy;                    // "host:port" or "[v6]:port"; unused for Direct
-    int timeoutMs = 0;                // the whole transfer from its start; 0 = none
-    QByteArray userAgent;             // sent as User-Agent
+    QString proxy;        // "host:port" or "[v6]:port"; unused for Direct
+    int timeoutMs = 0;    // the whole transfer from its start; 0 = none
+    QByteArray userAgent; // sent as User-Agent
 };
 
 struct ProbeResult
@@ -37,9 +37,9 @@ struct ProbeResult
     bool noSocket = false; // a socket could not be opened (open-files limit): nothing was tried
     int status = 0;        // HTTP status of the answer; 0 when none came
     QByteArray body;
-    double seconds = 0;    // from start to end
-    int curlCode = 0;      // libcurl's CURLcode, 0 when ok
-    QString errorText;     // one line for a status text when !ok
+    double seconds = 0; // from start to end
+    int curlCode = 0;   // libcurl's CURLcode, 0 when ok
+    QString errorText;  // one line for a status text when !ok
 };
 
 // Many GETs at once on the calling thread, through libcurl's multi interface driven by the Qt

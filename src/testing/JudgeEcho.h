@@ -16,16 +16,18 @@ enum class Kind { Unknown, Cgi, Json };
 struct Report
 {
     Kind kind = Kind::Unknown;
-    QString error;      // why the body is no echo of either kind; "" when it is one
+    QString error;       // why the body is no echo of either kind; "" when it is one
     QString queryString; // CGI: QUERY_STRING
     QString requestUri;  // CGI: REQUEST_URI
     QString args;        // JSON: the "args" object as compact text
     QString url;         // JSON: "url"
-    QString remoteAddr;  // the caller as the judge saw it: CGI REMOTE_ADDR, JSON the last address of "origin"
-    QString origin;      // JSON: "origin" as given (may list several addresses)
-    QList<QPair<QString, QString>> headers; // request headers, names in canonical "Header-Name" form
+    QString remoteAddr; // the caller as the judge saw it: CGI REMOTE_ADDR, JSON the last address of
+                        // "origin"
+    QString origin;     // JSON: "origin" as given (may list several addresses)
+    QList<QPair<QString, QString>>
+        headers;                   // request headers, names in canonical "Header-Name" form
     bool gatewayInterface = false; // a GATEWAY_INTERFACE line
-    bool proxyMarker = false;      // the text "PROXY" anywhere in the body (the service gate's marker)
+    bool proxyMarker = false; // the text "PROXY" anywhere in the body (the service gate's marker)
 };
 
 // Parses a body of either kind. A body that is neither gives kind Unknown and an error.

@@ -1,17 +1,17 @@
 #include "testing/ProxyTester.h"
 
+#include "base/TestRunHost.h"
+#include "base/YieldClock.h"
 #include "model/ImportedListStore.h"
 #include "model/ProxyEndpoint.h"
 #include "model/ProxyTableModel.h"
-#include "settings/SettingsStore.h"
 #include "service/HttpFetcher.h"
-#include "base/YieldClock.h"
+#include "settings/SettingsStore.h"
 #include "testing/CurlEngine.h"
 #include "testing/JudgeEcho.h"
 #include "testing/JudgeList.h"
 #include "testing/MmdbLocation.h"
 #include "testing/OpenFiles.h"
-#include "base/TestRunHost.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>

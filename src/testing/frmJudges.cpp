@@ -1,7 +1,7 @@
 #include "testing/frmJudges.h"
 
-#include "service/HttpFetcher.h"
 #include "base/Prompts.h"
+#include "service/HttpFetcher.h"
 #include "testing/CurlEngine.h"
 #include "testing/JudgeEcho.h"
 #include "testing/JudgeList.h"

@@ -29,8 +29,7 @@ QComboBox* makeCombo(QWidget* parent, const char* name, const QString& neutral)
     return combo;
 }
 
-template <typename W>
-W* named(W* widget, const char* name)
+template <typename W> W* named(W* widget, const char* name)
 {
     widget->setObjectName(QLatin1String(name));
     return widget;
@@ -107,7 +106,8 @@ void FilterBar::placeContents(double tpp, int frameWidthTwips)
     total += gap; // before the buttons
     const int excess = total - gap - (toPixels(frameWidthTwips, tpp) - 2 * margin);
     const std::array<Item*, 2> spare{&items[0], &items[2]};
-    const int spareTotal = (spare[0]->width - spare[0]->needs) + (spare[1]->width - spare[1]->needs);
+    const int spareTotal =
+        (spare[0]->width - spare[0]->needs) + (spare[1]->width - spare[1]->needs);
     if (excess > 0 && spareTotal > 0) {
         const int give = std::min(excess, spareTotal);
         int given = 0;

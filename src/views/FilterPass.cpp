@@ -1,9 +1,9 @@
 #include "views/FilterPass.h"
 
+#include "base/ListViewHost.h"
+#include "base/YieldClock.h"
 #include "model/NumberText.h"
 #include "model/ProxyTableModel.h"
-#include "base/YieldClock.h"
-#include "base/ListViewHost.h"
 
 #include <vector>
 

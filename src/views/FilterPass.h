@@ -35,7 +35,8 @@ class FilterPass final
 public:
     static constexpr ProxyRow::Colour ServiceBand = 0xFFE6F0F0;  // 230, 240, 240
     static constexpr ProxyRow::Colour ImportedBand = 0xFFF0EFD8; // 240, 239, 216
-    static constexpr ProxyRow::Colour ImportedResultBand = 0xFFFAF8CF; // 250, 248, 207, after a load
+    static constexpr ProxyRow::Colour ImportedResultBand =
+        0xFFFAF8CF; // 250, 248, 207, after a load
 
     struct Outcome
     {

@@ -1,10 +1,10 @@
 #include "views/ImportedListEditor.h"
 
+#include "base/ListViewHost.h"
+#include "base/YieldClock.h"
 #include "model/ImportedListStore.h"
 #include "model/ProxyEndpoint.h"
 #include "model/ProxyTableModel.h"
-#include "base/YieldClock.h"
-#include "base/ListViewHost.h"
 
 #include <QHash>
 #include <QSet>
@@ -95,8 +95,8 @@ int ImportedListEditor::pasteProxies(const QString& text)
             m_rows.setRows(m_rows.Rows() + 1);
         const QString stored = ProxyRow::newImportedRowText(proxy);
         m_store.add(stored);
-        m_rows.addImportedRow(alone ? stored
-                                    : QStringLiteral("?|") + proxy + QStringLiteral("||||||||||||"));
+        m_rows.addImportedRow(
+            alone ? stored : QStringLiteral("?|") + proxy + QStringLiteral("||||||||||||"));
         ++added;
     }
     if (added > 0) {

@@ -1,7 +1,7 @@
 #include "views/ListPages.h"
 
-#include "service/ServiceListLoader.h"
 #include "base/YieldClock.h"
+#include "service/ServiceListLoader.h"
 #include "views/ProxyGrid.h"
 
 #include <QAction>
@@ -9,8 +9,8 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QCursor>
-#include <QGuiApplication>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
@@ -61,8 +61,7 @@ ListPages::ListPages(const Controls& controls, ImportedListStore& store, int& ac
             [this](int key, Qt::KeyboardModifiers modifiers) { importedKeyDown(key, modifiers); });
 
     for (QWidget* w : {static_cast<QWidget*>(m_c.cboLOC), static_cast<QWidget*>(m_c.cboTYPE),
-                       static_cast<QWidget*>(m_c.cboCLASS),
-                       static_cast<QWidget*>(m_c.txtMinSpeed),
+                       static_cast<QWidget*>(m_c.cboCLASS), static_cast<QWidget*>(m_c.txtMinSpeed),
                        static_cast<QWidget*>(m_c.txtMaxSpeed)})
         w->installEventFilter(this);
     // Typing is filtered key by key; this keeps pasted or dropped text to digits as well.
@@ -114,8 +113,8 @@ void ListPages::buildFilterChoices(ProxyGrid& grid, int fromRow, int toRow)
         QSet<QString> seen;
     };
     std::array<Choices, 3> choices{{{ProxyRow::Location, m_c.cboLOC, {}, {}},
-                                     {ProxyRow::Type, m_c.cboTYPE, {}, {}},
-                                     {ProxyRow::Class, m_c.cboCLASS, {}, {}}}};
+                                    {ProxyRow::Type, m_c.cboTYPE, {}, {}},
+                                    {ProxyRow::Class, m_c.cboCLASS, {}, {}}}};
     const ProxyTableModel& model = grid.rows();
     YieldClock clock;
     for (int r = fromRow; r <= toRow; ++r) {

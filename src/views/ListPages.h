@@ -1,9 +1,9 @@
 #pragma once
 
+#include "base/ListViewHost.h"
 #include "views/FilterPass.h"
 #include "views/HeaderSort.h"
 #include "views/ImportedListEditor.h"
-#include "base/ListViewHost.h"
 
 #include <QObject>
 

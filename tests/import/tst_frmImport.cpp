@@ -1,8 +1,8 @@
 #include "import/frmImport.h"
 #include "support/MainWindowFixture.h"
 #include "support/TestServers.h"
-#include "views/ProxyGrid.h"
 #include "support/WindowControls.h"
+#include "views/ProxyGrid.h"
 
 #include <QtTest>
 #include <QtWidgets>

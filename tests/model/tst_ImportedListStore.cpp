@@ -281,10 +281,13 @@ private slots:
             many << row(proxyNumber(i));
         store.addMany(many);
         bool changed = false;
-        QVERIFY(store.saveToFile(path, [&] {
-                         if (!std::exchange(changed, true))
-                             store.remove(0);
-                     }).ok());
+        QVERIFY(store
+                    .saveToFile(path,
+                                [&] {
+                                    if (!std::exchange(changed, true))
+                                        store.remove(0);
+                                })
+                    .ok());
         QVERIFY(changed && store.hasUnsavedChanges());
     }
 

@@ -491,11 +491,10 @@ private slots:
     void bodyDecodedAcrossChunks()
     {
         // BOM a ä b € 😀 c BOM d, and the first byte of an ä.
-        const QList<QByteArray> pieces{QByteArray::fromHex("efbbbf61c3"),
-                                       QByteArray::fromHex("a462e282"),
-                                       QByteArray::fromHex("acf09f98"), QByteArray::fromHex("80"),
-                                       QByteArray::fromHex("63"),
-                                       QByteArray::fromHex("efbbbf64c3")};
+        const QList<QByteArray> pieces{
+            QByteArray::fromHex("efbbbf61c3"), QByteArray::fromHex("a462e282"),
+            QByteArray::fromHex("acf09f98"),   QByteArray::fromHex("80"),
+            QByteArray::fromHex("63"),         QByteArray::fromHex("efbbbf64c3")};
         const QByteArray body = pieces.join();
         QTcpServer piecewise;
         QVERIFY(piecewise.listen(QHostAddress::LocalHost));

@@ -1,7 +1,7 @@
 #include "service/ReferenceService.h"
 #include "support/MainWindowFixture.h"
-#include "views/ProxyGrid.h"
 #include "support/WindowControls.h"
+#include "views/ProxyGrid.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -104,10 +104,12 @@ private slots:
             QCOMPARE(ProxyRow::storedRowText(ui::MSH(w)->rows().row(r).cells), rows[r - 1]);
             // Downloaded rows keep the default text colour until tested.
             QCOMPARE(ui::MSH(w)->rows().cellForeColor(r, 1), ProxyRow::NoColour);
-            QCOMPARE(ui::MSH(w)->rows().cellBackColor(r, 4), r % 2 ? ProxyRow::White : QRgb(0xFFE6F0F0));
+            QCOMPARE(ui::MSH(w)->rows().cellBackColor(r, 4),
+                     r % 2 ? ProxyRow::White : QRgb(0xFFE6F0F0));
         }
         // The first row is selected whole.
-        QCOMPARE((QList<int>{ui::MSH(w)->Row(), ui::MSH(w)->RowSel(), ui::MSH(w)->Col(), ui::MSH(w)->ColSel()}),
+        QCOMPARE((QList<int>{ui::MSH(w)->Row(), ui::MSH(w)->RowSel(), ui::MSH(w)->Col(),
+                             ui::MSH(w)->ColSel()}),
                  (QList<int>{1, 1, 0, 12}));
         QCOMPARE(w.panelText(1), QStringLiteral("4 Main"));
     }
@@ -158,7 +160,8 @@ private slots:
         w.importedStore().setItem(0, QStringLiteral("?|5.6.7.8:80|0|||||||||||"));
         ui::MSH(w)->setCol(3);
         w.loadProxyRemote();
-        QCOMPARE((QList<int>{ui::MSH(w)->Row(), ui::MSH(w)->RowSel(), ui::MSH(w)->Col(), ui::MSH(w)->ColSel()}),
+        QCOMPARE((QList<int>{ui::MSH(w)->Row(), ui::MSH(w)->RowSel(), ui::MSH(w)->Col(),
+                             ui::MSH(w)->ColSel()}),
                  (QList<int>{1, 1, 0, 12}));
         QCOMPARE(ui::MSHi(w)->Rows(), 3);
         QCOMPARE(ui::MSHi(w)->TextMatrix(1, 1), QStringLiteral("5.6.7.8:80"));

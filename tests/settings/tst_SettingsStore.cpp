@@ -60,6 +60,7 @@ private slots:
 
     void storedTextBecomes_data()
     {
+        // clang-format off
         QTest::addColumn<Probe>("key");
         QTest::addColumn<QString>("text"); // null: absent
         QTest::addColumn<QString>("value");
@@ -109,6 +110,7 @@ private slots:
             QTest::addRow("width '%s'", text) << width << text << "7";
         QTest::newRow("left absent") << probe(Setting::Left) << QString() << "7";
         QTest::newRow("left negative") << probe(Setting::Left) << "-20" << "-20";
+        // clang-format on
     }
 
     // What each kind of stored text reads as; 7 stands for the reader's value before.

@@ -1,6 +1,6 @@
+#include "base/Deployment.h"
 #include "settings/SettingsStore.h"
 #include "settings/WindowSettings.h"
-#include "base/Deployment.h"
 
 #include <QTemporaryDir>
 #include <QtTest>

@@ -65,6 +65,7 @@ private:
 
 void tst_frmSetup::writtenAtOnceOrOnClose_data()
 {
+    // clang-format off
     QTest::addColumn<QString>("control");
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("key");
@@ -95,6 +96,7 @@ void tst_frmSetup::writtenAtOnceOrOnClose_data()
     QTest::newRow("font not on the system") << "cboFONT" << "" << "cboFont" << "No Face 4711"
                                             << "No Face 4711";
     QTest::newRow("size not in the list") << "cboFontSize" << "" << "cboFontSize" << "7.5" << "7.5";
+    // clang-format on
 }
 
 // Check boxes write at once, everything else when the dialog is closed (here by its frame). The

@@ -1,6 +1,6 @@
 #include "support/MainWindowFixture.h"
-#include "views/ProxyGrid.h"
 #include "support/WindowControls.h"
+#include "views/ProxyGrid.h"
 
 #include <QApplication>
 #include <QScreen>

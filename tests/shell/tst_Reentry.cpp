@@ -1,14 +1,14 @@
 // Every command a user can reach while a long operation serves the event queue, fired in the
 // middle of each such operation: nothing crashes, the controls come back, and the imported grid,
 // the list in memory and proxy.lst agree, with no stored line lost or doubled.
+#include "base/YieldClock.h"
 #include "model/ImportedListStore.h"
 #include "model/ProxyTableModel.h"
 #include "service/ReferenceService.h"
-#include "base/YieldClock.h"
 #include "support/MainWindowFixture.h"
 #include "support/TestServers.h"
-#include "views/ProxyGrid.h"
 #include "support/WindowControls.h"
+#include "views/ProxyGrid.h"
 
 #include <QtTest>
 #include <QtWidgets>
@@ -243,11 +243,16 @@ private slots:
         {
             const char* name;
             bool modal;
-        } operations[] = {{"load", false},           {"text import", false},
-                          {"web scan", true},        {"filter pass", false},
-                          {"delete", false},         {"paste", false},
-                          {"test run", false},       {"parallel test run", false},
-                          {"judged test run", false}, {"auto-test probe", false}};
+        } operations[] = {{"load", false},
+                          {"text import", false},
+                          {"web scan", true},
+                          {"filter pass", false},
+                          {"delete", false},
+                          {"paste", false},
+                          {"test run", false},
+                          {"parallel test run", false},
+                          {"judged test run", false},
+                          {"auto-test probe", false}};
         for (const auto& op : operations) {
             for (int k = 0; k < commands().size(); ++k) {
                 if (op.modal && !commands()[k].inModalDialog)
@@ -363,7 +368,8 @@ private slots:
         // Everything the operation held is given back.
         QVERIFY(ui::menuTools(w)->isEnabled() && ui::menuRefresh(w)->isEnabled());
         QVERIFY(!ui::menuStop(w)->isEnabled());
-        QVERIFY(ui::Option1(w)->isEnabled() && ui::Option2(w)->isEnabled() && ui::frame(w)->isEnabled());
+        QVERIFY(ui::Option1(w)->isEnabled() && ui::Option2(w)->isEnabled() &&
+                ui::frame(w)->isEnabled());
         QVERIFY(ui::MSH(w)->isEnabled() && ui::MSHi(w)->isEnabled());
         QVERIFY(!w.stopRequested.isRequested());
     }

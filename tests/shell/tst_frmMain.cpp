@@ -1,8 +1,8 @@
-#include "settings/SettingsStore.h"
 #include "base/YieldClock.h"
+#include "settings/SettingsStore.h"
 #include "support/MainWindowFixture.h"
-#include "views/ProxyGrid.h"
 #include "support/WindowControls.h"
+#include "views/ProxyGrid.h"
 
 #include <QtTest>
 #include <QtWidgets>
@@ -42,19 +42,23 @@ private slots:
         std::sort(sizes.begin(), sizes.end());
         QCOMPARE(sizes, (QList<int>{16, 22, 24, 32, 48, 64, 128, 256}));
         QCOMPARE(ui::TrayX1(w)->icon().cacheKey(), w.windowIcon().cacheKey());
-        QCOMPARE(QList<int>({w.placement().widthTwips(), w.placement().heightTwips()}), QList<int>({12000, 7000}));
+        QCOMPARE(QList<int>({w.placement().widthTwips(), w.placement().heightTwips()}),
+                 QList<int>({12000, 7000}));
         const double tpp = w.twipsPerPixel();
         const QRect screen = w.screen()->geometry();
         const double left = screen.width() * tpp / 2 - frmMain::DesignWidth / 2.0;
         const double top = screen.height() * tpp / 2 - frmMain::DesignHeight / 2.0;
-        QVERIFY2(std::abs(w.placement().leftTwips() - left) <= tpp, qPrintable(QString::number(w.placement().leftTwips())));
-        QVERIFY2(std::abs(w.placement().topTwips() - top) <= tpp, qPrintable(QString::number(w.placement().topTwips())));
+        QVERIFY2(std::abs(w.placement().leftTwips() - left) <= tpp,
+                 qPrintable(QString::number(w.placement().leftTwips())));
+        QVERIFY2(std::abs(w.placement().topTwips() - top) <= tpp,
+                 qPrintable(QString::number(w.placement().topTwips())));
 
         for (ProxyGrid* g : {ui::MSH(w), ui::MSH2(w), ui::MSHi(w), ui::MSHi2(w)})
             QCOMPARE(g->font().family() + u' ' + QString::number(g->font().pointSizeF()),
                      QStringLiteral("MS Sans Serif 8"));
         QCOMPARE(w.activeGrid, grid);
-        QCOMPARE(QList<bool>({ui::MSH(w)->isVisible(), ui::MSHi(w)->isVisible(), ui::Option2(w)->isChecked()}),
+        QCOMPARE(QList<bool>({ui::MSH(w)->isVisible(), ui::MSHi(w)->isVisible(),
+                              ui::Option2(w)->isChecked()}),
                  QList<bool>({grid == 1, grid == 3, grid == 3}));
         QCOMPARE(w.lastSortOrder, 7);
         // Nothing answered: the service page keeps one empty row and both counts are 0.
@@ -203,7 +207,8 @@ private slots:
         w.setFont(font);
         w.placement().setGeometryTwips(0, 0, 4000, 7000);
         w.Form_Resize();
-        const int text = ui::cboTYPE(w)->fontMetrics().horizontalAdvance(ui::cboTYPE(w)->placeholderText());
+        const int text =
+            ui::cboTYPE(w)->fontMetrics().horizontalAdvance(ui::cboTYPE(w)->placeholderText());
         QVERIFY(ui::cboTYPE(w)->width() > text);
     }
 
@@ -240,15 +245,17 @@ private slots:
         const int strip = w.statusBar()->y() - frameBottom;
         QVERIFY2(strip >= 0 && strip * w.twipsPerPixel() <= 240,
                  qPrintable(QString::number(strip)));
-        const QRect inFrame(ui::frame(w)->mapTo(w.centralWidget(), QPoint(0, 0)), ui::frame(w)->size());
+        const QRect inFrame(ui::frame(w)->mapTo(w.centralWidget(), QPoint(0, 0)),
+                            ui::frame(w)->size());
         QVERIFY(inFrame.contains(ui::txtSTAT(w)->geometry()));
         QVERIFY(inFrame.contains(ui::ProgressBar1(w)->geometry()));
         QVERIFY(ui::txtSTAT(w)->geometry().right() < ui::ProgressBar1(w)->x());
 
         // The filter row: in order, side by side, each wide enough for its neutral text; the boxes
         // on one line and of one height, the (taller) buttons on the same middle.
-        const QList<QWidget*> row = {ui::cboLOC(w), ui::cboTYPE(w),     ui::cboCLASS(w),  ui::Label1(w),  ui::txtMinSpeed(w),
-                                     ui::Label2(w), ui::txtMaxSpeed(w), ui::cmdFilter(w), ui::cmdReset(w)};
+        const QList<QWidget*> row = {ui::cboLOC(w),      ui::cboTYPE(w),     ui::cboCLASS(w),
+                                     ui::Label1(w),      ui::txtMinSpeed(w), ui::Label2(w),
+                                     ui::txtMaxSpeed(w), ui::cmdFilter(w),   ui::cmdReset(w)};
         for (int i = 1; i < row.size(); ++i)
             QVERIFY2(row[i - 1]->geometry().right() < row[i]->x(),
                      qPrintable(row[i]->objectName()));
@@ -322,10 +329,12 @@ private slots:
         MainWindowFixture f;
         frmMain& w = f.create();
         w.enableControls(false);
-        for (QAction* a : {ui::menuImpProxList(w), ui::menuImpProxSource(w), ui::menuRefresh(w), ui::menuSetup(w),
-                           ui::menuTools(w)->menuAction(), ui::menuHelp(w)->menuAction()})
+        for (QAction* a :
+             {ui::menuImpProxList(w), ui::menuImpProxSource(w), ui::menuRefresh(w),
+              ui::menuSetup(w), ui::menuTools(w)->menuAction(), ui::menuHelp(w)->menuAction()})
             QVERIFY2(!a->isEnabled(), qPrintable(a->text()));
-        QVERIFY(!ui::Option1(w)->isEnabled() && !ui::Option2(w)->isEnabled() && ui::menuStop(w)->isEnabled());
+        QVERIFY(!ui::Option1(w)->isEnabled() && !ui::Option2(w)->isEnabled() &&
+                ui::menuStop(w)->isEnabled());
 
         w.setProgressMaximum(10);
         w.setProgressValue(12); // a count past the end fills the bar, no more
@@ -344,8 +353,9 @@ private slots:
     void applicationSetUp()
     {
         frmMain::setUpApplication();
-        QCOMPARE(QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation).section(u'/', -2),
-                 QStringLiteral("Corvatel/Corvatel"));
+        QCOMPARE(
+            QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation).section(u'/', -2),
+            QStringLiteral("Corvatel/Corvatel"));
         QCOMPARE(QGuiApplication::desktopFileName(), QStringLiteral("corvatel"));
         QCOMPARE(QApplication::windowIcon().availableSizes().size(), 8);
         QVERIFY(!QApplication::quitOnLastWindowClosed());

@@ -5,11 +5,11 @@
 #include "support/MainWindowFixture.h"
 #include "support/TestServers.h"
 #include "support/TinyProxy.h"
+#include "support/WindowControls.h"
 #include "system/SystemProxySwitch.h"
 #include "testing/AutoTest.h"
 #include "testing/ProxyTester.h"
 #include "views/ProxyGrid.h"
-#include "support/WindowControls.h"
 
 #include <QtTest>
 #include <QtWidgets>
@@ -42,7 +42,8 @@ private slots:
             if (!ui::menuStop(w)->isEnabled())
                 return;
             seenRunning = true;
-            QVERIFY(!ui::menuTools(w)->isEnabled() && !ui::MSHi(w)->isEnabled() && !ui::frame(w)->isEnabled());
+            QVERIFY(!ui::menuTools(w)->isEnabled() && !ui::MSHi(w)->isEnabled() &&
+                    !ui::frame(w)->isEnabled());
             // Readable while the frame is greyed out.
             QVERIFY(ui::txtSTAT(w)->isEnabled() && ui::ProgressBar1(w)->isEnabled());
             QCOMPARE(ui::ProgressBar1(w)->maximum(), 2);
@@ -52,7 +53,8 @@ private slots:
         spy.stop();
 
         QVERIFY(seenRunning);
-        QCOMPARE(ui::MSHi(w)->TextMatrix(1, ProxyRow::Active) + ui::MSHi(w)->TextMatrix(2, ProxyRow::Active),
+        QCOMPARE(ui::MSHi(w)->TextMatrix(1, ProxyRow::Active) +
+                     ui::MSHi(w)->TextMatrix(2, ProxyRow::Active),
                  QStringLiteral("YN"));
         QCOMPARE(w.statusText(), "Testing proxy : " + dead + "\nInvalid Proxy");
         QVERIFY(w.httpResult.isEmpty()); // the last gate body, of the dead proxy
@@ -82,7 +84,8 @@ private slots:
 
         QCOMPARE(statusAtStop, QStringLiteral("Finished checking proxies.."));
         // The test cut short is no failure: its row and stored line keep what they had.
-        QCOMPARE(ui::MSHi(w)->TextMatrix(1, ProxyRow::Active) + ui::MSHi(w)->TextMatrix(2, ProxyRow::Active),
+        QCOMPARE(ui::MSHi(w)->TextMatrix(1, ProxyRow::Active) +
+                     ui::MSHi(w)->TextMatrix(2, ProxyRow::Active),
                  QStringLiteral("??"));
         QCOMPARE(w.importedStore().item(0), "?|" + silent + "|0|||||||||||");
         QVERIFY(w.statusText().endsWith(QStringLiteral("Finished checking proxies..")));

@@ -1,11 +1,11 @@
 #pragma once
 
+#include "base/TestRunHost.h"
 #include "model/ImportedListStore.h"
 #include "model/ProxyTableModel.h"
 #include "settings/SettingsStore.h"
 #include "support/WorkFolder.h"
 #include "testing/ProxyTester.h"
-#include "base/TestRunHost.h"
 
 #include <QList>
 #include <QStringList>

@@ -21,7 +21,8 @@ inline QString overlappingControls(const QWidget& window)
         if (inLayout)
             placed << w;
         else if (parent->layout())
-            found << w->metaObject()->className() + (u' ' + w->objectName()) + QStringLiteral(" unplaced");
+            found << w->metaObject()->className() + (u' ' + w->objectName()) +
+                         QStringLiteral(" unplaced");
     }
     for (int i = 0; i < placed.size(); ++i) {
         for (int j = i + 1; j < placed.size(); ++j) {

@@ -1,11 +1,11 @@
 #pragma once
 
-#include "settings/SettingsStore.h"
 #include "base/Deployment.h"
+#include "settings/SettingsStore.h"
 #include "shell/frmMain.h"
-#include "system/WebLookups.h"
 #include "support/ScriptedPrompts.h"
 #include "support/WorkFolder.h"
+#include "system/WebLookups.h"
 
 #include <QDialog>
 #include <QStringList>
@@ -70,8 +70,8 @@ struct MainWindowFixture
     std::unique_ptr<frmMain> window;
     int terminations = 0;
     bool ownEnd = false;
-    std::function<void()> endAtOnce; // what ending from inside a routine does, with ownEnd
-    QStringList dialogs;                      // object names of the modal dialogs shown
-    QStringList opened;                       // pages handed to the browser
-    std::function<int(QDialog&)> runDialog;   // what a test does with one; default: close it
+    std::function<void()> endAtOnce;        // what ending from inside a routine does, with ownEnd
+    QStringList dialogs;                    // object names of the modal dialogs shown
+    QStringList opened;                     // pages handed to the browser
+    std::function<int(QDialog&)> runDialog; // what a test does with one; default: close it
 };

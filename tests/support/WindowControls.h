@@ -19,8 +19,7 @@
 // The main window's controls, found by their object names as a user's tools would find them.
 namespace ui {
 
-template <typename T>
-T* named(const QObject& window, const char* name)
+template <typename T> T* named(const QObject& window, const char* name)
 {
     T* found = window.findChild<T*>(QLatin1String(name));
     if (!found)
@@ -28,8 +27,11 @@ T* named(const QObject& window, const char* name)
     return found;
 }
 
-#define CORVATEL_CONTROL(Type, Name)                                                              \
-    inline Type* Name(const QObject& window) { return named<Type>(window, #Name); }
+#define CORVATEL_CONTROL(Type, Name)                                                               \
+    inline Type* Name(const QObject& window)                                                       \
+    {                                                                                              \
+        return named<Type>(window, #Name);                                                         \
+    }
 
 CORVATEL_CONTROL(ProxyGrid, MSH)
 CORVATEL_CONTROL(ProxyGrid, MSH2)

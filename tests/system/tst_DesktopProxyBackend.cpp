@@ -140,6 +140,7 @@ void tst_DesktopProxyBackend::cleanupTestCase()
 
 void tst_DesktopProxyBackend::onThenOffRestores_data()
 {
+    // clang-format off
     QTest::addColumn<QString>("backend");
     QTest::addColumn<QString>("proxy");
     QTest::addColumn<QString>("type");
@@ -173,6 +174,7 @@ void tst_DesktopProxyBackend::onThenOffRestores_data()
     QTest::newRow("kde: IPv6 over a script") << "kde" << "[::1]:8080" << "HTTPS"
                                              << "ProxyType=2;socksProxy="
                                              << "ProxyType=1;httpsProxy=http://[::1] 8080";
+    // clang-format on
 }
 
 // Switched on twice (the first save is the one kept) and off: the desktop is as it was.
@@ -206,6 +208,7 @@ void tst_DesktopProxyBackend::onThenOffRestores()
 
 void tst_DesktopProxyBackend::brokenTool_data()
 {
+    // clang-format off
     QTest::addColumn<QString>("backend");
     QTest::addColumn<QString>("broken");    // the one tool replaced
     QTest::addColumn<QByteArray>("script"); // the replacement; none when empty
@@ -222,6 +225,7 @@ void tst_DesktopProxyBackend::brokenTool_data()
     QTest::newRow("kwriteconfig5 crashing") << "kde" << "kwriteconfig5"
                                             << QByteArray("#!/bin/sh\nkill -SEGV $$\n")
                                             << "System proxy: kwriteconfig5 crashed";
+    // clang-format on
 }
 
 // The switch says which tool let it down, and the contract is written all the same.

@@ -1,8 +1,8 @@
 // "Copy Selected Proxies to Clipboard": which cells, in which order, with which line breaks.
 #include "support/MainWindowFixture.h"
+#include "support/WindowControls.h"
 #include "system/ProxyClipboard.h"
 #include "views/ProxyGrid.h"
-#include "support/WindowControls.h"
 
 #include <QClipboard>
 #include <QGuiApplication>

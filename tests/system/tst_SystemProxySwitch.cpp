@@ -157,6 +157,7 @@ void tst_SystemProxySwitch::eachBackendKeepsItsOwnSave()
 
 void tst_SystemProxySwitch::switchOn_data()
 {
+    // clang-format off
     QTest::addColumn<QString>("proxy");
     QTest::addColumn<QString>("type");
     QTest::addColumn<QString>("applied"); // empty: refused
@@ -185,6 +186,7 @@ void tst_SystemProxySwitch::switchOn_data()
     QTest::newRow("label too long") << QString(64, u'a') + ".org:80" << "" << "";
     QTest::newRow("blank around it") << " 10.1.2.3:80" << "" << "";
     QTest::newRow("empty") << "" << "" << "";
+    // clang-format on
 }
 
 // The contract names a proxy only when the desktop took it: a refused proxy text or a backend
@@ -240,6 +242,7 @@ void tst_SystemProxySwitch::unwritableContract()
 
 void tst_SystemProxySwitch::backendFor_data()
 {
+    // clang-format off
     QTest::addColumn<QString>("choice");
     QTest::addColumn<QString>("desktop"); // XDG_CURRENT_DESKTOP
     QTest::addColumn<QString>("expected");
@@ -254,6 +257,7 @@ void tst_SystemProxySwitch::backendFor_data()
     QTest::newRow("empty choice is auto") << "" << "Unity" << "gnome";
     QTest::newRow("XFCE") << "auto" << "XFCE" << "file";
     QTest::newRow("no desktop") << "auto" << "" << "file";
+    // clang-format on
 }
 
 void tst_SystemProxySwitch::backendFor()

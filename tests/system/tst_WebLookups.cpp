@@ -1,9 +1,9 @@
 // The addresses the look-up commands hand to the browser, from the window's menus and pictures
 // down to the opener, and the failure message.
 #include "support/MainWindowFixture.h"
+#include "support/WindowControls.h"
 #include "system/WebLookups.h"
 #include "views/ProxyGrid.h"
-#include "support/WindowControls.h"
 
 #include <QAction>
 #include <QCursor>
@@ -25,6 +25,7 @@ private slots:
 // Each command as the user triggers it, with the given Proxy cell in the current row.
 void tst_WebLookups::windowCommands_data()
 {
+    // clang-format off
     QTest::addColumn<QString>("control");
     QTest::addColumn<QString>("proxy");
     QTest::addColumn<QString>("opened");
@@ -41,6 +42,7 @@ void tst_WebLookups::windowCommands_data()
         << "menuGetINFO" << "http://5.6.7.8:3128" << "http://info.test/ip/5.6.7.8";
     QTest::newRow("info, cell stays in the path")
         << "menuGetINFO" << "1.2/../x?y#z:80" << "http://info.test/ip/1.2%2F..%2Fx%3Fy%23z";
+    // clang-format on
 }
 
 void tst_WebLookups::windowCommands()

@@ -59,9 +59,9 @@ private slots:
     void testRun_data()
     {
         QTest::addColumn<bool>("unused"); // the row's name says which proxy
-        for (const char* kind :
-             {"canned page", "200, empty body", "garbage, then close", "garbage, kept open", "closes at once",
-              "closes mid-request", "trickles the gate page", "cut-off gate page"})
+        for (const char* kind : {"canned page", "200, empty body", "garbage, then close",
+                                 "garbage, kept open", "closes at once", "closes mid-request",
+                                 "trickles the gate page", "cut-off gate page"})
             QTest::newRow(kind) << true;
     }
 

@@ -5,8 +5,8 @@
 #include "service/ReferenceService.h"
 #include "support/MainWindowFixture.h"
 #include "support/TestServers.h"
-#include "views/ProxyGrid.h"
 #include "support/WindowControls.h"
+#include "views/ProxyGrid.h"
 
 #include <QAction>
 #include <QGroupBox>
@@ -139,7 +139,8 @@ void tst_Soak::manyStoppedRuns()
         const QByteArray where =
             QStringLiteral("run %1, ParallelTests %2").arg(run).arg(width).toUtf8();
         QVERIFY2(ui::menuTools(w)->isEnabled() && !ui::menuStop(w)->isEnabled(), where);
-        QVERIFY2(ui::frame(w)->isEnabled() && grid.isEnabled() && !w.stopRequested.isRequested(), where);
+        QVERIFY2(ui::frame(w)->isEnabled() && grid.isEnabled() && !w.stopRequested.isRequested(),
+                 where);
         QStringList shown;
         for (int r = 1; r < grid.Rows(); ++r) {
             shown << ProxyRow::storedRowText(grid.rows().row(r).cells);

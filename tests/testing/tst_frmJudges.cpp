@@ -4,9 +4,9 @@
 #include "support/MainWindowFixture.h"
 #include "support/ScriptedPrompts.h"
 #include "support/TestServers.h"
+#include "support/WindowControls.h"
 #include "support/WorkFolder.h"
 #include "testing/frmJudges.h"
-#include "support/WindowControls.h"
 
 #include <QLabel>
 #include <QMenu>

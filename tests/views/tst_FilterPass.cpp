@@ -21,13 +21,15 @@ class tst_FilterPass : public QObject
     // Active, Proxy, Speed, Tested, Type, Location, Class.
     static void fill(ProxyTableModel& m)
     {
-        for (const char* row : {"a:1|3|2024-01-02 10:00|HTTP|Oslo|Anon", "b:1|5||HTTPS|oslo|Transp",
-                                "c:1|6|2024-03-01 08:00|HTTP|Oslo|Transp",
-                                "d:1||2023-12-31 23:59|SOCKS5|Lima|", "e:1|0|2024-01-02 09:59|HTTP|Lima|Anon",
-                                "f:1|4.5||HTTP|Oslo|Anon", "g:1|?|2022-05-05 05:05||Lima|Anon"}) {
+        for (const char* row :
+             {"a:1|3|2024-01-02 10:00|HTTP|Oslo|Anon", "b:1|5||HTTPS|oslo|Transp",
+              "c:1|6|2024-03-01 08:00|HTTP|Oslo|Transp", "d:1||2023-12-31 23:59|SOCKS5|Lima|",
+              "e:1|0|2024-01-02 09:59|HTTP|Lima|Anon", "f:1|4.5||HTTP|Oslo|Anon",
+              "g:1|?|2022-05-05 05:05||Lima|Anon"}) {
             const QStringList c = QString::fromLatin1(row).split(u'|');
-            m.AddItem(QStringList{"Y", c[0], c[1], "", c[2], c[3], "", "", "", "", "", c[4], c[5]}
-                          .join(u'\t'));
+            m.AddItem(
+                QStringList{"Y", c[0], c[1], "", c[2], c[3], "", "", "", "", "", c[4], c[5]}.join(
+                    u'\t'));
         }
     }
     static QString proxies(const ProxyTableModel& m)
@@ -59,6 +61,7 @@ private slots:
 
     void applyFilter_data()
     {
+        // clang-format off
         QTest::addColumn<QString>("criteria");
         QTest::addColumn<QString>("expected"); // newest test first, untested last
         QTest::newRow("location, exact case") << "Oslo|*|*|0|0" << "c a f";
@@ -70,6 +73,7 @@ private slots:
         QTest::newRow("emptied upper bound is 0") << "*|*|*|0|" << "e g";
         QTest::newRow("rules combine") << "Oslo|HTTP|Anon|0|5" << "a f";
         QTest::newRow("none passes") << "Nowhere|*|*|0|0" << "";
+        // clang-format on
     }
     void applyFilter()
     {
@@ -101,10 +105,12 @@ private slots:
     // Stop is looked at after every copied row and after every row; the pass clears it.
     void stop_data()
     {
+        // clang-format off
         QTest::addColumn<QString>("location");
         QTest::addColumn<QString>("expected");
         QTest::newRow("first row passes") << "Oslo" << "a";
         QTest::newRow("first row excluded") << "Lima" << "";
+        // clang-format on
     }
     void stop()
     {

@@ -1,9 +1,9 @@
 // The list pages through the main window, driven by real key and mouse events.
 #include "support/MainWindowFixture.h"
 #include "support/TestServers.h"
+#include "support/WindowControls.h"
 #include "views/ListPages.h"
 #include "views/ProxyGrid.h"
-#include "support/WindowControls.h"
 
 #include <QtTest>
 #include <QtWidgets>
@@ -115,11 +115,13 @@ private slots:
         // While the pass runs, Stop is at hand and the Tools menu is not, and the grids take no
         // clicks while the result is filled in.
         QList<bool> stopEnabled;
-        connect(ui::menuStop(w), &QAction::changed, &w,
-                [&] { stopEnabled << ui::menuStop(w)->isEnabled() << ui::menuTools(w)->isEnabled(); });
+        connect(ui::menuStop(w), &QAction::changed, &w, [&] {
+            stopEnabled << ui::menuStop(w)->isEnabled() << ui::menuTools(w)->isEnabled();
+        });
         QList<bool> gridsEnabled;
         connect(&ui::MSH2(w)->rows(), &QAbstractItemModel::modelReset, &w, [&] {
-            gridsEnabled << ui::MSH(w)->isEnabled() << ui::MSH2(w)->isEnabled() << ui::frame(w)->isEnabled();
+            gridsEnabled << ui::MSH(w)->isEnabled() << ui::MSH2(w)->isEnabled()
+                         << ui::frame(w)->isEnabled();
         });
         QTest::mouseClick(ui::cmdFilter(w), Qt::LeftButton);
         QCOMPARE(stopEnabled, (QList<bool>{true, false, false, true}));
@@ -130,7 +132,8 @@ private slots:
         QCOMPARE(selection(*ui::MSH2(w)), firstRowSelected);
         QCOMPARE(ui::MSH2(w)->rows().cellBackColor(2, ProxyRow::Class), FilterPass::ServiceBand);
         QCOMPARE(w.activeGrid, 1);
-        QVERIFY(ui::frame(w)->isEnabled() && ui::menuTools(w)->isEnabled() && !ui::menuStop(w)->isEnabled());
+        QVERIFY(ui::frame(w)->isEnabled() && ui::menuTools(w)->isEnabled() &&
+                !ui::menuStop(w)->isEnabled());
         // The hidden list still follows its edits, such as a test result written to both grids.
         QSignalSpy sourceChanged(&ui::MSH(w)->rows(), &QAbstractItemModel::dataChanged);
         ui::MSH(w)->rows().setTextMatrix(1, ProxyRow::Speed, QStringLiteral("5"));

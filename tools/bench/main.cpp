@@ -1,22 +1,22 @@
 // Benchmarks on generated data, release build. Prints one line per figure with its bar.
 //   corvatel-bench [--lines N] [--wait SECONDS] [--no-tests]
 //                  [--proxies N --parallel C --timeout T] [--scale-only | --mixed-only | --engines]
+#include "base/Deployment.h"
+#include "base/Prompts.h"
 #include "import/SourceScanner.h"
 #include "import/TextFileImport.h"
 #include "service/DocumentFetcher.h"
 #include "service/HttpFetcher.h"
 #include "service/ReferenceService.h"
 #include "settings/SettingsStore.h"
-#include "base/Deployment.h"
-#include "base/Prompts.h"
 #include "shell/frmMain.h"
 #include "support/TlsJudge.h"
+#include "support/WindowControls.h"
 #include "testing/CurlEngine.h"
 #include "testing/OpenFiles.h"
 #include "testing/ProxyTester.h"
 #include "views/ListPages.h"
 #include "views/ProxyGrid.h"
-#include "support/WindowControls.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -232,14 +232,16 @@ bool benchViews(frmMain& window, SettingsStore& store, int lines)
     };
 
     window.Option1_Click();
-    ui::txtMinSpeed(window)->setText(QStringLiteral("1")); // a lower bound alone lets every row pass
+    ui::txtMinSpeed(window)->setText(
+        QStringLiteral("1")); // a lower bound alone lets every row pass
     std::snprintf(what, sizeof what, "filter pass over %d service rows", lines);
     const std::string filterLabel = what;
     measure(filterLabel.c_str(), 0.5, [&] { window.cmdFilter_Click(); });
     window.Option2_Click();
     window.cmdFilter_Click();
-    const int counts[4] = {ui::MSH(window)->rows().proxyCount(), ui::MSH2(window)->rows().proxyCount(),
-                           ui::MSHi(window)->rows().proxyCount(), ui::MSHi2(window)->rows().proxyCount()};
+    const int counts[4] = {
+        ui::MSH(window)->rows().proxyCount(), ui::MSH2(window)->rows().proxyCount(),
+        ui::MSHi(window)->rows().proxyCount(), ui::MSHi2(window)->rows().proxyCount()};
     std::printf("  rows in MSH, MSH2, MSHi, MSHi2: %d %d %d %d\n", counts[0], counts[1], counts[2],
                 counts[3]);
     report("resident memory, all four grids full", residentKb() / 1024.0, "MB", 300);
@@ -479,8 +481,7 @@ bool benchScale(frmMain& window, SettingsStore& store, const ScaleSize& size)
     return failed == size.proxies;
 }
 
-bool startServer(QProcess& process, const QString& program, const QStringList& arguments,
-                 int port);
+bool startServer(QProcess& process, const QString& program, const QStringList& arguments, int port);
 
 // tinyproxy on a free port of every loopback address, taking up to 600 clients; its port, or 0.
 int startTinyproxy(QProcess& tiny, const QTemporaryDir& dir)
@@ -530,9 +531,8 @@ void benchEngines(const QString& gate, const QStringList& proxies, int width, in
                     request.type = ProxyType::Http;
                     request.proxy = proxy;
                     request.timeoutMs = timeoutS * 1000;
-                    engine.start(request, [&](const ProbeResult& r) {
-                        ended(r.ok && r.status == 200);
-                    });
+                    engine.start(request,
+                                 [&](const ProbeResult& r) { ended(r.ok && r.status == 200); });
                 } else {
                     FetchJob* job = http.start({QUrl(gate), proxy, timeoutS});
                     QObject::connect(job, &FetchJob::finished, [&](const FetchResult& r) {
@@ -584,8 +584,7 @@ bool benchEngineChoice()
     std::printf("the two engines at 256 at once:\n");
     benchEngines(serviceUrl + QStringLiteral("/gate.php"), silent, 256, 2,
                  "1024 silent proxies, T=2");
-    benchEngines(serviceUrl + QStringLiteral("/gate.php"), live, 256, 10,
-                 "1024 live proxies");
+    benchEngines(serviceUrl + QStringLiteral("/gate.php"), live, 256, 10, "1024 live proxies");
     tiny.kill();
     service.kill();
     tiny.waitForFinished();
@@ -853,8 +852,8 @@ int main(int argc, char* argv[])
                       QStringLiteral("Time-out of the scale figure, in seconds."),
                       QStringLiteral("t"), QStringLiteral("6")});
     parser.addOption({QStringLiteral("scale-only"), QStringLiteral("Only the scale figure.")});
-    parser.addOption({QStringLiteral("mixed-only"),
-                      QStringLiteral("Only the live proxies of three types.")});
+    parser.addOption(
+        {QStringLiteral("mixed-only"), QStringLiteral("Only the live proxies of three types.")});
     parser.addOption({QStringLiteral("engines"),
                       QStringLiteral("Only the two engines side by side, 256 at once.")});
     parser.process(app);
@@ -920,7 +919,8 @@ int main(int argc, char* argv[])
     longestGapMs = std::max(longestGapMs, sinceTick.elapsed());
     const double loadSeconds = clock.nsecsElapsed() / 1e9;
     if (ui::MSH(window)->rows().proxyCount() != lines) {
-        std::fprintf(stderr, "loaded %d of %d lines\n", ui::MSH(window)->rows().proxyCount(), lines);
+        std::fprintf(stderr, "loaded %d of %d lines\n", ui::MSH(window)->rows().proxyCount(),
+                     lines);
         return 1;
     }
     char what[96];
@@ -946,7 +946,8 @@ int main(int argc, char* argv[])
     window.loadProxyRemote();
     const double rebuildSeconds = clock.nsecsElapsed() / 1e9;
     if (ui::MSHi(window)->rows().proxyCount() != lines) {
-        std::fprintf(stderr, "rebuilt %d of %d rows\n", ui::MSHi(window)->rows().proxyCount(), lines);
+        std::fprintf(stderr, "rebuilt %d of %d rows\n", ui::MSHi(window)->rows().proxyCount(),
+                     lines);
         return 1;
     }
     std::snprintf(what, sizeof what, "proxy.lst: %d stored rows read and shown", lines);

@@ -60,9 +60,8 @@ template <typename Text> QList<Text> splitLines(Text text)
 
 bool isTextLine(QByteArrayView bytes)
 {
-    return std::none_of(bytes.begin(), bytes.end(), [](char c) {
-        return (uchar(c) < 0x20 && c != '\t') || uchar(c) == 0x7F;
-    });
+    return std::none_of(bytes.begin(), bytes.end(),
+                        [](char c) { return (uchar(c) < 0x20 && c != '\t') || uchar(c) == 0x7F; });
 }
 
 bool isIpModel(QStringView text)
@@ -127,7 +126,8 @@ void checkClipboard(const QString& text)
     expected.removeIf([](QStringView l) { return l.isEmpty(); });
     FUZZ_CHECK(lines == expected);
     for (QStringView l : lines) {
-        FUZZ_CHECK(l.data() >= text.constData() && l.data() + l.size() <= text.constData() + text.size());
+        FUZZ_CHECK(l.data() >= text.constData() &&
+                   l.data() + l.size() <= text.constData() + text.size());
         FUZZ_CHECK(ImportedListEditor::IsIP(l) == isIpModel(l));
         const qsizetype colon = l.indexOf(u':');
         if (colon >= 0)

@@ -26,7 +26,8 @@ QString mailList;
 QString writeTemp(const char* name, const QByteArray& content)
 {
     const QString path =
-        QDir::tempPath() + QStringLiteral("/fuzz_refservice.%1.%2").arg(qint64(::getpid())).arg(QLatin1String(name));
+        QDir::tempPath() +
+        QStringLiteral("/fuzz_refservice.%1.%2").arg(qint64(::getpid())).arg(QLatin1String(name));
     QFile file(path);
     FUZZ_CHECK(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
     file.write(content);
@@ -36,8 +37,9 @@ QString writeTemp(const char* name, const QByteArray& content)
 void removeTemps()
 {
     for (const char* name : {"list", "regions", "mail"}) {
-        QFile::remove(QDir::tempPath() +
-                      QStringLiteral("/fuzz_refservice.%1.%2").arg(qint64(::getpid())).arg(QLatin1String(name)));
+        QFile::remove(QDir::tempPath() + QStringLiteral("/fuzz_refservice.%1.%2")
+                                             .arg(qint64(::getpid()))
+                                             .arg(QLatin1String(name)));
     }
 }
 
@@ -102,7 +104,9 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
     removeTemps();
     std::atexit(removeTemps);
     ReferenceService::Options options;
-    options.listFile = writeTemp("list", "203.0.113.1:80|1|100|2024-04-30 12:00:00|HTTP|Yes|Yes|Yes|Yes|No|Here|Anonymous proxy|\n");
+    options.listFile = writeTemp(
+        "list",
+        "203.0.113.1:80|1|100|2024-04-30 12:00:00|HTTP|Yes|Yes|Yes|Yes|No|Here|Anonymous proxy|\n");
     options.regionsFile = writeTemp("regions", "203.0.113.1:80\tSomewhere, Else\n");
     mailList = writeTemp("mail", {});
     options.mailListFile = mailList;
@@ -118,7 +122,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     FUZZ_CHECK(client.waitForConnected(5000));
     qint64 sent = 0;
     while (sent < qint64(size)) {
-        const qint64 n = ::send(int(client.socketDescriptor()), data + sent, size - sent, MSG_NOSIGNAL);
+        const qint64 n =
+            ::send(int(client.socketDescriptor()), data + sent, size - sent, MSG_NOSIGNAL);
         if (n <= 0)
             break; // the service may close on a bad request before reading all of it
         sent += n;

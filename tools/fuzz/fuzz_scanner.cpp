@@ -90,8 +90,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         const qsizetype start = proxy.data() - page.constData();
         FUZZ_CHECK(start >= 0 && start + proxy.size() <= page.size());
         FUZZ_CHECK(start + proxy.size() == expected[k].second);
-        const QStringView match = QStringView(page).sliced(expected[k].first,
-                                                         expected[k].second - expected[k].first);
+        const QStringView match =
+            QStringView(page).sliced(expected[k].first, expected[k].second - expected[k].first);
         FUZZ_CHECK(match.endsWith(proxy));
         const QStringView dropped = match.first(match.size() - proxy.size());
         FUZZ_CHECK(dropped.isEmpty() || dropped == u"http://");

@@ -52,8 +52,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                 // The time loses its last ":" and what follows.
                 FUZZ_CHECK(piece.startsWith(cell));
                 const QStringView rest = piece.sliced(cell.size());
-                FUZZ_CHECK(rest.isEmpty() ? !piece.contains(u':')
-                                          : rest.startsWith(u':') && !rest.sliced(1).contains(u':'));
+                FUZZ_CHECK(rest.isEmpty()
+                               ? !piece.contains(u':')
+                               : rest.startsWith(u':') && !rest.sliced(1).contains(u':'));
             } else {
                 FUZZ_CHECK(cell == piece);
             }

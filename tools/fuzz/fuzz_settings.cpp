@@ -73,7 +73,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         int read = 0;
         FUZZ_CHECK(SettingsText::toWholeNumber(QString::number(value), read) && read == value);
         double readDouble = 0;
-        FUZZ_CHECK(SettingsText::toNumber(QString::number(value), readDouble) && readDouble == value);
+        FUZZ_CHECK(SettingsText::toNumber(QString::number(value), readDouble) &&
+                   readDouble == value);
     }
     if (size >= sizeof(double)) {
         double value = 0;

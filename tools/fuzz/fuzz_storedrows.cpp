@@ -21,8 +21,8 @@ QString tempPath(const char* name)
     const QString folder =
         QDir(QStringLiteral("/dev/shm")).exists() ? QStringLiteral("/dev/shm") : QDir::tempPath();
     return folder + QStringLiteral("/fuzz_storedrows.%1.%2")
-                                  .arg(qint64(::getpid()))
-                                  .arg(QLatin1String(name));
+                        .arg(qint64(::getpid()))
+                        .arg(QLatin1String(name));
 }
 
 QByteArray readAll(const QString& path)

@@ -3,14 +3,14 @@
 // each state under a virtual screen.
 //   corvatel-scenes signup|service|filter|imported|setup|websource
 
-#include "settings/SettingsStore.h"
 #include "base/Deployment.h"
+#include "settings/SettingsStore.h"
 #include "shell/DialogPrompts.h"
 #include "shell/ServiceLauncher.h"
 #include "shell/frmMain.h"
 #include "signup/MailingListSignup.h"
-#include "views/ProxyGrid.h"
 #include "support/WindowControls.h"
+#include "views/ProxyGrid.h"
 
 #include <QAction>
 #include <QApplication>
@@ -40,9 +40,9 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     frmMain::setUpApplication();
     const QString scene = app.arguments().value(1);
-    const QStringList scenes = {QStringLiteral("signup"),   QStringLiteral("service"),
-                                QStringLiteral("filter"),   QStringLiteral("imported"),
-                                QStringLiteral("setup"),    QStringLiteral("websource")};
+    const QStringList scenes = {QStringLiteral("signup"), QStringLiteral("service"),
+                                QStringLiteral("filter"), QStringLiteral("imported"),
+                                QStringLiteral("setup"),  QStringLiteral("websource")};
     if (!scenes.contains(scene)) {
         std::fprintf(stderr, "usage: corvatel-scenes %s\n", qPrintable(scenes.join(u'|')));
         return 2;
