@@ -1,6 +1,6 @@
 #include "import/SourceScanner.h"
 
-#include "base/ImportHost.h"
+#include "base/WindowHost.h"
 #include "base/YieldClock.h"
 #include "model/ImportedListStore.h"
 #include "model/ProxyRow.h"
@@ -42,7 +42,7 @@ QStringView SourceScanner::candidate(const QRegularExpressionMatch& match)
     return value;
 }
 
-SourceScanner::SourceScanner(ImportedListStore& store, DocumentFetcher& fetcher, ImportHost& host,
+SourceScanner::SourceScanner(ImportedListStore& store, DocumentFetcher& fetcher, WindowHost& host,
                              View& view)
     : m_store(store), m_fetcher(fetcher), m_host(host), m_view(view)
 {}

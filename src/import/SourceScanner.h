@@ -6,7 +6,7 @@
 #include <vector>
 
 class DocumentFetcher;
-class ImportHost;
+class WindowHost;
 class ImportedListStore;
 class QRegularExpression;
 
@@ -46,7 +46,7 @@ public:
     // One match as a candidate proxy.
     static QStringView candidate(const QRegularExpressionMatch& match);
 
-    SourceScanner(ImportedListStore& store, DocumentFetcher& fetcher, ImportHost& host, View& view);
+    SourceScanner(ImportedListStore& store, DocumentFetcher& fetcher, WindowHost& host, View& view);
     SourceScanner(const SourceScanner&) = delete;
     SourceScanner& operator=(const SourceScanner&) = delete;
 
@@ -61,6 +61,6 @@ private:
 
     ImportedListStore& m_store;
     DocumentFetcher& m_fetcher;
-    ImportHost& m_host;
+    WindowHost& m_host;
     View& m_view;
 };

@@ -1,7 +1,7 @@
 #include "import/TextFileImport.h"
 
-#include "base/ImportHost.h"
 #include "base/Prompts.h"
+#include "base/WindowHost.h"
 #include "base/YieldClock.h"
 #include "import/TextLineReader.h"
 #include "model/ImportedListStore.h"
@@ -41,7 +41,7 @@ QString newProxies(int count)
 
 } // namespace
 
-TextFileImport::TextFileImport(ProxyTableModel& rows, ImportedListStore& store, ImportHost& host,
+TextFileImport::TextFileImport(ProxyTableModel& rows, ImportedListStore& store, WindowHost& host,
                                Prompts& prompts)
     : m_rows(rows), m_store(store), m_host(host), m_prompts(prompts)
 {}

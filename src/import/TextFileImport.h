@@ -3,7 +3,7 @@
 #include <QString>
 #include <QStringList>
 
-class ImportHost;
+class WindowHost;
 class ImportedListStore;
 class Prompts;
 class ProxyTableModel;
@@ -23,7 +23,7 @@ public:
     };
 
     // rows is the imported page's main grid.
-    TextFileImport(ProxyTableModel& rows, ImportedListStore& store, ImportHost& host,
+    TextFileImport(ProxyTableModel& rows, ImportedListStore& store, WindowHost& host,
                    Prompts& prompts);
     TextFileImport(const TextFileImport&) = delete;
     TextFileImport& operator=(const TextFileImport&) = delete;
@@ -39,6 +39,6 @@ private:
 
     ProxyTableModel& m_rows;
     ImportedListStore& m_store;
-    ImportHost& m_host;
+    WindowHost& m_host;
     Prompts& m_prompts;
 };

@@ -1,7 +1,7 @@
 #include "import/frmImport.h"
 
 #include "base/Prompts.h"
-#include "import/SourceDialogHost.h"
+#include "base/WindowHost.h"
 #include "import/TextLineReader.h"
 #include "service/DocumentFetcher.h"
 #include "views/ProxyGrid.h"
@@ -31,7 +31,7 @@ constexpr int ProgressHeight = 240;
 
 } // namespace
 
-frmImport::frmImport(SourceDialogHost& host, ImportedListStore& store, DocumentFetcher& fetcher,
+frmImport::frmImport(WindowHost& host, ImportedListStore& store, DocumentFetcher& fetcher,
                      Prompts& prompts, QWidget* parent)
     : QDialog(parent), m_host(host), m_store(store), m_fetcher(fetcher), m_prompts(prompts)
 {

@@ -12,7 +12,7 @@ class QProgressBar;
 class QPushButton;
 class DocumentFetcher;
 class ImportedListStore;
-class SourceDialogHost;
+class WindowHost;
 
 // "Proxy Import Sources": the list of web pages the scanner reads proxies from (kept in
 // proxysources.lst), with Add, File Add, Delete, Scan and OK. The main window keeps one object
@@ -30,7 +30,7 @@ public:
     static constexpr int DesignWidth = 7200;
     static constexpr int DesignHeight = 5000;
 
-    frmImport(SourceDialogHost& host, ImportedListStore& store, DocumentFetcher& fetcher,
+    frmImport(WindowHost& host, ImportedListStore& store, DocumentFetcher& fetcher,
               Prompts& prompts, QWidget* parent = nullptr);
     ~frmImport() override;
 
@@ -82,7 +82,7 @@ private:
     void leaveIfAsked();
     void saveSources();
 
-    SourceDialogHost& m_host;
+    WindowHost& m_host;
     ImportedListStore& m_store;
     DocumentFetcher& m_fetcher;
     Prompts& m_prompts;

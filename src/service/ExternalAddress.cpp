@@ -1,6 +1,6 @@
 #include "service/ExternalAddress.h"
 
-#include "base/ImportHost.h"
+#include "base/WindowHost.h"
 #include "service/DocumentFetcher.h"
 #include "settings/SettingKeys.h"
 #include "settings/SettingsStore.h"
@@ -38,7 +38,7 @@ QString fromPage(const QString& page, bool* found)
 }
 
 void getMyIP(SettingsStore& store, DocumentFetcher& fetcher, const QString& ipInfoUrl,
-             const QDate& today, ImportHost& host)
+             const QDate& today, WindowHost& host)
 {
     const QString todayText = dayText(today);
     const QString lastDay = store.read(Setting::LAST_MYIP, dayText(today.addDays(-1)));

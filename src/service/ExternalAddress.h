@@ -4,7 +4,7 @@
 #include <QString>
 
 class DocumentFetcher;
-class ImportHost;
+class WindowHost;
 class SettingsStore;
 
 namespace ExternalAddress {
@@ -26,6 +26,6 @@ QString fromPage(const QString& page, bool* found);
 // The user's address in the status bar's third panel: the stored one while it was learnt today,
 // else the one the IP-information page at ipInfoUrl gives, which is remembered with the day.
 void getMyIP(SettingsStore& store, DocumentFetcher& fetcher, const QString& ipInfoUrl,
-             const QDate& today, ImportHost& host);
+             const QDate& today, WindowHost& host);
 
 } // namespace ExternalAddress

@@ -1,6 +1,6 @@
 #include "service/ServiceListLoader.h"
 
-#include "base/ListViewHost.h"
+#include "base/WindowHost.h"
 #include "base/YieldClock.h"
 #include "model/ImportedListStore.h"
 #include "model/ProxyRow.h"
@@ -12,7 +12,7 @@
 #include <vector>
 
 ServiceListLoader::ServiceListLoader(DocumentFetcher& fetcher, ImportedListStore& store,
-                                     ListViewHost& host, const QString& serviceUrl)
+                                     WindowHost& host, const QString& serviceUrl)
     : m_fetcher(fetcher), m_store(store), m_host(host), m_serviceUrl(serviceUrl)
 {}
 

@@ -4,7 +4,7 @@
 
 class DocumentFetcher;
 class ImportedListStore;
-class ListViewHost;
+class WindowHost;
 class ProxyTableModel;
 class YieldClock;
 
@@ -13,7 +13,7 @@ class YieldClock;
 class ServiceListLoader final
 {
 public:
-    ServiceListLoader(DocumentFetcher& fetcher, ImportedListStore& store, ListViewHost& host,
+    ServiceListLoader(DocumentFetcher& fetcher, ImportedListStore& store, WindowHost& host,
                       const QString& serviceUrl);
     ServiceListLoader(const ServiceListLoader&) = delete;
     ServiceListLoader& operator=(const ServiceListLoader&) = delete;
@@ -28,6 +28,6 @@ public:
 private:
     DocumentFetcher& m_fetcher;
     ImportedListStore& m_store;
-    ListViewHost& m_host;
+    WindowHost& m_host;
     QString m_serviceUrl;
 };

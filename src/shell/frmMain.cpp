@@ -610,6 +610,12 @@ void frmMain::menuTestProxy_Click()
         testSelectedProxies(*grid);
 }
 
+void frmMain::testSelectedProxies(int grid)
+{
+    if (ProxyGrid* g = gridFor(grid))
+        testSelectedProxies(*g);
+}
+
 void frmMain::testSelectedProxies(ProxyGrid& grid)
 {
     Running running(*this);

@@ -2,8 +2,7 @@
 
 #include "base/Deployment.h"
 #include "base/StopFlag.h"
-#include "base/TestRunHost.h"
-#include "import/SourceDialogHost.h"
+#include "base/WindowHost.h"
 #include "model/ImportedListStore.h"
 #include "settings/WindowSettings.h"
 #include "shell/WindowPlacement.h"
@@ -48,11 +47,7 @@ class WebLookups;
 // fetcher, the timers and every command. Its routines keep the names the rest of the program
 // knows them by (Form_Load, loadProxyRemote, ...). Long routines serve the event queue while
 // they work, so the window stays live; enableControls keeps interfering commands away meanwhile.
-class frmMain final : public QMainWindow,
-                      public TestRunHost,
-                      public AutoTestHost,
-                      public ListPagesHost,
-                      public SourceDialogHost
+class frmMain final : public QMainWindow, public WindowHost
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(frmMain)
@@ -105,7 +100,8 @@ public:
 
     // Proxy tests, the system proxy and its auto-test.
     void menuTestProxy_Click();
-    void testSelectedProxies(ProxyGrid& grid) override;
+    void testSelectedProxies(ProxyGrid& grid);
+    void testSelectedProxies(int grid) override;
     void menuPROXON_Click();
     void menuPROXOFF_Click();
     void timerPTest_Timer();
@@ -150,21 +146,19 @@ public:
     QString httpResult;
     QString enabledProxyLabel; // the switched-on proxy and its location, for the auto-test
 
-    // TestRunHost
+    // What the subsystems ask of the window.
     void setProgressMaximum(int maximum) override;
     void setProgressValue(int value) override;
     void setBusyCursor(bool busy) override;
+    const StopFlag& stopFlag() const override { return stopRequested; }
     bool isStopRequested() const override { return stopRequested.isRequested(); }
     void clearStopRequested() override { stopRequested.clear(); }
-    // SourceDialogHost
-    void showImportedPage() override { Option2_Click(); }
-    void reloadLists() override { loadProxyRemote(); }
-    const StopFlag& stopFlag() const override { return stopRequested; }
     void requestStop() override;
     void lockForRun(int grid) override;
     void showTestedRow(int grid, int row) override;
     void unlockAfterRun(int grid) override;
-    // AutoTestHost
+    void showImportedPage() override { Option2_Click(); }
+    void reloadLists() override { loadProxyRemote(); }
     bool windowMinimized() const override { return isMinimized(); }
     void restoreWindow() override { restoreFromTray(); }
 

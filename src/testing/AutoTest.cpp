@@ -1,13 +1,14 @@
 #include "testing/AutoTest.h"
 
 #include "base/Prompts.h"
+#include "base/WindowHost.h"
 #include "service/DocumentFetcher.h"
 
 #include <QScopedValueRollback>
 
 const QString AutoTest::ProbeMarker = QStringLiteral("google_favicon");
 
-AutoTest::AutoTest(AutoTestHost& host, DocumentFetcher& fetcher, Prompts& prompts,
+AutoTest::AutoTest(WindowHost& host, DocumentFetcher& fetcher, Prompts& prompts,
                    const QString& probeUrl)
     : m_host(host), m_fetcher(fetcher), m_prompts(prompts), m_probeUrl(probeUrl)
 {}

@@ -6,14 +6,7 @@ class DocumentFetcher;
 class Prompts;
 
 // What the auto-test needs from the window.
-class AutoTestHost
-{
-public:
-    virtual ~AutoTestHost() = default;
-    virtual bool windowMinimized() const = 0;
-    // Back from minimised (or from the notification area) to a normal, visible window.
-    virtual void restoreWindow() = 0;
-};
+class WindowHost;
 
 // The once-a-minute check, while the window sits minimised, that the switched-on proxy still
 // reaches a well-known page; the user is alerted when it does not.
@@ -23,8 +16,7 @@ public:
     // A text the probe page holds when it arrived intact.
     static const QString ProbeMarker;
 
-    AutoTest(AutoTestHost& host, DocumentFetcher& fetcher, Prompts& prompts,
-             const QString& probeUrl);
+    AutoTest(WindowHost& host, DocumentFetcher& fetcher, Prompts& prompts, const QString& probeUrl);
     AutoTest(const AutoTest&) = delete;
     AutoTest& operator=(const AutoTest&) = delete;
 
@@ -38,7 +30,7 @@ public:
     const QString& httpResult() const { return m_httpResult; }
 
 private:
-    AutoTestHost& m_host;
+    WindowHost& m_host;
     DocumentFetcher& m_fetcher;
     Prompts& m_prompts;
     QString m_probeUrl;

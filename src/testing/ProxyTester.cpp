@@ -1,6 +1,6 @@
 #include "testing/ProxyTester.h"
 
-#include "base/TestRunHost.h"
+#include "base/WindowHost.h"
 #include "base/YieldClock.h"
 #include "model/ImportedListStore.h"
 #include "model/ProxyEndpoint.h"
@@ -637,7 +637,7 @@ private:
     bool m_dirty = false;
 };
 
-ProxyTester::ProxyTester(TestRunHost& host, ImportedListStore& store, ProxyTableModel& importedRows,
+ProxyTester::ProxyTester(WindowHost& host, ImportedListStore& store, ProxyTableModel& importedRows,
                          const SettingsStore& settings, const QString& serviceUrl, QObject* parent)
     : QObject(parent), m_host(host), m_store(store), m_importedRows(importedRows),
       m_settings(settings), m_serviceUrl(serviceUrl), m_engine(std::make_unique<CurlEngine>())

@@ -13,7 +13,7 @@ class CurlEngine;
 class ImportedListStore;
 class ProxyTableModel;
 class SettingsStore;
-class TestRunHost;
+class WindowHost;
 
 // Test runs: the selected rows of one grid are tested through a judge (the service's gate page,
 // or the echo pages listed in judges.lst), and each row gets its outcome (state, speed, test time,
@@ -40,7 +40,7 @@ public:
 
     // importedRows is the imported page's whole list (grid 3): a test made in its result grid
     // (grid 4) is written there as well.
-    ProxyTester(TestRunHost& host, ImportedListStore& store, ProxyTableModel& importedRows,
+    ProxyTester(WindowHost& host, ImportedListStore& store, ProxyTableModel& importedRows,
                 const SettingsStore& settings, const QString& serviceUrl,
                 QObject* parent = nullptr);
     ~ProxyTester() override;
@@ -72,7 +72,7 @@ private:
     int importedMainRow(const QString& proxy);
     void saveList();
 
-    TestRunHost& m_host;
+    WindowHost& m_host;
     ImportedListStore& m_store;
     ProxyTableModel& m_importedRows;
     const SettingsStore& m_settings;

@@ -1,6 +1,6 @@
 #include "views/FilterPass.h"
 
-#include "base/ListViewHost.h"
+#include "base/WindowHost.h"
 #include "base/YieldClock.h"
 #include "model/NumberText.h"
 #include "model/ProxyTableModel.h"

@@ -5,7 +5,7 @@
 #include <QString>
 #include <QStringView>
 
-class ListViewHost;
+class WindowHost;
 class ProxyTableModel;
 
 // What the five filter controls hold. The combo texts are their neutral texts when nothing is
@@ -44,7 +44,7 @@ public:
         bool stopped = false;
     };
 
-    explicit FilterPass(ListViewHost& host) : m_host(host) {}
+    explicit FilterPass(WindowHost& host) : m_host(host) {}
     FilterPass(const FilterPass&) = delete;
     FilterPass& operator=(const FilterPass&) = delete;
 
@@ -55,6 +55,6 @@ public:
     bool isRunning() const { return m_running; }
 
 private:
-    ListViewHost& m_host;
+    WindowHost& m_host;
     bool m_running = false;
 };

@@ -1,6 +1,6 @@
 #include "views/ImportedListEditor.h"
 
-#include "base/ListViewHost.h"
+#include "base/WindowHost.h"
 #include "base/YieldClock.h"
 #include "model/ImportedListStore.h"
 #include "model/ProxyEndpoint.h"
@@ -36,7 +36,7 @@ bool rowIsEmpty(const ProxyTableModel& rows, int row)
 } // namespace
 
 ImportedListEditor::ImportedListEditor(ProxyTableModel& rows, ImportedListStore& store,
-                                       ListViewHost& host)
+                                       WindowHost& host)
     : m_rows(rows), m_store(store), m_host(host)
 {}
 

@@ -5,7 +5,7 @@
 #include <QStringView>
 
 class ImportedListStore;
-class ListViewHost;
+class WindowHost;
 class ProxyTableModel;
 
 // Editing the imported list in its grid: pasting proxies from clipboard text and deleting a block
@@ -14,7 +14,7 @@ class ImportedListEditor final
 {
 public:
     // rows is the imported page's main grid.
-    ImportedListEditor(ProxyTableModel& rows, ImportedListStore& store, ListViewHost& host);
+    ImportedListEditor(ProxyTableModel& rows, ImportedListStore& store, WindowHost& host);
     ImportedListEditor(const ImportedListEditor&) = delete;
     ImportedListEditor& operator=(const ImportedListEditor&) = delete;
 
@@ -37,5 +37,5 @@ private:
 
     ProxyTableModel& m_rows;
     ImportedListStore& m_store;
-    ListViewHost& m_host;
+    WindowHost& m_host;
 };

@@ -1,5 +1,6 @@
 #include "views/ListPages.h"
 
+#include "base/WindowHost.h"
 #include "base/YieldClock.h"
 #include "service/ServiceListLoader.h"
 #include "views/ProxyGrid.h"
@@ -49,7 +50,7 @@ private:
 } // namespace
 
 ListPages::ListPages(const Controls& controls, ImportedListStore& store, int& activeGrid,
-                     int& lastSortOrder, ListPagesHost& host, QObject* parent)
+                     int& lastSortOrder, WindowHost& host, QObject* parent)
     : QObject(parent), m_c(controls), m_activeGrid(activeGrid), m_host(host), m_filter(host),
       m_sort(lastSortOrder), m_editor(controls.MSHi->rows(), store, host)
 {
@@ -116,6 +117,9 @@ void ListPages::buildFilterChoices(ProxyGrid& grid, int fromRow, int toRow)
                                     {ProxyRow::Type, m_c.cboTYPE, {}, {}},
                                     {ProxyRow::Class, m_c.cboCLASS, {}, {}}}};
     const ProxyTableModel& model = grid.rows();
+    // The queue is served on the way: a page switch, load or filter pass that starts meanwhile
+    // builds the choices anew, and this pass leaves the boxes to it.
+    const quint64 pass = ++m_choicePass;
     YieldClock clock;
     for (int r = fromRow; r <= toRow; ++r) {
         if (r >= 1 && r < model.Rows()) {
@@ -135,6 +139,8 @@ void ListPages::buildFilterChoices(ProxyGrid& grid, int fromRow, int toRow)
             m_host.setProgressValue(r);
     }
     m_host.setProgressValue(0);
+    if (pass != m_choicePass)
+        return;
 
     for (Choices& c : choices) {
         c.list.sort(Qt::CaseInsensitive);
@@ -148,13 +154,13 @@ void ListPages::connectGrid(ProxyGrid* grid, int number)
 {
     connect(grid, &ProxyGrid::gotFocus, this, [this, number] { m_activeGrid = number; });
     connect(grid, &ProxyGrid::gridClicked, this, [this, grid] { gridClick(*grid); });
-    connect(grid, &ProxyGrid::gridDoubleClicked, this, [this, grid] {
+    connect(grid, &ProxyGrid::gridDoubleClicked, this, [this, number] {
         if (!busy())
-            m_host.testSelectedProxies(*grid);
+            m_host.testSelectedProxies(number);
     });
-    connect(grid, &ProxyGrid::enterPressed, this, [this, grid] {
+    connect(grid, &ProxyGrid::enterPressed, this, [this, number] {
         if (!busy())
-            m_host.testSelectedProxies(*grid);
+            m_host.testSelectedProxies(number);
     });
     connect(grid, &ProxyGrid::mouseReleased, this,
             [this, grid](Qt::MouseButton button) { showGridMenu(*grid, button); });
@@ -429,7 +435,7 @@ void ListPages::selectImportedList()
 class ListPages::HeldControls final
 {
 public:
-    explicit HeldControls(ListPagesHost& host) : m_host(host) { m_host.enableControls(false); }
+    explicit HeldControls(WindowHost& host) : m_host(host) { m_host.enableControls(false); }
     ~HeldControls()
     {
         m_host.enableControls(true);
@@ -439,7 +445,7 @@ public:
     HeldControls& operator=(const HeldControls&) = delete;
 
 private:
-    ListPagesHost& m_host;
+    WindowHost& m_host;
 };
 
 void ListPages::deleteImportedRows()

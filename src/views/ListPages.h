@@ -1,6 +1,5 @@
 #pragma once
 
-#include "base/ListViewHost.h"
 #include "views/FilterPass.h"
 #include "views/HeaderSort.h"
 #include "views/ImportedListEditor.h"
@@ -10,22 +9,13 @@
 class ImportedListStore;
 class ProxyGrid;
 class ServiceListLoader;
+class WindowHost;
 class QAction;
 class QComboBox;
 class QGroupBox;
 class QLineEdit;
 class QMenu;
 class QRadioButton;
-
-// The window's routines that work on a test run, the controls around a long operation, and the
-// layout; the list pages call them from their grid handlers.
-class ListPagesHost : public ListViewHost
-{
-public:
-    virtual void testSelectedProxies(ProxyGrid& grid) = 0;
-    virtual void enableControls(bool enabled) = 0;
-    virtual void Form_Resize() = 0;
-};
 
 // The two list pages of the main window: the service list (MSH, its result grid MSH2) and the
 // imported list (MSHi, MSHi2). Handles the filter frame, the grids' mouse and keyboard input
@@ -56,7 +46,7 @@ public:
     };
 
     ListPages(const Controls& controls, ImportedListStore& store, int& activeGrid,
-              int& lastSortOrder, ListPagesHost& host, QObject* parent = nullptr);
+              int& lastSortOrder, WindowHost& host, QObject* parent = nullptr);
 
     // The text a filter combo box shows: its choice, or its neutral text when none is chosen.
     static QString comboText(const QComboBox& combo);
@@ -107,8 +97,9 @@ private:
 
     Controls m_c;
     int& m_activeGrid;
-    ListPagesHost& m_host;
+    WindowHost& m_host;
     FilterPass m_filter;
     HeaderSort m_sort;
     ImportedListEditor m_editor;
+    quint64 m_choicePass = 0; // the latest filter choices pass; an older one gives way to it
 };

@@ -1,9 +1,9 @@
-#include "import/FakeImportHost.h"
 #include "import/SourceScanner.h"
 #include "model/ImportedListStore.h"
 #include "model/ProxyRow.h"
 #include "service/DocumentFetcher.h"
 #include "service/HttpFetcher.h"
+#include "support/FakeWindowHost.h"
 #include "support/TestServers.h"
 #include "support/WorkFolder.h"
 
@@ -55,7 +55,7 @@ struct Scan
 
     WorkFolder work;
     ImportedListStore store;
-    FakeImportHost host;
+    FakeWindowHost host;
     FakeScanView view;
     HttpFetcher http;
     DocumentFetcher fetcher{http, host.stop};

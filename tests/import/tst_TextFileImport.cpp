@@ -1,7 +1,7 @@
-#include "import/FakeImportHost.h"
 #include "import/TextFileImport.h"
 #include "model/ImportedListStore.h"
 #include "model/ProxyTableModel.h"
+#include "support/FakeWindowHost.h"
 #include "support/ScriptedPrompts.h"
 #include "support/WorkFolder.h"
 #include "views/FilterPass.h"
@@ -45,7 +45,7 @@ struct ImportedList
     WorkFolder work;
     ProxyTableModel rows;
     ImportedListStore store;
-    FakeImportHost host;
+    FakeWindowHost host;
     ScriptedPrompts prompts;
     TextFileImport import{rows, store, host, prompts};
 };

@@ -1,6 +1,7 @@
 #include "base/StopFlag.h"
 #include "service/DocumentFetcher.h"
 #include "service/HttpFetcher.h"
+#include "support/FakeWindowHost.h"
 #include "support/ScriptedPrompts.h"
 #include "support/TestServers.h"
 #include "testing/AutoTest.h"
@@ -34,17 +35,13 @@ public:
 };
 
 // An auto-test of the given page over a window that starts minimised.
-struct Probe final : AutoTestHost
+struct Probe
 {
-    explicit Probe(const QString& page) : test(*this, fetcher, prompts, page) {}
-    bool windowMinimized() const override { return minimized; }
-    void restoreWindow() override
+    explicit Probe(const QString& page) : test(host, fetcher, prompts, page)
     {
-        minimized = false;
-        ++restores;
+        host.minimized = true;
     }
-    bool minimized = true;
-    int restores = 0;
+    FakeWindowHost host;
     StopFlag stop;
     HttpFetcher http;
     DocumentFetcher fetcher{http, stop};
@@ -90,7 +87,7 @@ private slots:
         QFETCH(bool, alert);
         FixedServer proxy(status, body);
         Probe p(QStringLiteral("http://probe.invalid/home"));
-        p.minimized = minimized;
+        p.host.minimized = minimized;
         p.test.timerPTest_Timer(QStringLiteral("203.0.113.9:8080 [Oslo]"),
                                 QStringLiteral("127.0.0.1:%1").arg(proxy.serverPort()), Timeout);
 
@@ -101,8 +98,8 @@ private slots:
             QCOMPARE(p.test.httpResult().isEmpty(), status != 200);
         }
         QCOMPARE(p.prompts.asked, alert ? QStringList{Alert} : QStringList());
-        QCOMPARE(p.restores, int(alert));
-        QCOMPARE(p.minimized, minimized && !alert);
+        QCOMPARE(p.host.restores, int(alert));
+        QCOMPARE(p.host.minimized, minimized && !alert);
     }
 
     // A tick that comes while a probe is still waiting for its page is skipped.
@@ -133,7 +130,7 @@ private slots:
                                 Timeout);
         QVERIFY(socks.received.startsWith('\x05'));
         QCOMPARE(p.prompts.asked, QStringList{Alert});
-        QCOMPARE(p.restores, 1);
+        QCOMPARE(p.host.restores, 1);
     }
 
     // A proxy that takes the connection and never answers fails the probe at the time-out the

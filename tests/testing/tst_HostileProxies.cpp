@@ -1,7 +1,7 @@
 #include "service/HttpFetcher.h"
 #include "service/ReferenceService.h"
-#include "support/FakeTestRunHost.h"
 #include "support/TestServers.h"
+#include "support/TesterBench.h"
 
 #include <QElapsedTimer>
 #include <QPointer>

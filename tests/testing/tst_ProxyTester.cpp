@@ -1,7 +1,7 @@
 #include "service/ReferenceService.h"
-#include "support/FakeTestRunHost.h"
 #include "support/RealProxies.h"
 #include "support/TestServers.h"
+#include "support/TesterBench.h"
 #include "support/TinyProxy.h"
 #include "support/TlsJudge.h"
 #include "testing/OpenFiles.h"
@@ -425,7 +425,7 @@ private slots:
         b.fill(rows, QStringList(6, region ? working : silent), true);
         const QStringList stored = b.store.lines();
         QTimer::singleShot(400, [&] {
-            b.host.stop = true;
+            b.host.stop.request();
             b.tester.wake();
         });
         QElapsedTimer clock;
@@ -442,7 +442,7 @@ private slots:
         QVERIFY(b.listOnDisk().isEmpty());
         QCOMPARE(hanging.requests().size(), parallel);
         QVERIFY(b.host.status.endsWith(QStringLiteral("\r\nFinished checking proxies..")));
-        QVERIFY(!b.host.stop);
+        QVERIFY(!b.host.stop.isRequested());
         QVERIFY(!b.host.locked);
     }
 

@@ -1,4 +1,5 @@
-#include "views/FakeListViewHost.h"
+#include "model/ProxyTableModel.h"
+#include "support/FakeWindowHost.h"
 #include "views/FilterPass.h"
 
 #include <QTest>
@@ -85,14 +86,14 @@ private slots:
         ProxyTableModel result;
         result.AddItem(QStringLiteral("Y\told:1")); // a previous result
         result.AddItem(QStringLiteral("Y\told:2"));
-        FakeListViewHost host;
+        FakeWindowHost host;
         FilterPass pass(host);
         const FilterPass::Outcome outcome = pass.applyFilter(source, result, ::criteria(criteria));
 
         QCOMPARE(proxies(result), expected); // no row passing: one empty row
         QCOMPARE(outcome.passed, expected.isEmpty() ? 0 : int(expected.count(u' ')) + 1);
-        QCOMPARE(host.progressMaximum, source.Rows() - 1); // one step a row, none for the header
-        QCOMPARE(host.progressValue, 0);
+        QCOMPARE(host.progressMax, source.Rows() - 1); // one step a row, none for the header
+        QCOMPARE(host.progress.last(), 0);
         // Texts are copied whole, colours not; the source stays as it was.
         const int from = proxies(source).indexOf(expected.left(1)) / 2 + 1;
         for (int c = 0; !expected.isEmpty() && c < ProxyRow::ColumnCount; ++c) {
@@ -119,12 +120,12 @@ private slots:
         ProxyTableModel source;
         fill(source);
         ProxyTableModel result;
-        FakeListViewHost host;
-        host.stop = true;
+        FakeWindowHost host;
+        host.stop.request();
         FilterPass pass(host);
         QVERIFY(pass.applyFilter(source, result, ::criteria(location + "|*|*|0|0")).stopped);
         QCOMPARE(proxies(result), expected);
-        QVERIFY(!host.stop);
+        QVERIFY(!host.stop.isRequested());
     }
 };
 

@@ -1,6 +1,7 @@
 #include "model/ImportedListStore.h"
+#include "model/ProxyTableModel.h"
+#include "support/FakeWindowHost.h"
 #include "support/WorkFolder.h"
-#include "views/FakeListViewHost.h"
 #include "views/ImportedListEditor.h"
 
 #include <QTest>
@@ -36,7 +37,7 @@ struct ImportedList
     WorkFolder work;
     ProxyTableModel rows;
     ImportedListStore store;
-    FakeListViewHost host;
+    FakeWindowHost host;
     ImportedListEditor editor{rows, store, host};
 };
 
@@ -147,7 +148,7 @@ private slots:
         QCOMPARE(list.store.lines(), lines);
         QCOMPARE(list.saved(), lines.isEmpty() ? QString() : lines.join(u'\n') + u'\n');
         QCOMPARE(list.rows.Rows(), kept.size() + 1);
-        QCOMPARE(list.host.statusLog, (QStringList{"Deleting rows..", ""}));
+        QCOMPARE(list.host.statuses, (QStringList{"Deleting rows..", ""}));
         QCOMPARE(list.host.panels.value(2), QStringLiteral("%1 Imported").arg(kept.size()));
     }
 

@@ -1,56 +1,13 @@
 #pragma once
 
-#include "base/TestRunHost.h"
 #include "model/ImportedListStore.h"
 #include "model/ProxyTableModel.h"
 #include "settings/SettingsStore.h"
+#include "support/FakeWindowHost.h"
 #include "support/WorkFolder.h"
 #include "testing/ProxyTester.h"
 
-#include <QList>
 #include <QStringList>
-
-#include <functional>
-
-// The window as a test run sees it, recording what the run asked of it.
-class FakeTestRunHost final : public TestRunHost
-{
-public:
-    void setStatusText(const QString& text) override
-    {
-        status = text;
-        statuses << text;
-    }
-    QString statusText() const override { return status; }
-    void setProgressMaximum(int maximum) override { progressMax = maximum; }
-    void setProgressValue(int value) override { progress << value; }
-    void setBusyCursor(bool b) override { busy = b; }
-    bool isStopRequested() const override { return stop; }
-    void clearStopRequested() override { stop = false; }
-    void lockForRun(int) override { locked = true; }
-    void showTestedRow(int, int row) override
-    {
-        tested << row;
-        if (onRowWritten)
-            onRowWritten(row);
-    }
-    void unlockAfterRun(int) override
-    {
-        locked = false;
-        ++unlocks;
-    }
-
-    QString status;
-    QStringList statuses;
-    int progressMax = 0;
-    QList<int> progress;
-    QList<int> tested;
-    bool busy = false;
-    bool stop = false;
-    bool locked = false;
-    int unlocks = 0;
-    std::function<void(int)> onRowWritten;
-};
 
 // A tester over its own settings and imported list, in a current folder of its own; its runs
 // allow each proxy `timeout` seconds.
@@ -89,7 +46,7 @@ struct TesterBench
     }
 
     WorkFolder dir;
-    FakeTestRunHost host;
+    FakeWindowHost host;
     SettingsStore settings;
     ImportedListStore store;
     ProxyTableModel imported;
