@@ -92,8 +92,7 @@ private slots:
         for (const auto& [key, kind] : {std::pair{"squid", Kind::Squid},
                                         {"dante", Kind::Dante},
                                         {"microsocks", Kind::Microsocks},
-                                        {"ssh", Kind::SshDynamic},
-                                        {"tinyproxy", Kind::Tinyproxy}}) {
+                                        {"ssh", Kind::SshDynamic}}) {
             if (!RealProxy::missing(kind).isEmpty())
                 continue; // its rows say so when they run
             auto proxy = std::make_unique<RealProxy>(kind);
@@ -203,12 +202,10 @@ private slots:
         }
         // The proxy says, in its own protocol, that the target is not there.
         row("squid, closed target", ProxyType::Http, "squid", "closed", Reach::Beyond);
-        row("tinyproxy, closed target", ProxyType::Http, "tinyproxy", "closed", Reach::Beyond);
         row("squid tunnel, closed target", ProxyType::HttpsTunnel, "squid", "tls closed",
             Reach::Beyond);
         row("dante socks5, closed target", ProxyType::Socks5, "dante", "closed", Reach::Beyond);
         row("dante socks4, closed target", ProxyType::Socks4, "dante", "closed", Reach::Beyond);
-        row("microsocks, closed target", ProxyType::Socks5, "microsocks", "closed", Reach::Beyond);
         // OpenSSH closes the SOCKS connection without a reply when it cannot open the channel:
         // from outside that is a proxy that closed.
         row("ssh socks5, closed target", ProxyType::Socks5, "ssh", "closed", Reach::Proxy);
