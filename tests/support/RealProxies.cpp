@@ -14,14 +14,6 @@
 
 namespace {
 
-QString program(const QString& name)
-{
-    const QString onPath = QStandardPaths::findExecutable(name);
-    return !onPath.isEmpty()
-               ? onPath
-               : QStandardPaths::findExecutable(name, {"/usr/sbin", "/usr/local/sbin", "/sbin"});
-}
-
 QStringList programsOf(RealProxy::Kind kind)
 {
     switch (kind) {
@@ -33,6 +25,8 @@ QStringList programsOf(RealProxy::Kind kind)
         return {QStringLiteral("microsocks")};
     case RealProxy::Kind::SshDynamic:
         return {QStringLiteral("sshd"), QStringLiteral("ssh"), QStringLiteral("ssh-keygen")};
+    case RealProxy::Kind::Tinyproxy:
+        return {QStringLiteral("tinyproxy")};
     }
     return {};
 }
@@ -53,19 +47,12 @@ RealProxy::~RealProxy()
     stop();
 }
 
-QString RealProxy::name(Kind kind)
+QString RealProxy::program(const QString& name)
 {
-    switch (kind) {
-    case Kind::Squid:
-        return QStringLiteral("squid");
-    case Kind::Dante:
-        return QStringLiteral("dante");
-    case Kind::Microsocks:
-        return QStringLiteral("microsocks");
-    case Kind::SshDynamic:
-        return QStringLiteral("ssh -D");
-    }
-    return QString();
+    const QString onPath = QStandardPaths::findExecutable(name);
+    return !onPath.isEmpty()
+               ? onPath
+               : QStandardPaths::findExecutable(name, {"/usr/sbin", "/usr/local/sbin", "/sbin"});
 }
 
 QString RealProxy::missing(Kind kind)
@@ -155,11 +142,22 @@ QString RealProxy::startOnce(const QStringList& extraConfig)
         server = launch(program(QStringLiteral("microsocks")),
                         {"-i", "127.0.0.1", "-p", QString::number(m_port)});
         break;
+    case Kind::Tinyproxy:
+        m_log.clear();
+        if (!write(QStringLiteral("tinyproxy.conf"),
+                   QStringLiteral("Port %1\nListen 127.0.0.1\nAllow 127.0.0.1\nLogLevel Warning\n")
+                           .arg(m_port) +
+                       extra))
+            return failure(QStringLiteral("cannot write tinyproxy.conf"));
+        server = launch(program(QStringLiteral("tinyproxy")),
+                        {"-d", "-c", file(QStringLiteral("tinyproxy.conf"))});
+        break;
     case Kind::SshDynamic:
         return startSsh();
     }
     if (!waitForPort(m_port, server, 15000))
-        return failure(name(m_kind) + QStringLiteral(" did not open port %1").arg(m_port));
+        return failure(programsOf(m_kind).first() +
+                       QStringLiteral(" did not open port %1").arg(m_port));
     return QString();
 }
 

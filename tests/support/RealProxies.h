@@ -16,17 +16,19 @@
 //   Dante       SOCKS5 and SOCKS4 (it refuses SOCKS4A)
 //   Microsocks  SOCKS5
 //   SshDynamic  OpenSSH's dynamic forwarding (ssh -D) through a private sshd: SOCKS4, 4A and 5
-class RealProxy final
+//   Tinyproxy   HTTP proxy (see TinyProxy.h)
+class RealProxy
 {
 public:
-    enum class Kind { Squid, Dante, Microsocks, SshDynamic };
+    enum class Kind { Squid, Dante, Microsocks, SshDynamic, Tinyproxy };
 
     explicit RealProxy(Kind kind) : m_kind(kind) {}
     ~RealProxy();
     RealProxy(const RealProxy&) = delete;
     RealProxy& operator=(const RealProxy&) = delete;
 
-    static QString name(Kind kind);
+    // The installed program of that name, also where only root's PATH would find it; or "".
+    static QString program(const QString& name);
     // The programs this kind needs that are not installed, space-separated; "" when all are.
     static QString missing(Kind kind);
 
@@ -35,6 +37,7 @@ public:
     // configuration.
     QString start(const QStringList& extraConfig = {});
     QString address() const { return QStringLiteral("127.0.0.1:%1").arg(m_port); }
+    quint16 port() const { return m_port; }
 
 private:
     QString startOnce(const QStringList& extraConfig);
