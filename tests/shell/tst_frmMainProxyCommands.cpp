@@ -11,8 +11,11 @@
 #include "testing/ProxyTester.h"
 #include "views/ProxyGrid.h"
 
-#include <QtTest>
-#include <QtWidgets>
+#include <QAction>
+#include <QMenu>
+#include <QProgressBar>
+#include <QTest>
+#include <QTimer>
 
 class tst_frmMainProxyCommands : public QObject
 {
@@ -147,11 +150,17 @@ private slots:
         QFETCH(QString, type);
         QFETCH(QString, server);
         QFETCH(bool, autoTest);
+        // A proxy left on by a run that crashed is switched off at the start.
+        SystemProxySwitch(SystemProxySwitch::defaultContractPath(),
+                          SystemProxySwitch::backendFor(QStringLiteral("file")))
+            .switchOn(QStringLiteral("198.51.100.7:3128"), QStringLiteral("HTTP"));
         MainWindowFixture f;
         // Not a number at the first read: the auto-test stays off.
         f.store->write(QStringLiteral("chkTEST"), autoTest ? "1" : "x");
         frmMain& w = startWith(f, {"Y|203.0.113.5:8080|1||2024-01-01 10:00|" + type +
                                    "||||||Oslo, Norway|Anonymous proxy|"});
+        SystemProxySwitch& sw = w.proxySwitch();
+        QCOMPARE(sw.value("ProxyEnable") + sw.value("ProxyServer"), QStringLiteral("0"));
         ui::MSHi(w)->setRow(1);
         ui::menuPROXON(w)->trigger();
 
@@ -160,7 +169,6 @@ private slots:
         QCOMPARE(ui::TrayX1(w)->toolTip(), w.windowTitle());
         QCOMPARE(w.statusText(), QStringLiteral("Proxy Use Enabled"));
         QCOMPARE(w.enabledProxyLabel, QStringLiteral("203.0.113.5:8080 [Oslo, Norway]"));
-        SystemProxySwitch& sw = w.proxySwitch();
         QCOMPARE(QStringList(
                      {sw.value("ProxyEnable"), sw.value("ProxyOverride"), sw.value("ProxyServer")}),
                  QStringList({"1", "<local>", server}));
@@ -179,6 +187,13 @@ private slots:
         QCOMPARE(sw.value(QStringLiteral("ProxyEnable")), QStringLiteral("0"));
         QVERIFY(!contract().contains(QLatin1String("ProxyOverride")) &&
                 !contract().contains(QLatin1String("ProxyServer")));
+
+        // Closing the window switches it off as well.
+        ui::menuPROXON(w)->trigger();
+        QCOMPARE(sw.value(QStringLiteral("ProxyEnable")), QStringLiteral("1"));
+        w.close();
+        QCOMPARE(f.terminations, 1);
+        QCOMPARE(sw.value(QStringLiteral("ProxyEnable")), QStringLiteral("0"));
     }
 
     void autoTestWhileInTray_data()
@@ -233,45 +248,19 @@ private slots:
         ui::MSHi(w)->setRow(1);
         ui::menuPROXON(w)->trigger();
         QCOMPARE(w.windowTitle(), QStringLiteral("Corvatel - version 2.1.89"));
-        QCOMPARE(ui::TrayX1(w)->toolTip(), w.windowTitle());
         QCOMPARE(w.statusText(),
                  QStringLiteral("System proxy: 'Some proxies I found:' is not host:port"));
         QCOMPARE(w.proxySwitch().value(QStringLiteral("ProxyEnable")), QStringLiteral("0"));
-        QCOMPARE(w.proxySwitch().value(QStringLiteral("ProxyServer")), QString());
         QVERIFY(!ui::timerPTest(w)->isActive() && w.enabledProxyLabel.isEmpty());
-    }
-
-    void startAndEndSwitchOff()
-    {
-        // A proxy left on by a run that crashed.
-        SystemProxySwitch(SystemProxySwitch::defaultContractPath(),
-                          SystemProxySwitch::backendFor(QStringLiteral("file")))
-            .switchOn(QStringLiteral("198.51.100.7:3128"), QStringLiteral("HTTP"));
-        MainWindowFixture f;
-        frmMain& w = startWith(f, {"Y|203.0.113.5:8080|1||2024-01-01 10:00|HTTP||||||Oslo||"});
-        SystemProxySwitch& sw = w.proxySwitch();
-        QCOMPARE(sw.value("ProxyEnable") + sw.value("ProxyServer"), QStringLiteral("0"));
-        ui::MSHi(w)->setRow(1);
-        ui::menuPROXON(w)->trigger();
-        QCOMPARE(sw.value(QStringLiteral("ProxyEnable")), QStringLiteral("1"));
-        w.close();
-        QCOMPARE(f.terminations, 1);
-        QCOMPARE(sw.value(QStringLiteral("ProxyEnable")), QStringLiteral("0"));
-        QVERIFY(!contract().contains(QLatin1String("ProxyServer")));
     }
 
 private:
     // The window on its imported page, with the given stored lines.
     frmMain& startWith(MainWindowFixture& f, const QStringList& imported)
     {
-        f.writeList(imported);
         f.deployment.serviceUrl = m_service.baseUrl();
-        f.store->write(QStringLiteral("chkCOR"), QStringLiteral("0"));
-        f.store->write(QStringLiteral("LastTab"), QStringLiteral("2"));
         f.store->write(QStringLiteral("txtTimeout"), QStringLiteral("30"));
-        frmMain& w = f.create();
-        w.Form_Load();
-        return w;
+        return f.start(imported);
     }
 
     static QString contract()
