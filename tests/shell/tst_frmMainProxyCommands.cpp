@@ -158,7 +158,16 @@ private slots:
         // Not a number at the first read: the auto-test stays off.
         f.store->write(QStringLiteral("chkTEST"), autoTest ? "1" : "x");
         frmMain& w = startWith(f, {"Y|203.0.113.5:8080|1||2024-01-01 10:00|" + type +
-                                   "||||||Oslo, Norway|Anonymous proxy|"});
+                                       "||||||Oslo, Norway|Anonymous proxy|",
+                                   "?|Some proxies I found:|0|||||||||||"});
+        // A line the file import kept as it was names no proxy: nothing is switched on or said
+        // to be.
+        ui::MSHi(w)->setRow(2);
+        ui::menuPROXON(w)->trigger();
+        QCOMPARE(w.windowTitle(), QStringLiteral("Corvatel - version 2.1.89"));
+        QCOMPARE(w.statusText(),
+                 QStringLiteral("System proxy: 'Some proxies I found:' is not host:port"));
+        QVERIFY(!ui::timerPTest(w)->isActive() && w.enabledProxyLabel.isEmpty());
         SystemProxySwitch& sw = w.proxySwitch();
         QCOMPARE(sw.value("ProxyEnable") + sw.value("ProxyServer"), QStringLiteral("0"));
         ui::MSHi(w)->setRow(1);
@@ -237,21 +246,6 @@ private slots:
         QCOMPARE(page.requests().isEmpty(), !working);
         if (working)
             QVERIFY2(page.requests()[0].contains("tinyproxy"), page.requests()[0].constData());
-    }
-
-    // A line the file import kept as it was names no proxy: nothing is switched on or said to be.
-    void switchOnNeedsAProxy()
-    {
-        MainWindowFixture f;
-        f.store->write(QStringLiteral("chkTEST"), QStringLiteral("1"));
-        frmMain& w = startWith(f, {QStringLiteral("?|Some proxies I found:|0|||||||||||")});
-        ui::MSHi(w)->setRow(1);
-        ui::menuPROXON(w)->trigger();
-        QCOMPARE(w.windowTitle(), QStringLiteral("Corvatel - version 2.1.89"));
-        QCOMPARE(w.statusText(),
-                 QStringLiteral("System proxy: 'Some proxies I found:' is not host:port"));
-        QCOMPARE(w.proxySwitch().value(QStringLiteral("ProxyEnable")), QStringLiteral("0"));
-        QVERIFY(!ui::timerPTest(w)->isActive() && w.enabledProxyLabel.isEmpty());
     }
 
 private:
