@@ -66,19 +66,6 @@ QStringList gridProxies(const ProxyGrid& grid)
     return proxies;
 }
 
-bool reachable(const QAction* action)
-{
-    if (!action->isEnabled() || !action->isVisible())
-        return false;
-    for (const QObject* o : action->associatedObjects()) {
-        if (const auto* menu = qobject_cast<const QMenu*>(o)) {
-            if (!menu->menuAction()->isEnabled())
-                return false;
-        }
-    }
-    return true;
-}
-
 QPoint cell(const ProxyGrid& grid, int row)
 {
     return grid.visualRect(grid.model()->index(row - 1, ProxyRow::Proxy)).center();
@@ -100,11 +87,12 @@ struct Command
     std::function<void(frmMain&)> fire;
 };
 
+// An entry of a menu, when it and its menu are enabled.
 std::function<void(frmMain&)> menu(const char* action)
 {
     return [action](frmMain& w) {
         QAction* a = ui::named<QAction>(w, action);
-        if (reachable(a))
+        if (a->isEnabled() && static_cast<QMenu*>(a->parent())->isEnabled())
             a->trigger();
     };
 }
