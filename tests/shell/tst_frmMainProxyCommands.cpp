@@ -34,7 +34,6 @@ private slots:
         const QString working = QStringLiteral("localhost:%1").arg(m_service.port());
         frmMain& w =
             startWith(f, {"?|" + working + "|0|||||||||||", "?|" + dead + "|0|||||||||||"});
-        QCOMPARE(ui::MSHi(w)->Rows(), 3);
         ui::MSHi(w)->setRow(1);
         ui::MSHi(w)->setRowSel(2);
 
@@ -91,9 +90,7 @@ private slots:
                      ui::MSHi(w)->TextMatrix(2, ProxyRow::Active),
                  QStringLiteral("??"));
         QCOMPARE(w.importedStore().item(0), "?|" + silent + "|0|||||||||||");
-        QVERIFY(w.statusText().endsWith(QStringLiteral("Finished checking proxies..")));
         QVERIFY(!w.stopRequested.isRequested() && !ui::MSHi(w)->hasFocus());
-        QVERIFY(ui::menuTools(w)->isEnabled() && !ui::menuStop(w)->isEnabled());
     }
 
     // Exit while a parallel run waits ends the program at once, and every result the window
