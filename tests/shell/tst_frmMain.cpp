@@ -39,6 +39,7 @@ private slots:
         w.Form_Load();
 
         QCOMPARE(ui::TrayX1(w)->icon().cacheKey(), w.windowIcon().cacheKey());
+        QVERIFY(ui::Timer1(w)->isActive()); // the clock that times out the window's fetches
         const double tpp = w.twipsPerPixel();
         const QRect screen = w.screen()->geometry();
         const double left = screen.width() * tpp / 2 - frmMain::DesignWidth / 2.0;
@@ -205,13 +206,16 @@ private slots:
         QVERIFY(inFrame.contains(ui::ProgressBar1(w)->geometry()));
         QVERIFY(ui::txtSTAT(w)->geometry().right() < ui::ProgressBar1(w)->x());
 
-        // The filter row: in order, side by side, each combo box wide enough for its neutral text.
+        // The filter row: in order, side by side, each combo box wide enough for its neutral text;
+        // the (taller) buttons on the same middle as the boxes.
         const QList<QWidget*> row = {ui::cboLOC(w),      ui::cboTYPE(w),     ui::cboCLASS(w),
                                      ui::Label1(w),      ui::txtMinSpeed(w), ui::Label2(w),
                                      ui::txtMaxSpeed(w), ui::cmdFilter(w),   ui::cmdReset(w)};
         for (int i = 1; i < row.size(); ++i)
             QVERIFY2(row[i - 1]->geometry().right() < row[i]->x(),
                      qPrintable(row[i]->objectName()));
+        for (const QWidget* button : {ui::cmdFilter(w), ui::cmdReset(w)})
+            QCOMPARE(button->geometry().center().y(), ui::cboLOC(w)->geometry().center().y());
         QVERIFY(row.last()->geometry().right() < ui::frame(w)->width());
         for (QComboBox* combo : {ui::cboLOC(w), ui::cboTYPE(w), ui::cboCLASS(w)}) {
             const int text = combo->fontMetrics().horizontalAdvance(combo->placeholderText());
