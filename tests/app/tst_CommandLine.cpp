@@ -2,7 +2,7 @@
 #include "version.h"
 
 #include <QProcess>
-#include <QtTest>
+#include <QTest>
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <QSet>
 #include <QSettings>
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QTest>
 
 #include <functional>
 
@@ -94,14 +94,6 @@ private slots:
         QTest::newRow("detect 1, blanks around") << detect << " 1 " << "true";
         QTest::newRow("detect 1.0") << detect << "1.0" << "false";
 
-        const Probe offers = probe(Setting::EMR);
-        QTest::newRow("offers absent") << offers << QString() << "0";
-        QTest::newRow("offers 2") << offers << "2" << "2";
-        QTest::newRow("offers text") << offers << "x" << "0";
-
-        QTest::newRow("tab absent") << probe(Setting::LastTab) << QString() << "1";
-        QTest::newRow("tab text") << probe(Setting::LastTab) << "x" << "7";
-
         // Place and size: a text that is no number, or a negative size, leaves the window's own.
         const Probe width = probe(Setting::Width);
         QTest::newRow("width absent") << width << QString() << "12000";
@@ -167,20 +159,6 @@ private slots:
         // A value this program writes afterwards wins over the hand-written spelling.
         store.write(QStringLiteral("txttimeout"), QStringLiteral("12"));
         QCOMPARE(SettingsStore(conf()).read(QStringLiteral("TXTTimeout")), QStringLiteral("12"));
-    }
-
-    void writesReachTheDisk()
-    {
-        {
-            SettingsStore store(conf());
-            store.write(QStringLiteral("txtTimeout"), QStringLiteral("17"));
-            store.sync();
-            // Another reader of the file (a second run, say) sees it before this one ends.
-            QSettings other(conf(), QSettings::IniFormat);
-            QCOMPARE(other.value(QStringLiteral("Settings/txtTimeout")).toString(),
-                     QStringLiteral("17"));
-        }
-        QCOMPARE(SettingsStore(conf()).read(QStringLiteral("TXTTIMEOUT")), QStringLiteral("17"));
     }
 
     void defaultPathHonoursXdgConfigHome()

@@ -3,7 +3,7 @@
 #include "settings/WindowSettings.h"
 
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QTest>
 
 namespace {
 

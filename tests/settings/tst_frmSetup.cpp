@@ -52,187 +52,163 @@ class tst_frmSetup : public QObject
 
 private slots:
     void initTestCase() { qputenv("XDG_CONFIG_HOME", m_config.path().toUtf8()); }
-    void writtenAtOnceOrOnClose_data();
-    void writtenAtOnceOrOnClose();
-    void startWithDesktop();
-    void okReloadsWindowAndNoticeOncePerRun();
-    void controlsDoNotOverlap();
-    void loadedAgainShowsWhatIsStored();
+
+    void writtenAtOnceOrOnClose_data()
+    {
+        // clang-format off
+        QTest::addColumn<QString>("control");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("before");
+        QTest::addColumn<QString>("after");
+        QTest::newRow("timeout 5") << "txtTimeout" << "5" << "txtTimeout" << "30" << "30";
+        QTest::newRow("timeout 6") << "txtTimeout" << "6" << "txtTimeout" << "30" << "6";
+        QTest::newRow("timeout 60") << "txtTimeout" << "60" << "txtTimeout" << "30" << "60";
+        QTest::newRow("timeout 61") << "txtTimeout" << "61" << "txtTimeout" << "30" << "30";
+        QTest::newRow("parallel max") << "txtParallel" << "1024" << "ParallelTests" << "4" << "1024";
+        QTest::newRow("parallel max+1") << "txtParallel" << "1025" << "ParallelTests" << "4" << "4";
+        QTest::newRow("Show SSL off") << "chkSSL" << "" << "chkSSL" << "1" << "0";
+        QTest::newRow("detect type on") << "chkDetectType" << "" << "DetectType" << "0" << "1";
+        QTest::newRow("database typed") << "txtMmdbFile" << " /data/City.mmdb " << "MmdbFile" << ""
+                                        << "/data/City.mmdb";
+        // For the "..." button, typed is the file the file dialog answers with.
+        QTest::newRow("database browsed") << "cmdMmdbFile" << "/data/New.mmdb" << "MmdbFile"
+                                          << "/data/City.mmdb" << "/data/New.mmdb";
+        QTest::newRow("browsing cancelled") << "cmdMmdbFile" << "" << "MmdbFile" << "/data/City.mmdb"
+                                            << "/data/City.mmdb";
+        QTest::newRow("font not on the system") << "cboFONT" << "" << "cboFont" << "No Face 4711"
+                                                << "No Face 4711";
+        // clang-format on
+    }
+
+    // Check boxes write at once, everything else when the dialog is closed (here by its frame). The
+    // text boxes open showing what is stored.
+    void writtenAtOnceOrOnClose()
+    {
+        QFETCH(QString, control);
+        QFETCH(QString, typed);
+        QFETCH(QString, key);
+        QFETCH(QString, before);
+        QFETCH(QString, after);
+        Fixture f;
+        f.store.write(key, before);
+        auto* box = f.dialog.findChild<QCheckBox*>(control);
+        auto* edit = f.dialog.findChild<QLineEdit*>(control);
+        auto* combo = f.dialog.findChild<QComboBox*>(control);
+        auto* button = f.dialog.findChild<QPushButton*>(control);
+        QString whileOpen, shown;
+        f.open(Close::Frame, [&] {
+            if (box)
+                box->click();
+            if (edit) {
+                shown = edit->text();
+                edit->clear();
+                QTest::keyClicks(edit, typed);
+            }
+            if (button) {
+                f.prompts.answers << typed;
+                button->click();
+            }
+            whileOpen = f.store.read(key);
+        });
+        QCOMPARE(whileOpen, box ? after : before);
+        if (edit)
+            QCOMPARE(shown, before);
+        QCOMPARE(f.store.read(key), after);
+        if (combo)
+            QCOMPARE(combo->currentText(), before);
+        if (key == QLatin1String("ParallelTests"))
+            QCOMPARE(f.store.value(Setting::ParallelTests), after.toInt());
+    }
+
+    // A checked box found on opening points the entry at the folder the program now runs in.
+    void startWithDesktop()
+    {
+        Fixture f;
+        const QString previous = QDir::currentPath();
+        const QString entry = f.autostart.entryPath(QStringLiteral("corvatel"));
+        const auto entryPath = [&entry] {
+            return QSettings(entry, QSettings::IniFormat).value("Desktop Entry/Path").toString();
+        };
+        QTemporaryDir first, second;
+        QDir::setCurrent(first.path());
+        f.open(Close::Frame, [&] { f.dialog.chkWINDOWS->click(); });
+        QCOMPARE(entryPath(), first.path());
+        QDir::setCurrent(second.path());
+        f.open(Close::OK);
+        QCOMPARE(entryPath(), second.path());
+        f.open(Close::OK, [&] { f.dialog.chkWINDOWS->click(); });
+        QDir::setCurrent(previous);
+        QCOMPARE(f.store.read(QStringLiteral("chkWINDOWS")), QStringLiteral("0"));
+        QVERIFY(!QFile::exists(entry));
+    }
+
+    // "OK" has the window read the settings before closing writes the time-out, which the window
+    // sees at the next "OK". The dialog object, and with it the font notice, lasts for the run.
+    void okReloadsWindowAndNoticeOncePerRun()
+    {
+        MainWindowFixture f;
+        frmMain& w = f.create();
+        w.GetSettings();
+        QString typed;
+        QList<int> offered; // fonts listed twice and sizes listed, at each opening
+        f.runDialog = [&typed, &offered](QDialog& dialog) {
+            auto& setup = static_cast<frmSetup&>(dialog);
+            QStringList fonts;
+            for (int i = 0; i < setup.cboFONT->count(); ++i)
+                fonts << setup.cboFONT->itemText(i);
+            offered << int(fonts.removeDuplicates()) << setup.cboFontSize->count();
+            return runModal(dialog, Close::OK, [&] {
+                setup.chkTest->click();
+                setup.txtTimeout->setText(QStringLiteral("30"));
+                QTest::keyClicks(setup.cboFontSize, QStringLiteral("12")); // lists only
+                typed += setup.cboFontSize->currentText();
+                QTest::keyClick(setup.cboFontSize, Qt::Key_Down);
+                QTest::keyClick(setup.cboFONT, Qt::Key_Down);
+            });
+        };
+        ui::menuSetup(w)->trigger();
+        QCOMPARE(f.dialogs, QStringList{QStringLiteral("frmSetup")});
+        QCOMPARE(w.settings().chkTEST, 0);
+        QCOMPARE(w.settings().txtTimeout, 60);
+        QCOMPARE(f.store->read(QStringLiteral("cboFontSize")), QStringLiteral("9"));
+
+        ui::menuSetup(w)->trigger();
+        QCOMPARE(w.settings().txtTimeout, 30);
+        QCOMPARE(w.settings().chkTEST, 1);
+        QCOMPARE(typed, QStringLiteral("89"));
+        QCOMPARE(offered, (QList<int>{0, 15, 0, 15})); // the lists are filled anew at each opening
+        QCOMPARE(f.prompts.asked, QStringList{QStringLiteral(
+                                      "Corvatel: Changes to font require restart of program.")});
+    }
+
+    void controlsDoNotOverlap()
+    {
+        Fixture f;
+        f.dialog.Form_Load();
+        // In the middle of the screen.
+        const QPoint middle = f.dialog.screen()->geometry().center();
+        QVERIFY((f.dialog.geometry().center() - middle).manhattanLength() <= 2);
+        f.dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f.dialog));
+        QCOMPARE(overlappingControls(f.dialog), QString());
+    }
+
+    // Loaded again, each box shows what is stored now, not what it showed before.
+    void loadedAgainShowsWhatIsStored()
+    {
+        Fixture f;
+        f.store.write(QStringLiteral("chkCOR"), QStringLiteral("1"));
+        f.dialog.Form_Load();
+        QVERIFY(f.dialog.chkCOR->isChecked());
+        f.store.write(QStringLiteral("chkCOR"), QStringLiteral("0"));
+        f.dialog.Form_Load();
+        QVERIFY(!f.dialog.chkCOR->isChecked());
+    }
 
 private:
     QTemporaryDir m_config; // the main window's dialog writes its autostart entry here
 };
-
-void tst_frmSetup::writtenAtOnceOrOnClose_data()
-{
-    // clang-format off
-    QTest::addColumn<QString>("control");
-    QTest::addColumn<QString>("typed");
-    QTest::addColumn<QString>("key");
-    QTest::addColumn<QString>("before");
-    QTest::addColumn<QString>("after");
-    QTest::newRow("timeout 5") << "txtTimeout" << "5" << "txtTimeout" << "30" << "30";
-    QTest::newRow("timeout 6") << "txtTimeout" << "6" << "txtTimeout" << "30" << "6";
-    QTest::newRow("timeout 60") << "txtTimeout" << "60" << "txtTimeout" << "30" << "60";
-    QTest::newRow("timeout 61") << "txtTimeout" << "61" << "txtTimeout" << "30" << "30";
-    QTest::newRow("timeout empty") << "txtTimeout" << "" << "txtTimeout" << "30" << "30";
-    QTest::newRow("letters dropped") << "txtTimeout" << "1x5" << "txtTimeout" << "30" << "15";
-    QTest::newRow("parallel 0") << "txtParallel" << "0" << "ParallelTests" << "4" << "4";
-    QTest::newRow("parallel max") << "txtParallel" << "1024" << "ParallelTests" << "4" << "1024";
-    QTest::newRow("parallel max+1") << "txtParallel" << "1025" << "ParallelTests" << "4" << "4";
-    QTest::newRow("Show SSL off") << "chkSSL" << "" << "chkSSL" << "1" << "0";
-    QTest::newRow("auto-test off") << "chkTest" << "" << "chkTEST" << "1" << "0";
-    QTest::newRow("detect type on") << "chkDetectType" << "" << "DetectType" << "0" << "1";
-    QTest::newRow("detect type off") << "chkDetectType" << "" << "DetectType" << "1" << "0";
-    QTest::newRow("database typed") << "txtMmdbFile" << " /data/City.mmdb " << "MmdbFile" << ""
-                                    << "/data/City.mmdb";
-    QTest::newRow("database cleared") << "txtMmdbFile" << "" << "MmdbFile" << "/data/City.mmdb"
-                                      << "";
-    // For the "..." button, typed is the file the file dialog answers with.
-    QTest::newRow("database browsed") << "cmdMmdbFile" << "/data/New.mmdb" << "MmdbFile"
-                                      << "/data/City.mmdb" << "/data/New.mmdb";
-    QTest::newRow("browsing cancelled") << "cmdMmdbFile" << "" << "MmdbFile" << "/data/City.mmdb"
-                                        << "/data/City.mmdb";
-    QTest::newRow("font not on the system") << "cboFONT" << "" << "cboFont" << "No Face 4711"
-                                            << "No Face 4711";
-    QTest::newRow("size not in the list") << "cboFontSize" << "" << "cboFontSize" << "7.5" << "7.5";
-    // clang-format on
-}
-
-// Check boxes write at once, everything else when the dialog is closed (here by its frame). The
-// text boxes open showing what is stored.
-void tst_frmSetup::writtenAtOnceOrOnClose()
-{
-    QFETCH(QString, control);
-    QFETCH(QString, typed);
-    QFETCH(QString, key);
-    QFETCH(QString, before);
-    QFETCH(QString, after);
-    Fixture f;
-    f.store.write(key, before);
-    auto* box = f.dialog.findChild<QCheckBox*>(control);
-    auto* edit = f.dialog.findChild<QLineEdit*>(control);
-    auto* combo = f.dialog.findChild<QComboBox*>(control);
-    auto* button = f.dialog.findChild<QPushButton*>(control);
-    QString whileOpen, shown;
-    f.open(Close::Frame, [&] {
-        if (box)
-            box->click();
-        if (edit) {
-            shown = edit->text();
-            edit->clear();
-            QTest::keyClicks(edit, typed);
-        }
-        if (button) {
-            f.prompts.answers << typed;
-            button->click();
-        }
-        whileOpen = f.store.read(key);
-    });
-    QCOMPARE(whileOpen, box ? after : before);
-    if (edit)
-        QCOMPARE(shown, before);
-    QCOMPARE(f.store.read(key), after);
-    if (combo)
-        QCOMPARE(combo->currentText(), before);
-    if (key == QLatin1String("ParallelTests"))
-        QCOMPARE(f.store.value(Setting::ParallelTests), after.toInt());
-}
-
-// A checked box found on opening points the entry at the folder the program now runs in.
-void tst_frmSetup::startWithDesktop()
-{
-    Fixture f;
-    const QString previous = QDir::currentPath();
-    const QString entry = f.autostart.entryPath(QStringLiteral("corvatel"));
-    const auto entryPath = [&entry] {
-        return QSettings(entry, QSettings::IniFormat).value("Desktop Entry/Path").toString();
-    };
-    QTemporaryDir first, second;
-    QDir::setCurrent(first.path());
-    f.open(Close::Frame, [&] { f.dialog.chkWINDOWS->click(); });
-    QCOMPARE(entryPath(), first.path());
-    QDir::setCurrent(second.path());
-    f.open(Close::OK);
-    QCOMPARE(entryPath(), second.path());
-    f.open(Close::OK, [&] { f.dialog.chkWINDOWS->click(); });
-    QDir::setCurrent(previous);
-    QCOMPARE(f.store.read(QStringLiteral("chkWINDOWS")), QStringLiteral("0"));
-    QVERIFY(!QFile::exists(entry));
-}
-
-// "OK" has the window read the settings before closing writes the time-out, which the window
-// sees at the next "OK". The dialog object, and with it the font notice, lasts for the run.
-void tst_frmSetup::okReloadsWindowAndNoticeOncePerRun()
-{
-    MainWindowFixture f;
-    frmMain& w = f.create();
-    w.GetSettings();
-    QString typed;
-    QList<int> offered; // fonts listed twice and sizes listed, at each opening
-    f.runDialog = [&typed, &offered](QDialog& dialog) {
-        auto& setup = static_cast<frmSetup&>(dialog);
-        QStringList fonts;
-        for (int i = 0; i < setup.cboFONT->count(); ++i)
-            fonts << setup.cboFONT->itemText(i);
-        offered << int(fonts.removeDuplicates()) << setup.cboFontSize->count();
-        return runModal(dialog, Close::OK, [&] {
-            setup.chkTest->click();
-            setup.txtTimeout->setText(QStringLiteral("30"));
-            QTest::keyClicks(setup.cboFontSize, QStringLiteral("12")); // lists only
-            typed += setup.cboFontSize->currentText();
-            QTest::keyClick(setup.cboFontSize, Qt::Key_Down);
-            QTest::keyClick(setup.cboFONT, Qt::Key_Down);
-        });
-    };
-    ui::menuSetup(w)->trigger();
-    QCOMPARE(f.dialogs, QStringList{QStringLiteral("frmSetup")});
-    QCOMPARE(w.settings().chkTEST, 0);
-    QCOMPARE(w.settings().txtTimeout, 60);
-    QCOMPARE(f.store->read(QStringLiteral("cboFontSize")), QStringLiteral("9"));
-
-    ui::menuSetup(w)->trigger();
-    QCOMPARE(w.settings().txtTimeout, 30);
-    QCOMPARE(w.settings().chkTEST, 1);
-    QCOMPARE(typed, QStringLiteral("89"));
-    QCOMPARE(offered, (QList<int>{0, 15, 0, 15})); // the lists are filled anew at each opening
-    QCOMPARE(f.prompts.asked,
-             QStringList{QStringLiteral("Corvatel: Changes to font require restart of program.")});
-}
-
-void tst_frmSetup::controlsDoNotOverlap()
-{
-    Fixture f;
-    f.dialog.Form_Load();
-    // In the middle of the screen.
-    const QPoint middle = f.dialog.screen()->geometry().center();
-    QVERIFY((f.dialog.geometry().center() - middle).manhattanLength() <= 2);
-    f.dialog.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&f.dialog));
-    QCOMPARE(overlappingControls(f.dialog), QString());
-    // The font and its size share one row.
-    QCOMPARE(f.dialog.cboFontSize->geometry().center().y(),
-             f.dialog.cboFONT->geometry().center().y());
-    // The source check boxes stand one under the other, at the box's left.
-    for (const QCheckBox* box :
-         {f.dialog.chkIMP, f.dialog.chkTest, f.dialog.chkWINDOWS, f.dialog.chkDetectType})
-        QCOMPARE(box->x(), f.dialog.chkCOR->x());
-    // Font sizes from 6 to 20 points.
-    QCOMPARE(f.dialog.cboFontSize->count(), 15);
-    QCOMPARE(f.dialog.cboFontSize->itemText(0), QStringLiteral("6"));
-}
-
-// Loaded again, each box shows what is stored now, not what it showed before.
-void tst_frmSetup::loadedAgainShowsWhatIsStored()
-{
-    Fixture f;
-    f.store.write(QStringLiteral("chkCOR"), QStringLiteral("1"));
-    f.dialog.Form_Load();
-    QVERIFY(f.dialog.chkCOR->isChecked());
-    f.store.write(QStringLiteral("chkCOR"), QStringLiteral("0"));
-    f.dialog.Form_Load();
-    QVERIFY(!f.dialog.chkCOR->isChecked());
-}
 
 QTEST_MAIN(tst_frmSetup)
 #include "tst_frmSetup.moc"

@@ -10,8 +10,16 @@
 #include "support/WindowControls.h"
 #include "views/ProxyGrid.h"
 
-#include <QtTest>
-#include <QtWidgets>
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QComboBox>
+#include <QHeaderView>
+#include <QMenu>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <QTimer>
 
 #include <algorithm>
 #include <functional>
@@ -58,19 +66,6 @@ QStringList gridProxies(const ProxyGrid& grid)
     return proxies;
 }
 
-bool reachable(const QAction* action)
-{
-    if (!action->isEnabled() || !action->isVisible())
-        return false;
-    for (const QObject* o : action->associatedObjects()) {
-        if (const auto* menu = qobject_cast<const QMenu*>(o)) {
-            if (!menu->menuAction()->isEnabled())
-                return false;
-        }
-    }
-    return true;
-}
-
 QPoint cell(const ProxyGrid& grid, int row)
 {
     return grid.visualRect(grid.model()->index(row - 1, ProxyRow::Proxy)).center();
@@ -92,109 +87,95 @@ struct Command
     std::function<void(frmMain&)> fire;
 };
 
+// An entry of a menu, when it and its menu are enabled.
 std::function<void(frmMain&)> menu(const char* action)
 {
     return [action](frmMain& w) {
         QAction* a = ui::named<QAction>(w, action);
-        if (reachable(a))
+        if (a->isEnabled() && static_cast<QMenu*>(a->parent())->isEnabled())
             a->trigger();
     };
 }
 
-std::function<void(frmMain&)> onGrid(const char* grid, const std::function<void(ProxyGrid&)>& input)
+// A click on a button of the window, when a user could make it.
+std::function<void(frmMain&)> button(const char* name)
 {
-    return [grid, input](frmMain& w) {
-        ProxyGrid& g = *ui::named<ProxyGrid>(w, grid);
-        if (g.isVisible())
-            input(g);
+    return [name](frmMain& w) {
+        QAbstractButton* b = ui::named<QAbstractButton>(w, name);
+        if (b->isEnabled() && b->isVisible())
+            QTest::mouseClick(b, Qt::LeftButton);
+    };
+}
+
+// Input to whichever grid the page shows: the hidden ones take none.
+std::function<void(frmMain&)> onGrid(const std::function<void(ProxyGrid&)>& input)
+{
+    return [input](frmMain& w) {
+        for (ProxyGrid* g : {ui::MSH(w), ui::MSH2(w), ui::MSHi(w), ui::MSHi2(w)}) {
+            if (g->isVisible())
+                return input(*g);
+        }
     };
 }
 
 const QList<Command>& commands()
 {
-    static const QList<Command> list = [] {
-        QList<Command> c = {
-            {"F5", false, menu("menuRefresh")},
-            {"Stop", true, menu("menuStop")},
-            {"Setup", false, menu("menuSetup")},
-            {"Exit", false, menu("menuExit")},
-            {"import file", false, menu("menuImpProxList")},
-            {"web source", false, menu("menuImpProxSource")},
-            {"Ctrl+T", false, menu("menuTestProxy")},
-            {"proxy info", false, menu("menuGetINFO")},
-            {"F1", false, menu("menuPROXON")},
-            {"F2", false, menu("menuPROXOFF")},
-            {"my IP", false, menu("menuWHATIP")},
-            {"Ctrl+C", false, menu("menuCopyProx")},
-            {"Support", false, menu("menuSupport")},
-            {"About", false, menu("menuAbout")},
-            {"Main page", false,
-             [](frmMain& w) {
-                 if (ui::Option1(w)->isEnabled())
-                     QTest::mouseClick(ui::Option1(w), Qt::LeftButton);
-             }},
-            {"Imported page", false,
-             [](frmMain& w) {
-                 if (ui::Option2(w)->isEnabled())
-                     QTest::mouseClick(ui::Option2(w), Qt::LeftButton);
-             }},
-            {"Filter", false,
-             [](frmMain& w) {
-                 if (ui::cmdFilter(w)->isEnabled() && ui::cmdFilter(w)->isVisible())
-                     QTest::mouseClick(ui::cmdFilter(w), Qt::LeftButton);
-             }},
-            {"Reset", false,
-             [](frmMain& w) {
-                 if (ui::cmdReset(w)->isEnabled() && ui::cmdReset(w)->isVisible())
-                     QTest::mouseClick(ui::cmdReset(w), Qt::LeftButton);
-             }},
-            {"Delete", false,
-             onGrid("MSHi", [](ProxyGrid& g) { QTest::keyClick(&g, Qt::Key_Delete); })},
-            {"Ctrl+V", false,
-             onGrid("MSHi",
-                    [](ProxyGrid& g) {
-                        QGuiApplication::clipboard()->setText(newProxies(100).join(u'\n'));
-                        QTest::keyClick(&g, Qt::Key_V, Qt::ControlModifier);
-                    })},
-            {"Ctrl+A", false,
-             onGrid("MSHi",
-                    [](ProxyGrid& g) { QTest::keyClick(&g, Qt::Key_A, Qt::ControlModifier); })},
-            {"tray", true,
-             [](frmMain& w) {
-                 w.setWindowState(Qt::WindowMinimized);
-                 emit ui::TrayX1(w)->activated(QSystemTrayIcon::Context);
-                 emit ui::TrayX1(w)->activated(QSystemTrayIcon::Trigger);
-             }},
-            // The probe runs only while the window sits in the tray.
-            {"auto-test tick", true,
-             [](frmMain& w) {
-                 w.setWindowState(Qt::WindowMinimized);
-                 w.timerPTest_Timer();
-             }},
-            {"close", false, [](frmMain& w) { w.close(); }},
-        };
-        for (const char* name : {"MSH", "MSH2", "MSHi", "MSHi2"}) {
-            const char* grid = name;
-            c.append({QByteArray("Enter in ") + name, false,
-                      onGrid(grid, [](ProxyGrid& g) { QTest::keyClick(&g, Qt::Key_Return); })});
-            c.append({QByteArray("double-click in ") + name, false, onGrid(grid, [](ProxyGrid& g) {
-                          QTest::mouseDClick(g.viewport(), Qt::LeftButton, {}, cell(g, 1));
-                      })});
-            c.append({QByteArray("header click in ") + name, false, onGrid(grid, [](ProxyGrid& g) {
-                          const QHeaderView* h = g.horizontalHeader();
-                          const int col = ProxyRow::Proxy;
-                          QTest::mouseClick(
-                              h->viewport(), Qt::LeftButton, {},
-                              {h->sectionViewportPosition(col) + h->sectionSize(col) / 2,
-                               h->height() / 2});
-                      })});
-            c.append({QByteArray("right click in ") + name, false, onGrid(grid, [](ProxyGrid& g) {
-                          closeNextPopup(&g);
-                          QTest::mouseClick(g.viewport(), Qt::RightButton, {}, cell(g, 1));
-                      })});
-        }
-        return c;
-    }();
+    static const QList<Command> list = {
+        {"F5", false, menu("menuRefresh")},
+        {"Stop", true, menu("menuStop")},
+        {"Setup", false, menu("menuSetup")},
+        {"Exit", false, menu("menuExit")},
+        {"import file", false, menu("menuImpProxList")},
+        {"web source", false, menu("menuImpProxSource")},
+        {"Ctrl+T", false, menu("menuTestProxy")},
+        {"proxy info", false, menu("menuGetINFO")},
+        {"F1", false, menu("menuPROXON")},
+        {"F2", false, menu("menuPROXOFF")},
+        {"my IP", false, menu("menuWHATIP")},
+        {"Ctrl+C", false, menu("menuCopyProx")},
+        {"Support", false, menu("menuSupport")},
+        {"About", false, menu("menuAbout")},
+        {"Main page", false, button("Option1")},
+        {"Imported page", false, button("Option2")},
+        {"Filter", false, button("cmdFilter")},
+        {"Reset", false, button("cmdReset")},
+        // The editing keys act in the imported grid only; elsewhere they are no command.
+        {"Delete", false, onGrid([](ProxyGrid& g) { QTest::keyClick(&g, Qt::Key_Delete); })},
+        {"Ctrl+V", false, onGrid([](ProxyGrid& g) {
+             QGuiApplication::clipboard()->setText(newProxies(100).join(u'\n'));
+             QTest::keyClick(&g, Qt::Key_V, Qt::ControlModifier);
+         })},
+        {"Ctrl+A", false,
+         onGrid([](ProxyGrid& g) { QTest::keyClick(&g, Qt::Key_A, Qt::ControlModifier); })},
+        {"Enter", false, onGrid([](ProxyGrid& g) { QTest::keyClick(&g, Qt::Key_Return); })},
+        {"double-click", false, onGrid([](ProxyGrid& g) {
+             QTest::mouseDClick(g.viewport(), Qt::LeftButton, {}, cell(g, 1));
+         })},
+        {"header click", false, onGrid([](ProxyGrid& g) {
+             const QHeaderView* h = g.horizontalHeader();
+             const int col = ProxyRow::Proxy;
+             QTest::mouseClick(
+                 h->viewport(), Qt::LeftButton, {},
+                 {h->sectionViewportPosition(col) + h->sectionSize(col) / 2, h->height() / 2});
+         })},
+        {"right click", false, onGrid([](ProxyGrid& g) {
+             closeNextPopup(&g);
+             QTest::mouseClick(g.viewport(), Qt::RightButton, {}, cell(g, 1));
+         })},
+        {"tray", true,
+         [](frmMain& w) {
+             w.setWindowState(Qt::WindowMinimized);
+             emit ui::TrayX1(w)->activated(QSystemTrayIcon::Context);
+             emit ui::TrayX1(w)->activated(QSystemTrayIcon::Trigger);
+         }},
+        // The probe runs only while the window sits in the tray.
+        {"auto-test tick", true,
+         [](frmMain& w) {
+             w.setWindowState(Qt::WindowMinimized);
+             w.timerPTest_Timer();
+         }},
+        {"close", false, [](frmMain& w) { w.close(); }},
+    };
     return list;
 }
 

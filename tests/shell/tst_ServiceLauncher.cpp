@@ -1,10 +1,11 @@
 #include "shell/DataHome.h"
 #include "shell/ServiceLauncher.h"
 
+#include <QDir>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QTest>
 
 namespace {
 

@@ -3,8 +3,10 @@
 #include "support/MainWindowFixture.h"
 #include "support/WindowControls.h"
 
-#include <QtTest>
-#include <QtWidgets>
+#include <QApplication>
+#include <QProcess>
+#include <QSystemTrayIcon>
+#include <QTest>
 
 #include <csignal>
 #include <cstdio>

@@ -56,6 +56,17 @@ struct MainWindowFixture
         return d;
     }
 
+    // The window started on page `lastTab` (2: the imported one) with proxy.lst holding
+    // `imported`; the service list is not asked for.
+    frmMain& start(const QStringList& imported, int lastTab = 2)
+    {
+        writeList(imported);
+        store->write(QStringLiteral("chkCOR"), QStringLiteral("0"));
+        store->write(QStringLiteral("LastTab"), QString::number(lastTab));
+        create().Form_Load();
+        return *window;
+    }
+
     QString listPath() const { return work.filePath(QStringLiteral("proxy.lst")); }
     // Stores the imported list as proxy.lst, one line each.
     void writeList(const QStringList& lines) const
