@@ -3,11 +3,12 @@
 #include "system/SystemProxySwitch.h"
 
 #include <QDBusConnection>
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QTest>
 
 // The GNOME and KDE backends against the real desktop tools, in a private HOME whose settings
 // go to files: gsettings' keyfile backend and kioslaverc.
