@@ -1,7 +1,7 @@
 #include "model/ImportedListStore.h"
+#include "support/WorkFolder.h"
 
 #include <QDir>
-#include <QFile>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QScopeGuard>
@@ -9,20 +9,6 @@
 #include <QTest>
 
 namespace {
-
-QByteArray readBytes(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
-
-// proxy.lst in dir holding bytes; "" when it cannot be written.
-QString listFile(const QTemporaryDir& dir, const QByteArray& bytes)
-{
-    QFile file(dir.filePath(QStringLiteral("proxy.lst")));
-    const bool written = file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-    return written ? file.fileName() : QString();
-}
 
 QString row(const QString& proxy)
 {
@@ -76,13 +62,13 @@ private slots:
         QFETCH(QByteArray, file);
         QFETCH(QByteArray, saved);
 
-        QTemporaryDir dir;
-        const QString path = listFile(dir, file);
+        WorkFolder work;
+        const QString path = work.write(QStringLiteral("proxy.lst"), file);
         ImportedListStore store;
         store.add(QStringLiteral("left over|"));
         QVERIFY(store.loadFromFile(path).ok());
         QVERIFY(store.saveToFile(path).ok());
-        QCOMPARE(readBytes(path), saved);
+        QCOMPARE(work.read(QStringLiteral("proxy.lst")), saved);
 
         ImportedListStore reloaded;
         QVERIFY(reloaded.loadFromFile(path).ok());
@@ -92,12 +78,12 @@ private slots:
     void loneSurrogateSaved()
     {
         // Text pasted in memory can hold half a surrogate pair: it is saved as U+FFFD.
-        QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("proxy.lst"));
+        WorkFolder work;
         ImportedListStore store;
         store.add(QStringLiteral("?|1.2.3.4:80|") + QChar(0xD800) + QStringLiteral("x|"));
-        QVERIFY(store.saveToFile(path).ok());
-        QCOMPARE(readBytes(path), QByteArray("?|1.2.3.4:80|\xef\xbf\xbdx|\n"));
+        QVERIFY(store.saveToFile(work.filePath(QStringLiteral("proxy.lst"))).ok());
+        QCOMPARE(work.read(QStringLiteral("proxy.lst")),
+                 QByteArray("?|1.2.3.4:80|\xef\xbf\xbdx|\n"));
     }
 
     void find_data()
@@ -127,9 +113,9 @@ private slots:
         QFETCH(int, index);
 
         // Read from a file, so that the decoding counts too.
-        QTemporaryDir dir;
+        WorkFolder work;
         ImportedListStore loaded;
-        QVERIFY(loaded.loadFromFile(listFile(dir, lines.join(u'\n').toUtf8())).ok());
+        QVERIFY(loaded.loadFromFile(work.write("proxy.lst", lines.join(u'\n').toUtf8())).ok());
         QCOMPARE(loaded.find(proxy), index);
     }
 
@@ -214,8 +200,8 @@ private slots:
     // inside another's serve().
     void servedSaves()
     {
-        QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("proxy.lst"));
+        WorkFolder work;
+        const QString path = work.filePath(QStringLiteral("proxy.lst"));
         QStringList many;
         for (int i = 0; i < 200000; ++i)
             many << row(proxyNumber(i));
@@ -232,7 +218,7 @@ private slots:
         };
         QVERIFY(big.saveToFile(path, editMeanwhile).ok());
         QVERIFY(serves > 0);
-        QCOMPARE(readBytes(path), whole);
+        QCOMPARE(work.read(QStringLiteral("proxy.lst")), whole);
 
         big.addMany(many);
         ImportedListStore later;
@@ -244,7 +230,8 @@ private slots:
         };
         QVERIFY(big.saveToFile(path, saveMeanwhile).ok());
         QVERIFY(nested);
-        QCOMPARE(readBytes(path), (row(QStringLiteral("5.6.7.8:80")) + u'\n').toUtf8());
+        QCOMPARE(work.read(QStringLiteral("proxy.lst")),
+                 (row(QStringLiteral("5.6.7.8:80")) + u'\n').toUtf8());
     }
 
     // What ending the program from inside a long routine goes by: only a list that differs from

@@ -105,14 +105,10 @@ class tst_DocumentFetcher final : public QObject
     {
         const qsizetype head = GatePage.indexOf("\r\n\r\n") + 4;
         const QByteArray cutHeader("HTTP/1.1 200 OK\r\nContent-Le");
-        if (kind == "head trickles")
-            return server<TrickleServer>(QByteArray(), GatePage)->url();
         if (kind == "body trickles")
             return server<TrickleServer>(GatePage.left(head), GatePage.mid(head))->url();
         if (kind == "close mid-header")
             return server<RawServer>(cutHeader, RawServer::End::Close)->url();
-        if (kind == "reset mid-header")
-            return server<RawServer>(cutHeader, RawServer::End::Reset)->url();
         if (kind == "garbage, kept open")
             return server<RawServer>(QByteArray("\x16\x03\x01\xff\x00garbage\r\n\r\n\x80", 17),
                                      RawServer::End::KeepOpen)
@@ -339,10 +335,10 @@ private slots:
         QTest::addColumn<QString>("kind");
         QTest::addColumn<bool>("timesOut"); // only the time-out can end it
 
-        for (const char* kind : {"head trickles", "body trickles", "TLS handshake unanswered"})
+        for (const char* kind : {"body trickles", "TLS handshake unanswered"})
             QTest::newRow(kind) << kind << true;
-        for (const char* kind : {"close mid-header", "reset mid-header", "garbage, kept open",
-                                 "plain answer to TLS", "TLS server, plain request"})
+        for (const char* kind : {"close mid-header", "garbage, kept open", "plain answer to TLS",
+                                 "TLS server, plain request"})
             QTest::newRow(kind) << kind << false;
     }
 
