@@ -69,8 +69,6 @@ private slots:
         });
         QCOMPARE(t.shown(), QStringList{"http://a.example/list"});
         QCOMPARE(t.f.work.read("proxysources.lst"), QByteArray("http://a.example/list\n"));
-        QCOMPARE(t.f.prompts.asked.first(),
-                 QStringLiteral("Proxy Page: Import proxy source page URL"));
     }
 
     // A folder in the list's place: it can be neither read nor replaced, and both are said.

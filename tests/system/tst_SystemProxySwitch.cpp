@@ -140,7 +140,6 @@ private slots:
 
         QTest::newRow("HTTP") << "10.1.2.3:8080" << "HTTP" << "10.1.2.3 8080 0";
         QTest::newRow("socks4, any case") << "[2001:db8::1]:1080" << "socks4" << "2001:db8::1 1080 1";
-        QTest::newRow("other type") << "10.1.2.3:21" << "FTP" << "10.1.2.3 21 0";
         QTest::newRow("name") << "proxy-1.example.org:3128" << "" << "proxy-1.example.org 3128 0";
         QTest::newRow("lowest port") << "10.1.2.3:1" << "" << "10.1.2.3 1 0";
         QTest::newRow("highest port") << "10.1.2.3:65535" << "" << "10.1.2.3 65535 0";
@@ -231,7 +230,6 @@ private slots:
         QTest::newRow("KDE spelled loud") << " KDE " << "XFCE" << "kde";
         QTest::newRow("Ubuntu") << "auto" << "ubuntu:GNOME" << "gnome";
         QTest::newRow("Cinnamon") << "auto" << "X-Cinnamon" << "gnome";
-        QTest::newRow("Plasma") << "auto" << "KDE" << "kde";
         QTest::newRow("unknown choice is auto") << "dconf" << "KDE" << "kde";
         QTest::newRow("empty choice is auto") << "" << "Unity" << "gnome";
         QTest::newRow("XFCE") << "auto" << "XFCE" << "file";
