@@ -138,20 +138,6 @@ private slots:
         QCOMPARE(ProxyRow::serviceLineToCells(line, out), accepted);
         QCOMPARE(toList(out), cells);
     }
-
-    // The code names the columns: each name must be the grid column whose header says it.
-    void columnNames()
-    {
-        using namespace ProxyRow;
-        const std::pair<Column, const char*> named[] = {
-            {Active, "Active"}, {Proxy, "Proxy"}, {Speed, "Speed"},     {Reliable, "Reliable"},
-            {Tested, "Tested"}, {Type, "Type"},   {Cookies, "Cookies"}, {Get, "Get"},
-            {Refer, "Refer"},   {Post, "Post"},   {SSL, "SSL"},         {Location, "Location"},
-            {Class, "Class"}};
-        QCOMPARE(int(std::size(named)), ColumnCount);
-        for (const auto& [column, header] : named)
-            QCOMPARE(columnHeaders().at(column), QLatin1String(header));
-    }
 };
 
 QTEST_GUILESS_MAIN(tst_ProxyRow)
