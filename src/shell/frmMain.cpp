@@ -31,26 +31,17 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
-#include <QPainter>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QScreen>
-#include <QSet>
 #include <QStatusBar>
-#include <QStyle>
-#include <QStyleOptionComboBox>
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <QToolButton>
 
 #include <algorithm>
-#include <array>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
-#include <utility>
 
 namespace {
 
@@ -539,11 +530,6 @@ void frmMain::setPanelText(int index, const QString& text)
 {
     if (QLabel* p = panel(index))
         p->setText(text);
-}
-
-QString frmMain::comboText(const QComboBox& combo)
-{
-    return ListPages::comboText(combo);
 }
 
 void frmMain::Timer1_Timer()

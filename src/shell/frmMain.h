@@ -115,8 +115,6 @@ public:
     QString statusText() const override;
     QString panelText(int panel) const; // 1..3
     void setPanelText(int panel, const QString& text) override;
-    // The text a filter combo box shows: its choice, or its neutral text when none is chosen.
-    static QString comboText(const QComboBox& combo);
 
     // Window place and size in twips.
     WindowPlacement& placement() { return m_placement; }

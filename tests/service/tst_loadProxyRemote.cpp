@@ -115,7 +115,7 @@ private slots:
                                 line("4.4.4.4:80", "2013", "1", "", "") + "<BR>";
         frmMain& w = start(f, body);
         QCOMPARE(items(*ui::cboLOC(w)), QStringList({"Bergen", "Oslo"}));
-        QCOMPARE(frmMain::comboText(*ui::cboLOC(w)), QStringLiteral("All Locations"));
+        QCOMPARE(ListPages::comboText(*ui::cboLOC(w)), QStringLiteral("All Locations"));
         QCOMPARE(ui::cboTYPE(w)->count(), 2);
         QCOMPARE(ui::cboCLASS(w)->count(), 1);
 

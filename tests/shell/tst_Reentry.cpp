@@ -18,11 +18,13 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSet>
 #include <QTest>
 #include <QTimer>
 
 #include <algorithm>
 #include <functional>
+#include <utility>
 
 namespace {
 
@@ -233,7 +235,8 @@ private slots:
                           {"test run", false},
                           {"parallel test run", false},
                           {"judged test run", false},
-                          {"auto-test probe", false}};
+                          {"auto-test probe", false},
+                          {"page switch", false}};
         for (const auto& op : operations) {
             for (int k = 0; k < commands().size(); ++k) {
                 if (op.modal && !commands()[k].inModalDialog)
@@ -346,6 +349,24 @@ private slots:
                 QVERIFY2(inStore.contains(proxy), qPrintable(proxy + " was lost"));
         }
 
+        // The filter boxes offer what the page shown holds, whichever page the command left.
+        if (operation == QLatin1String("page switch")) {
+            const ProxyGrid& page = ui::Option1(w)->isChecked() ? *ui::MSH(w) : *ui::MSHi(w);
+            const std::pair<int, QComboBox*> boxes[] = {{ProxyRow::Location, ui::cboLOC(w)},
+                                                        {ProxyRow::Type, ui::cboTYPE(w)},
+                                                        {ProxyRow::Class, ui::cboCLASS(w)}};
+            for (const auto& [column, box] : boxes) {
+                QSet<QString> held, offered;
+                for (int r = 1; r < page.Rows(); ++r) {
+                    if (!page.TextMatrix(r, column).isEmpty())
+                        held << page.TextMatrix(r, column);
+                }
+                for (int i = 0; i < box->count(); ++i)
+                    offered << box->itemText(i);
+                QCOMPARE(offered, held);
+            }
+        }
+
         // Everything the operation held is given back.
         QVERIFY(ui::menuTools(w)->isEnabled() && ui::menuRefresh(w)->isEnabled());
         QVERIFY(!ui::menuStop(w)->isEnabled());
@@ -374,6 +395,8 @@ private:
             QTest::keyClick(ui::MSHi(w), Qt::Key_V, Qt::ControlModifier);
         } else if (operation.endsWith(QLatin1String("test run"))) {
             ui::menuTestProxy(w)->trigger();
+        } else if (operation == QLatin1String("page switch")) {
+            QTest::mouseClick(ui::Option1(w), Qt::LeftButton);
         } else if (operation == QLatin1String("auto-test probe")) {
             w.setWindowState(Qt::WindowMinimized); // it probes only while the window is away
             w.timerPTest_Timer();

@@ -109,7 +109,7 @@ private slots:
         // The combo boxes take no typing (a letter would pick an entry), the speed boxes digits
         // and Backspace only.
         QTest::keyClicks(ui::cboLOC(w), QStringLiteral("O"));
-        QCOMPARE(frmMain::comboText(*ui::cboLOC(w)), QStringLiteral("All Locations"));
+        QCOMPARE(ListPages::comboText(*ui::cboLOC(w)), QStringLiteral("All Locations"));
         ui::cboLOC(w)->setCurrentIndex(ui::cboLOC(w)->findText(QStringLiteral("Oslo")));
         QTest::keyClick(ui::txtMaxSpeed(w), Qt::Key_End);
         QTest::keyClicks(ui::txtMaxSpeed(w), QStringLiteral("\bx7-."));
@@ -156,7 +156,7 @@ private slots:
         QVERIFY(!ui::MSH2(w)->isVisible() && !ui::MSH2(w)->isEnabled());
         QCOMPARE(selection(*ui::MSH(w)), firstRowSelected);
         QCOMPARE(ui::MSH(w)->TopRow(), 1);
-        QCOMPARE(frmMain::comboText(*ui::cboTYPE(w)) + frmMain::comboText(*ui::cboCLASS(w)) +
+        QCOMPARE(ListPages::comboText(*ui::cboTYPE(w)) + ListPages::comboText(*ui::cboCLASS(w)) +
                      ui::txtMinSpeed(w)->text() + ui::txtMaxSpeed(w)->text(),
                  QStringLiteral("All Proxy TypesAll Proxy Classes00"));
 
@@ -180,7 +180,7 @@ private slots:
         QCOMPARE(w.activeGrid, 1);
         QVERIFY(ui::MSH(w)->isVisible() && !ui::MSH2(w)->isVisible() && !ui::MSHi(w)->isVisible() &&
                 !ui::MSHi2(w)->isVisible());
-        QCOMPARE(frmMain::comboText(*ui::cboLOC(w)), QStringLiteral("All Locations"));
+        QCOMPARE(ListPages::comboText(*ui::cboLOC(w)), QStringLiteral("All Locations"));
         QCOMPARE(ui::cboLOC(w)->count(), 2);
         QCOMPARE(ui::txtMaxSpeed(w)->text(), QStringLiteral("8"));
     }
