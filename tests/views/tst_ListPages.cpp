@@ -85,12 +85,16 @@ frmMain& start(MainWindowFixture& f, const QStringList& service, const QStringLi
 bool gridMenu(frmMain& w, const std::function<void()>& rightClick)
 {
     bool tools = false;
-    QTimer::singleShot(0, &w, [&] {
+    // Its own timer: when no menu opens, the look is dropped with it instead of coming later.
+    QTimer look;
+    look.setSingleShot(true);
+    QObject::connect(&look, &QTimer::timeout, &w, [&] {
         auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
         tools = menu == ui::menuTools(w) && menu->defaultAction() == ui::menuTestProxy(w);
         if (menu)
             menu->close();
     });
+    look.start(0);
     rightClick();
     return tools;
 }
