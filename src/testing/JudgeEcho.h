@@ -21,13 +21,14 @@ struct Report
     QString requestUri;  // CGI: REQUEST_URI
     QString args;        // JSON: the "args" object as compact text
     QString url;         // JSON: "url"
-    QString remoteAddr; // the caller as the judge saw it: CGI REMOTE_ADDR, JSON the last address of
-                        // "origin"
-    QString origin;     // JSON: "origin" as given (may list several addresses)
-    QList<QPair<QString, QString>>
-        headers;                   // request headers, names in canonical "Header-Name" form
+    // The caller as the judge saw it: CGI REMOTE_ADDR, JSON the last address of "origin".
+    QString remoteAddr;
+    QString origin; // JSON: "origin" as given (may list several addresses)
+    // Request headers, names in canonical "Header-Name" form.
+    QList<QPair<QString, QString>> headers;
     bool gatewayInterface = false; // a GATEWAY_INTERFACE line
-    bool proxyMarker = false; // the text "PROXY" anywhere in the body (the service gate's marker)
+    // The text "PROXY" anywhere in the body (the service gate's marker).
+    bool proxyMarker = false;
 };
 
 // Parses a body of either kind. A body that is neither gives kind Unknown and an error.
