@@ -410,16 +410,6 @@ private slots:
         QCOMPARE(innerSeen, QList<int>({0, -1, -1}));
     }
 
-    // The one-second counter starts again at 0 after 100000.
-    void counterWraps()
-    {
-        m_doc->httpSeconds = 99999;
-        m_doc->tick();
-        QCOMPARE(m_doc->httpSeconds, 100000);
-        m_doc->tick();
-        QCOMPARE(m_doc->httpSeconds, 0);
-    }
-
     void throughTinyproxy()
     {
         if (TinyProxy::executable().isEmpty())
