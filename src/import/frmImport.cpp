@@ -226,6 +226,16 @@ void frmImport::reject()
     QDialog::reject();
 }
 
+void frmImport::keyPressEvent(QKeyEvent* event)
+{
+    // Esc stops a scan and leaves the dialog open; the frame's close button still leaves.
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier && m_busy) {
+        m_host.requestStop();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
 bool frmImport::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == SBList1 && event->type() == QEvent::KeyPress) {

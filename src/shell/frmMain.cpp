@@ -243,7 +243,7 @@ void frmMain::createMenus()
     menuFile->addSeparator()->setObjectName(QStringLiteral("menuSep2"));
     menuRefresh = action(menuFile, "menuRefresh", QStringLiteral("Refresh Proxy List (Remote)"),
                          QKeySequence(Qt::Key_F5));
-    menuStop = action(menuFile, "menuStop", QStringLiteral("Stop"));
+    menuStop = action(menuFile, "menuStop", QStringLiteral("Stop"), QKeySequence(Qt::Key_Escape));
     menuStop->setEnabled(false);
     menuSetup = action(menuFile, "menuSetup", QStringLiteral("Setup"));
     menuExit = action(menuFile, "menuExit", QStringLiteral("Exit"));

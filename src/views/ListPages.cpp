@@ -71,6 +71,27 @@ ListPages::ListPages(const Controls& controls, ImportedListStore& store, int& ac
     m_c.txtMaxSpeed->setValidator(new QRegularExpressionValidator(digits, m_c.txtMaxSpeed));
     connect(m_c.Option1, &QRadioButton::clicked, this, [this] { Option1_Click(); });
     connect(m_c.Option2, &QRadioButton::clicked, this, [this] { Option2_Click(); });
+
+    // The page keys act in the whole window and are held whenever the page buttons are.
+    QWidget* window = m_c.Option1->window();
+    const auto pageKey = [this, window](const char* name, const QKeySequence& key, auto show) {
+        auto* action = new QAction(this);
+        action->setObjectName(QLatin1String(name));
+        action->setShortcut(key);
+        action->setShortcutContext(Qt::WindowShortcut);
+        connect(action, &QAction::triggered, this, show);
+        window->addAction(action);
+        m_pageKeys.push_back(action);
+    };
+    pageKey("keyMainPage", QKeySequence(Qt::CTRL | Qt::Key_1), [this] { Option1_Click(); });
+    pageKey("keyImportedPage", QKeySequence(Qt::CTRL | Qt::Key_2), [this] { Option2_Click(); });
+    pageKey("keyOtherPage", QKeySequence(Qt::CTRL | Qt::Key_Tab), [this] {
+        if (m_activeGrid == 3 || m_activeGrid == 4)
+            Option1_Click();
+        else
+            Option2_Click();
+    });
+    m_c.Option1->installEventFilter(this);
 }
 
 // ---- pages -----------------------------------------------------------------------------------
@@ -84,6 +105,7 @@ void ListPages::Option1_Click()
     m_c.Option1->setChecked(true);
     m_activeGrid = 1;
     buildFilterChoices(*m_c.MSH);
+    focusPage(1, *m_c.MSH);
 }
 
 void ListPages::Option2_Click()
@@ -95,6 +117,14 @@ void ListPages::Option2_Click()
     m_c.Option2->setChecked(true);
     m_activeGrid = 3;
     buildFilterChoices(*m_c.MSHi);
+    focusPage(3, *m_c.MSHi);
+}
+
+void ListPages::focusPage(int activeGrid, ProxyGrid& grid)
+{
+    // A command served while the choices were built may have shown something else meanwhile.
+    if (m_activeGrid == activeGrid && grid.isVisible())
+        grid.setFocus(Qt::OtherFocusReason);
 }
 
 void ListPages::buildFilterChoices(ProxyGrid& grid, int fromRow, int toRow)
@@ -339,6 +369,11 @@ void ListPages::paintPageBands()
 
 bool ListPages::eventFilter(QObject* watched, QEvent* event)
 {
+    if (watched == m_c.Option1 && event->type() == QEvent::EnabledChange) {
+        for (QAction* key : m_pageKeys)
+            key->setEnabled(m_c.Option1->isEnabled());
+        return false;
+    }
     if (event->type() != QEvent::KeyPress)
         return QObject::eventFilter(watched, event);
     const auto* key = static_cast<QKeyEvent*>(event);

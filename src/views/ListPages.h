@@ -6,6 +6,8 @@
 
 #include <QObject>
 
+#include <vector>
+
 class ImportedListStore;
 class ProxyGrid;
 class ServiceListLoader;
@@ -52,7 +54,8 @@ public:
     static QString comboText(const QComboBox& combo);
     FilterCriteria filterCriteria() const;
 
-    // The page buttons: the service list page, the imported list page.
+    // The page buttons: the service list page, the imported list page. The page's grid gets the
+    // keyboard focus. Ctrl+1, Ctrl+2 and Ctrl+Tab (the other page) do the same.
     void Option1_Click();
     void Option2_Click();
     // The filter boxes offer every location, type and class of the grid's rows (all rows when
@@ -94,6 +97,7 @@ private:
     void gridClick(ProxyGrid& grid);
     void importedKeyDown(int key, Qt::KeyboardModifiers modifiers);
     void paintPageBands();
+    void focusPage(int activeGrid, ProxyGrid& grid);
 
     Controls m_c;
     int& m_activeGrid;
@@ -101,5 +105,6 @@ private:
     FilterPass m_filter;
     HeaderSort m_sort;
     ImportedListEditor m_editor;
+    std::vector<QAction*> m_pageKeys; // Ctrl+1, Ctrl+2, Ctrl+Tab
     quint64 m_choicePass = 0; // the latest filter choices pass; an older one gives way to it
 };

@@ -109,6 +109,15 @@ std::function<void(frmMain&)> button(const char* name)
     };
 }
 
+// A key pressed wherever the keyboard focus is.
+std::function<void(frmMain&)> key(Qt::Key k, Qt::KeyboardModifiers modifiers = {})
+{
+    return [k, modifiers](frmMain& w) {
+        QWidget* focus = QApplication::focusWidget();
+        QTest::keyClick(focus ? focus : &w, k, modifiers);
+    };
+}
+
 // Input to whichever grid the page shows: the hidden ones take none.
 std::function<void(frmMain&)> onGrid(const std::function<void(ProxyGrid&)>& input)
 {
@@ -125,6 +134,7 @@ const QList<Command>& commands()
     static const QList<Command> list = {
         {"F5", false, menu("menuRefresh")},
         {"Stop", true, menu("menuStop")},
+        {"Esc", true, key(Qt::Key_Escape)},
         {"Setup", false, menu("menuSetup")},
         {"Exit", false, menu("menuExit")},
         {"import file", false, menu("menuImpProxList")},
@@ -139,6 +149,9 @@ const QList<Command>& commands()
         {"About", false, menu("menuAbout")},
         {"Main page", false, button("Option1")},
         {"Imported page", false, button("Option2")},
+        {"Ctrl+1", false, key(Qt::Key_1, Qt::ControlModifier)},
+        {"Ctrl+2", false, key(Qt::Key_2, Qt::ControlModifier)},
+        {"Ctrl+Tab", false, key(Qt::Key_Tab, Qt::ControlModifier)},
         {"Filter", false, button("cmdFilter")},
         {"Reset", false, button("cmdReset")},
         // The editing keys act in the imported grid only; elsewhere they are no command.

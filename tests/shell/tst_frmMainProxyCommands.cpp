@@ -75,11 +75,14 @@ private slots:
         MainWindowFixture f;
         frmMain& w =
             startWith(f, {"?|" + silent + "|0|||||||||||", "?|" + silent + "1|0|||||||||||"});
+        w.show();
+        w.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
         ui::MSHi(w)->setRow(1);
         ui::MSHi(w)->setRowSel(2);
         QString statusAtStop;
         QTimer::singleShot(300, &w, [&] {
-            ui::menuStop(w)->trigger();
+            QTest::keyClick(&w, Qt::Key_Escape); // Stop's key
             statusAtStop = w.statusText();
         });
         ui::menuTestProxy(w)->trigger();

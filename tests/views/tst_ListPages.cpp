@@ -315,6 +315,37 @@ private slots:
         QCOMPARE(column(*ui::MSH(w), ProxyRow::Active), QStringLiteral("Y N ?"));
     }
 
+    // A page shown by its button or key has its grid in the keyboard focus, so that the grid's
+    // keys work at once; the keys are held with the buttons.
+    void pageKeysAndFocus()
+    {
+        MainWindowFixture f;
+        frmMain& w = start(f, serviceRows, {"?|10.1.1.1:80|1|||||||||Rome||"}, 1);
+        const auto press = [&w](int key) {
+            QWidget* focus = QApplication::focusWidget();
+            QTest::keyClick(focus ? focus : &w, Qt::Key(key), Qt::ControlModifier);
+        };
+        QTest::mouseClick(ui::Option2(w), Qt::LeftButton);
+        QVERIFY(ui::MSHi(w)->hasFocus());
+        QApplication::clipboard()->setText(QStringLiteral("10.9.0.1:80"));
+        press(Qt::Key_V);
+        QCOMPARE(w.importedStore().count(), 2);
+
+        ui::txtMinSpeed(w)->setFocus();
+        for (const auto& [key, grid] :
+             {std::pair{int(Qt::Key_1), 1}, {Qt::Key_Tab, 3}, {Qt::Key_Tab, 1}, {Qt::Key_2, 3}}) {
+            press(key);
+            QCOMPARE(w.activeGrid, grid);
+            QVERIFY((grid == 1 ? ui::MSH(w) : ui::MSHi(w))->hasFocus());
+        }
+        w.enableControls(false);
+        press(Qt::Key_1);
+        QCOMPARE(w.activeGrid, 3);
+        w.enableControls(true);
+        press(Qt::Key_1);
+        QCOMPARE(w.activeGrid, 1);
+    }
+
     void importedPage()
     {
         MainWindowFixture f;
