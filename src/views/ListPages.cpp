@@ -383,6 +383,10 @@ bool ListPages::eventFilter(QObject* watched, QEvent* event)
         key->key() == Qt::Key_Delete)
         return false;
     if (watched == m_c.txtMinSpeed || watched == m_c.txtMaxSpeed) {
+        // Ctrl+A, Ctrl+C, Ctrl+V… edit the box as anywhere else; the validator keeps a paste to
+        // digits.
+        if (key->modifiers() & Qt::ControlModifier)
+            return false;
         const QChar c = text.at(0);
         const bool digit = text.size() == 1 && c >= u'0' && c <= u'9';
         return !(digit || key->key() == Qt::Key_Backspace);

@@ -118,6 +118,8 @@ private slots:
         QTest::keyClick(ui::txtMaxSpeed(w), Qt::Key_End);
         QTest::keyClicks(ui::txtMaxSpeed(w), QStringLiteral("\bx7-."));
         QCOMPARE(ui::txtMaxSpeed(w)->text(), QStringLiteral("7"));
+        QTest::keyClick(ui::txtMaxSpeed(w), Qt::Key_A, Qt::ControlModifier);
+        QCOMPARE(ui::txtMaxSpeed(w)->selectedText(), QStringLiteral("7"));
         // While the pass runs, Stop is at hand and the Tools menu is not, and the grids take no
         // clicks while the result is filled in.
         QList<bool> stopEnabled;
