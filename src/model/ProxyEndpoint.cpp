@@ -76,4 +76,36 @@ bool parse(const QString& proxy, QString* host, quint16* port)
     return true;
 }
 
+bool sortKey(QStringView proxy, SortKey& key)
+{
+    const qsizetype colon = proxy.lastIndexOf(u':');
+    if (colon < 1)
+        return false;
+    bool ok = false;
+    const QStringView portText = proxy.sliced(colon + 1);
+    const uint port = portText.toUInt(&ok);
+    if (!ok || port < 1 || port > 65535 || !portText.front().isDigit())
+        return false;
+    const QStringView host = proxy.first(colon);
+    key.fill(0);
+    if (host.startsWith(u'[') && host.endsWith(u']')) {
+        QHostAddress address;
+        if (!address.setAddress(host.sliced(1, host.size() - 2).toString()) ||
+            address.protocol() != QAbstractSocket::IPv6Protocol)
+            return false;
+        const Q_IPV6ADDR bytes = address.toIPv6Address();
+        key[0] = 1;
+        std::copy(std::begin(bytes.c), std::end(bytes.c), key.begin() + 1);
+    } else if (isDottedQuad(host)) {
+        int i = 1;
+        for (const QStringView part : host.split(u'.'))
+            key[size_t(i++)] = quint8(part.toUInt());
+    } else {
+        return false;
+    }
+    key[17] = quint8(port >> 8);
+    key[18] = quint8(port & 0xFF);
+    return true;
+}
+
 } // namespace ProxyEndpoint

@@ -1,6 +1,7 @@
 #include "model/ProxyTableModel.h"
 
 #include "model/NumberText.h"
+#include "model/ProxyEndpoint.h"
 
 #include <algorithm>
 #include <numeric>
@@ -257,8 +258,9 @@ void ProxyTableModel::Sort(int firstRow, int lastRow, int col, int code,
 {
     if (col < 0 || col >= ProxyRow::ColumnCount)
         return;
-    if (code != NumericAscending && code != NumericDescending && code != TextAscending &&
-        code != TextDescending)
+    const int known[] = {NumericAscending, NumericDescending, TextAscending,
+                         TextDescending,   AddressAscending,  AddressDescending};
+    if (std::find(std::begin(known), std::end(known), code) == std::end(known))
         return;
     if (firstRow > lastRow)
         std::swap(firstRow, lastRow);
@@ -280,7 +282,35 @@ void ProxyTableModel::Sort(int firstRow, int lastRow, int col, int code,
         };
     }
 
-    if (code == NumericAscending || code == NumericDescending) {
+    if (code == AddressAscending || code == AddressDescending) {
+        struct Key
+        {
+            bool address = false;
+            ProxyEndpoint::SortKey bytes{};
+        };
+        std::vector<Key> key(count);
+        for (size_t k = 0; k < count; ++k) {
+            Key& kk = key[k];
+            kk.address =
+                ProxyEndpoint::sortKey(cellText(m_rows[size_t(first) + k].texts, col), kk.bytes);
+        }
+        const bool ascending = code == AddressAscending;
+        // Texts that are no address come after the addresses either way.
+        const auto less = [&](size_t a, size_t b) {
+            const Key& x = key[a - size_t(first)];
+            const Key& y = key[b - size_t(first)];
+            if (x.address != y.address)
+                return x.address;
+            if (!x.address) {
+                const int c = cellText(m_rows[a].texts, col)
+                                  .compare(cellText(m_rows[b].texts, col), Qt::CaseSensitive);
+                return ascending ? c < 0 : c > 0;
+            }
+            return ascending ? x.bytes < y.bytes : y.bytes < x.bytes;
+        };
+        if (!servedStableSort(order, less, step))
+            return;
+    } else if (code == NumericAscending || code == NumericDescending) {
         // Parse each text once rather than in every comparison.
         std::vector<double> key(count);
         for (size_t k = 0; k < count; ++k)

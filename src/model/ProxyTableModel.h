@@ -46,6 +46,9 @@ public:
         NumericDescending = 4,
         TextAscending = 7,
         TextDescending = 8,
+        // Addresses as numbers, IPv4 before IPv6, then the port; other texts after them, as text.
+        AddressAscending = 9,
+        AddressDescending = 10,
     };
 
     explicit ProxyTableModel(QObject* parent = nullptr);

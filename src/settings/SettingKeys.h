@@ -74,11 +74,15 @@ inline constexpr Key<int> chkTEST{{"chkTEST", "1"}, wholeNumber, Keep};
 inline constexpr Key<int> txtTimeout{{"txtTimeout", "60"}, positiveWholeNumber, Default};
 inline constexpr Name cboFont{"cboFont", "MS Sans Serif"};
 inline constexpr Name cboFontSize{"cboFontSize", "8"}; // the grids read it as a number
-// The window's place and size in twips; the place's default is the middle of the screen.
+// The window's place and size in twips; at a first start the window works them out (a size that
+// shows every column, in the middle of the screen).
 inline constexpr Key<double> Left{{"Left", nullptr}, number, Keep};
 inline constexpr Key<double> Top{{"Top", nullptr}, number, Keep};
-inline constexpr Key<double> Width{{"Width", "12000"}, length, Keep};
-inline constexpr Key<double> Height{{"Height", "7000"}, length, Keep};
+inline constexpr Key<double> Width{{"Width", nullptr}, length, Keep};
+inline constexpr Key<double> Height{{"Height", nullptr}, length, Keep};
+// Each page's column widths in twips, as the grid's columns come, separated by commas.
+inline constexpr Name ColumnWidths1{"ColumnWidths1", nullptr}; // the service list's page
+inline constexpr Name ColumnWidths2{"ColumnWidths2", nullptr}; // the imported list's page
 inline constexpr Key<int> LastTab{{"LastTab", "1"}, wholeNumber, Keep};
 inline constexpr Key<int> EMR{{"EMR", "0"}, wholeNumber, Default}; // mailing list offers shown
 inline constexpr Name Email{"Email", nullptr};
@@ -89,10 +93,10 @@ inline constexpr Name MmdbFile{"MmdbFile", ""}; // empty: no location database
 inline constexpr Key<bool> DetectType{{"DetectType", "0"}, isOne, Default};
 
 inline constexpr const Name* all[] = {
-    &chkREFER, &chkGET,     &chkPOST,   &chkSSL,        &chkCOOKIES, &chkCOR,
-    &chkIMP,   &chkWINDOWS, &chkTEST,   &txtTimeout,    &cboFont,    &cboFontSize,
-    &Left,     &Top,        &Width,     &Height,        &LastTab,    &EMR,
-    &Email,    &MYIP,       &LAST_MYIP, &ParallelTests, &MmdbFile,   &DetectType,
+    &chkREFER,      &chkGET,   &chkPOST,    &chkSSL,        &chkCOOKIES,    &chkCOR, &chkIMP,
+    &chkWINDOWS,    &chkTEST,  &txtTimeout, &cboFont,       &cboFontSize,   &Left,   &Top,
+    &Width,         &Height,   &LastTab,    &EMR,           &Email,         &MYIP,   &LAST_MYIP,
+    &ParallelTests, &MmdbFile, &DetectType, &ColumnWidths1, &ColumnWidths2,
 };
 
 // The key whose name matches without regard to case, or nullptr.

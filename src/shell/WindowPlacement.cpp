@@ -63,28 +63,58 @@ void WindowPlacement::setGeometryTwips(int left, int top, int width, int height)
     m_window.resize(pixelsFor(2, width), pixelsFor(3, height));
 }
 
-void WindowPlacement::restore(const SettingsStore& store, int designWidth, int designHeight)
+void WindowPlacement::restore(const SettingsStore& store, int firstWidth, int firstHeight)
 {
     const double tpp = twipsPerPixel();
     const QScreen* screen = m_window.screen();
-    const QRect area = screen ? screen->geometry() : QRect(0, 0, 1024, 768);
-    const double screenW = area.width() * tpp;
-    const double screenH = area.height() * tpp;
+    const QRect area = screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
     // Stored as single-precision numbers; a hand-edited giant is kept within reach of the screen.
-    // A text that is not a number leaves the value as designed.
+    // A text that is not a number leaves the value as it is.
     auto restore = [&store](const Setting::Key<double>& key, const QString& absent, int& twips) {
         if (const std::optional<double> value = key.from(store.read(key, absent)))
             twips = int(std::lround(std::clamp(double(float(*value)), -1e7, 1e7)));
     };
-    int left = leftTwips();
-    int top = topTwips();
     int width = widthTwips();
     int height = heightTwips();
-    restore(Setting::Left, QString::number(screenW / 2 - designWidth / 2.0), left);
-    restore(Setting::Top, QString::number(screenH / 2 - designHeight / 2.0), top);
-    restore(Setting::Width, Setting::defaultText(Setting::Width), width);
-    restore(Setting::Height, Setting::defaultText(Setting::Height), height);
+    restore(Setting::Width, QString::number(firstWidth), width);
+    restore(Setting::Height, QString::number(firstHeight), height);
+    // The window opens whole on the screen: no larger than it, and a place off it (a screen
+    // since unplugged, a hand-edited number) is brought back. With no place stored, it is
+    // centred.
+    const QSize frame = m_window.frameGeometry().size() - m_window.size();
+    const int roomW = std::max(0, int((area.width() - frame.width()) * tpp));
+    const int roomH = std::max(0, int((area.height() - frame.height()) * tpp));
+    width = std::min(width, roomW);
+    height = std::min(height, roomH);
+    const int areaLeft = int(std::lround(area.left() * tpp));
+    const int areaTop = int(std::lround(area.top() * tpp));
+    int left = leftTwips();
+    int top = topTwips();
+    restore(Setting::Left, QString::number(areaLeft + (roomW - width) / 2), left);
+    restore(Setting::Top, QString::number(areaTop + (roomH - height) / 2), top);
+    left = std::clamp(left, areaLeft, areaLeft + roomW - width);
+    top = std::clamp(top, areaTop, areaTop + roomH - height);
     setGeometryTwips(left, top, width, height);
+}
+
+void WindowPlacement::keepOnScreen()
+{
+    const QScreen* screen = m_window.screen();
+    if (!screen || m_window.isMaximized() || m_window.isFullScreen())
+        return;
+    const QRect area = screen->availableGeometry();
+    const QRect frame = m_window.frameGeometry();
+    const QSize margins = frame.size() - m_window.size();
+    const QSize size = m_window.size().boundedTo(area.size() - margins);
+    const QPoint place(
+        std::clamp(frame.x(), area.left(),
+                   std::max(area.left(), area.right() + 1 - size.width() - margins.width())),
+        std::clamp(frame.y(), area.top(),
+                   std::max(area.top(), area.bottom() + 1 - size.height() - margins.height())));
+    if (size != m_window.size())
+        m_window.resize(size);
+    if (place != frame.topLeft())
+        m_window.move(place);
 }
 
 void WindowPlacement::save(SettingsStore& store) const

@@ -21,9 +21,12 @@ public:
     int heightTwips() const;
     void setGeometryTwips(int left, int top, int width, int height);
 
-    // The stored place and size. A missing place centres a window of the designed size on the
-    // screen; a missing or unreadable value keeps what the window has.
-    void restore(const SettingsStore& store, int designWidth, int designHeight);
+    // The stored place and size, brought whole onto the screen. Nothing stored (a first start)
+    // gives the first size, centred; an unreadable value keeps what the window has.
+    void restore(const SettingsStore& store, int firstWidth, int firstHeight);
+    // Once the window has its frame (the desktop adds it when the window is first shown), brings
+    // it whole onto the screen again.
+    void keepOnScreen();
     // Stores the place and size, unless the window is minimised, maximised or full screen.
     void save(SettingsStore& store) const;
 

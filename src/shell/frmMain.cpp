@@ -42,6 +42,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace {
 
@@ -111,6 +112,8 @@ frmMain::frmMain(const Deployment& deployment, SettingsStore& store, Prompts& pr
         ListPages::Controls{MSH, MSH2, MSHi, MSHi2, frame, cboLOC, cboTYPE, cboCLASS, txtMinSpeed,
                             txtMaxSpeed, menuTools, menuTestProxy, Option1, Option2},
         sblistPROXLoc, activeGrid, lastSortOrder, *this);
+    m_serviceColumns = std::make_unique<ColumnLayout>(*MSH, *MSH2);
+    m_importedColumns = std::make_unique<ColumnLayout>(*MSHi, *MSHi2);
     connect(cmdFilter, &QPushButton::clicked, this, [this] { cmdFilter_Click(); });
     connect(cmdReset, &QPushButton::clicked, this, [this] { cmdReset_Click(); });
 
@@ -320,6 +323,8 @@ void frmMain::Form_Load()
     Running running(*this);
     setWindowTitle(caption());
     m_placement.restore(m_store, DesignWidth, DesignHeight);
+    m_serviceColumns->restore(m_store.read(Setting::ColumnWidths1));
+    m_importedColumns->restore(m_store.read(Setting::ColumnWidths2));
 
     frame->clearCriteria();
 
@@ -410,23 +415,14 @@ void frmMain::Form_Resize()
 
 void frmMain::SetupGrid(ProxyGrid& grid)
 {
-    static constexpr int Widths[] = {700, 2000, 900, 800, 1600, 1000};
+    // The columns keep the widths they have: their pages' layouts hold them.
     const int width = m_placement.widthTwips() - 280;
     const int height = m_placement.heightTwips() + TitleBarTwips -
                        (MSH->topTwips() + statusBarTwips() + FrameHeight + 1050);
     grid.setGeometryTwips(GridLeft, GridTop, width, height);
-    for (int c = 0; c < 6; ++c)
-        grid.setColWidth(c, Widths[c]);
-    grid.setColWidth(ProxyRow::Location, 2000);
-    int used = 2000;
-    for (int c = 0; c <= ProxyRow::SSL; ++c)
-        used += grid.ColWidth(c);
-    grid.setColWidth(ProxyRow::Class, grid.widthTwips() - used);
     const QStringList& headers = ProxyRow::columnHeaders();
     for (int c = 0; c < ProxyRow::ColumnCount; ++c)
         grid.setTextMatrix(0, c, headers.at(c));
-    for (int c = ProxyRow::Cookies; c <= ProxyRow::SSL; ++c)
-        grid.setColWidth(c, 0);
 }
 
 void frmMain::placeFrameContents()
@@ -448,6 +444,13 @@ void frmMain::placeFrameContents()
     put(ProgressBar1, frameLeft + 120 + statWidth + 120, frameTop + 720 + 200, progressWidth, 240);
     txtSTAT->raise();
     ProgressBar1->raise();
+}
+
+void frmMain::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    if (!std::exchange(m_placedOnScreen, true))
+        m_placement.keepOnScreen();
 }
 
 void frmMain::resizeEvent(QResizeEvent* event)
@@ -487,6 +490,8 @@ void frmMain::Form_QueryUnload()
     m_closing = true;
     menuPROXOFF_Click();
     m_placement.save(m_store);
+    m_store.write(Setting::ColumnWidths1, m_serviceColumns->storedText());
+    m_store.write(Setting::ColumnWidths2, m_importedColumns->storedText());
     m_store.sync();
     TrayX1->hide();
     if (m_terminate)

@@ -7,6 +7,7 @@
 #include "settings/WindowSettings.h"
 #include "shell/WindowPlacement.h"
 #include "testing/AutoTest.h"
+#include "views/ColumnLayout.h"
 #include "views/ListPages.h"
 
 #include <QDate>
@@ -54,8 +55,9 @@ class frmMain final : public QMainWindow, public WindowHost
 
 public:
     // Design-time outer size in twips, which the first start centres on the screen.
-    static constexpr int DesignWidth = 16965;
-    static constexpr int DesignHeight = 7965;
+    // The first start's size: every column shown at its designed width, the scroll bar beside.
+    static constexpr int DesignWidth = ColumnLayout::designedShownTwips() + 700;
+    static constexpr int DesignHeight = 7000;
     static constexpr int FrameHeight = 1400; // the "Filter" frame, status text included
     // The grids' height is reckoned from the window's outer height, which adds a title bar and
     // borders to the inside height that Qt reports; without it an empty strip would be left
@@ -163,6 +165,7 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
 private:
@@ -229,6 +232,9 @@ private:
     std::unique_ptr<AutoTest> m_autoTest;
     std::unique_ptr<SystemProxySwitch> m_proxySwitch;
     std::unique_ptr<ListPages> m_pages;
+    std::unique_ptr<ColumnLayout> m_serviceColumns;
+    std::unique_ptr<ColumnLayout> m_importedColumns;
+    bool m_placedOnScreen = false;    // brought whole onto the screen once it had its frame
     frmImport* m_frmImport = nullptr; // one dialog object for the whole run
     frmSetup* m_setup = nullptr;      // one dialog object for the whole run
     std::unique_ptr<WebLookups> m_webLookups;

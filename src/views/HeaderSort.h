@@ -11,10 +11,11 @@ public:
     HeaderSort(const HeaderSort&) = delete;
     HeaderSort& operator=(const HeaderSort&) = delete;
 
-    // Sorts the data rows by col (when there are any) and flips lastSortOrder.
-    void sortByHeader(ProxyTableModel& rows, int col);
-    // Speed is numeric, fastest first when lastSortOrder is 7; other columns are text, descending
-    // unless lastSortOrder is 8.
+    // Sorts the data rows by col (when there are any) and flips lastSortOrder; true when the
+    // order was ascending.
+    bool sortByHeader(ProxyTableModel& rows, int col);
+    // Speed is numeric, fastest first when lastSortOrder is 7; Proxy sorts addresses as numbers;
+    // other columns are text. All descend unless lastSortOrder is 8.
     static int sortCode(int col, int lastSortOrder);
 
 private:

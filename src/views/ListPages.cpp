@@ -418,14 +418,16 @@ void ListPages::sortByHeader(ProxyGrid& grid)
 {
     if (grid.MouseRow() != 0)
         return;
+    bool ascending = false;
     {
         DisabledGrid disabled(grid);
         grid.setRedraw(false);
-        m_sort.sortByHeader(grid.rows(), grid.MouseCol());
+        ascending = m_sort.sortByHeader(grid.rows(), grid.MouseCol());
         // The rows took their colours with them.
         paintPageBands();
         grid.setRedraw(true);
     }
+    grid.showSortArrow(grid.MouseCol(), ascending);
     if (grid.Rows() > 1) {
         grid.setTopRow(1);
         grid.selectWholeRow(1);

@@ -7,11 +7,14 @@
 #include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QScopedValueRollback>
 #include <QScreen>
 #include <QScrollBar>
+#include <QStyle>
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 ProxyGrid::ProxyGrid(const QString& name, QWidget* parent) : QTableView(parent)
 {
@@ -35,15 +38,28 @@ ProxyGrid::ProxyGrid(const QString& name, QWidget* parent) : QTableView(parent)
     horizontalHeader()->viewport()->installEventFilter(this);
     for (int c = 0; c < ProxyRow::ColumnCount; ++c)
         setColWidth(c, DefaultColWidth);
+    // A border dragged or fitted (a double click on it) gives its column a width of the user's.
+    connect(horizontalHeader(), &QHeaderView::sectionResized, this,
+            [this](int col, int, int pixels) {
+                if (m_applyingWidths || col < 0 || col >= ProxyRow::ColumnCount || pixels <= 0)
+                    return;
+                m_colWidth[size_t(col)] = int(std::lround(pixels * twipsPerPixel(this)));
+                applyColumnWidths();
+                emit columnResized(col, m_colWidth[size_t(col)]);
+            });
 
     connect(selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this] { takeSelectionFromView(); });
     connect(selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this] { takeSelectionFromView(); });
     connect(&m_model, &QAbstractItemModel::rowsRemoved, this, [this] { clampToRows(); });
+    // New rows, or rows all replaced, are in no order the arrow could promise.
+    connect(&m_model, &QAbstractItemModel::rowsInserted, this,
+            [this] { showSortArrow(-1, false); });
     connect(&m_model, &QAbstractItemModel::modelReset, this, [this] {
         clampToRows();
         syncSelection();
+        showSortArrow(-1, false);
     });
 }
 
@@ -200,6 +216,7 @@ void ProxyGrid::setColWidth(int col, int twips)
 
 void ProxyGrid::applyColumnWidths()
 {
+    const QScopedValueRollback applying(m_applyingWidths, true);
     const double tpp = twipsPerPixel(this);
     int last = -1;
     for (int c = 0; c < ProxyRow::ColumnCount; ++c)
@@ -215,13 +232,40 @@ void ProxyGrid::applyColumnWidths()
     }
     if (last < 0)
         return;
-    // The last column is drawn no wider than the room that is left, so a vertical scroll bar
-    // does not bring a horizontal one with it; its width in twips stays as it was set.
+    // The last column takes the room the others leave, so a vertical scroll bar does not bring
+    // a horizontal one with it; when there is next to none, it keeps its own width and the grid
+    // scrolls. Its width in twips stays as it was set.
     int px = int(std::lround(m_colWidth[last] / tpp));
     const int room = viewport()->width() - used;
-    if (room >= MinLastColumnPixels && px > room)
+    if (room >= MinLastColumnPixels)
         px = room;
     horizontalHeader()->resizeSection(last, px);
+}
+
+int ProxyGrid::borderAt(const QPoint& pos) const
+{
+    const QHeaderView* h = horizontalHeader();
+    const int visual = h->visualIndexAt(pos.x());
+    if (visual < 0)
+        return -1;
+    const int col = h->logicalIndex(visual);
+    const int left = h->sectionViewportPosition(col);
+    const int grip = style()->pixelMetric(QStyle::PM_HeaderGripMargin, nullptr, h);
+    if (pos.x() > left + h->sectionSize(col) - grip)
+        return col;
+    if (pos.x() >= left + grip)
+        return -1;
+    for (int v = visual - 1; v >= 0; --v) {
+        if (!h->isSectionHidden(h->logicalIndex(v)))
+            return h->logicalIndex(v);
+    }
+    return -1;
+}
+
+void ProxyGrid::showSortArrow(int col, bool ascending)
+{
+    horizontalHeader()->setSortIndicatorShown(col >= 0);
+    horizontalHeader()->setSortIndicator(col, ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
 }
 
 bool ProxyGrid::viewportEvent(QEvent* event)
@@ -236,25 +280,35 @@ bool ProxyGrid::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched != horizontalHeader()->viewport())
         return QTableView::eventFilter(watched, event);
+    const auto* mouse = static_cast<QMouseEvent*>(event);
     switch (event->type()) {
-    case QEvent::MouseButtonPress: {
-        const auto* mouse = static_cast<QMouseEvent*>(event);
+    case QEvent::MouseButtonPress:
+        // A press on a border starts a drag of it, which is the header's own business.
+        m_draggingBorder =
+            mouse->button() == Qt::LeftButton && borderAt(mouse->position().toPoint()) >= 0;
+        if (m_draggingBorder)
+            return false;
         m_mouseRow = 0;
         m_mouseCol = horizontalHeader()->logicalIndexAt(mouse->position().toPoint());
         setFocus(Qt::MouseFocusReason);
         return true;
-    }
-    case QEvent::MouseButtonRelease: {
-        const auto* mouse = static_cast<QMouseEvent*>(event);
+    case QEvent::MouseButtonRelease:
+        if (std::exchange(m_draggingBorder, false))
+            return false;
         m_mouseRow = 0;
         m_mouseCol = horizontalHeader()->logicalIndexAt(mouse->position().toPoint());
         emit mouseReleased(mouse->button());
         if (mouse->button() == Qt::LeftButton)
             emit gridClicked();
         return true;
-    }
     case QEvent::MouseButtonDblClick:
-        return true; // a header is for sorting: no test run from here
+        // On a border the header fits the column to its contents; elsewhere a header is for
+        // sorting: no test run from here.
+        if (mouse->button() == Qt::LeftButton && borderAt(mouse->position().toPoint()) >= 0) {
+            m_draggingBorder = true;
+            return false;
+        }
+        return true;
     default:
         return QTableView::eventFilter(watched, event);
     }

@@ -82,9 +82,12 @@ public:
     int topTwips() const { return m_geometry[1]; }
     int widthTwips() const { return m_geometry[2]; }
     int heightTwips() const { return m_geometry[3]; }
-    // Column width in twips; a negative width is refused and the old one stays.
+    // Column width in twips; a negative width is refused and the old one stays, 0 hides the
+    // column. The last shown column takes whatever room the others leave.
     int ColWidth(int col) const;
     void setColWidth(int col, int twips);
+    // The arrow in a column's header that says how the rows are sorted; col -1 shows none.
+    void showSortArrow(int col, bool ascending);
 
     static double twipsPerPixel(const QWidget* widget);
 
@@ -95,6 +98,8 @@ signals:
     void mouseReleased(Qt::MouseButton button);
     void keyDown(int key, Qt::KeyboardModifiers modifiers);
     void enterPressed();
+    // The user dragged a column's border, or fitted the column to its contents.
+    void columnResized(int col, int twips);
 
 protected:
     bool viewportEvent(QEvent* event) override;
@@ -109,6 +114,8 @@ private:
     static constexpr int MinLastColumnPixels = 40;
 
     void applyColumnWidths();
+    // The column whose right border is under pos in the header, or -1.
+    int borderAt(const QPoint& pos) const;
     void syncSelection();
     void takeSelectionFromView();
     void clampToRows();
@@ -123,6 +130,8 @@ private:
     int m_mouseCol = -1;
     bool m_syncing = false;
     bool m_doubleClicked = false;
+    bool m_draggingBorder = false;
+    bool m_applyingWidths = false;
     std::array<int, ProxyRow::ColumnCount> m_colWidth;
     std::array<int, 4> m_geometry{};
 };

@@ -64,6 +64,14 @@ private slots:
                                     stem.left(20), stem.left(19), stem + "a"};
         QTest::newRow("long texts ascending")
             << int(ProxyTableModel::TextAscending) << longTexts << QList<int>{4, 3, 2, 1, 5, 0};
+        // Addresses by their numbers (IPv4 below IPv6), then the port; anything else after them.
+        const QStringList proxies{"10.0.0.2:80",     "9.0.0.1:8080",  "[::1]:80",
+                                  "localhost:8643",  "10.0.0.2:3128", "",
+                                  "[2001:db8::1]:1", "10.0.0.10:1",   "1.2.3.4:0"};
+        QTest::newRow("addresses ascending") << int(ProxyTableModel::AddressAscending) << proxies
+                                             << QList<int>{1, 0, 4, 7, 2, 6, 5, 8, 3};
+        QTest::newRow("addresses descending") << int(ProxyTableModel::AddressDescending) << proxies
+                                              << QList<int>{6, 2, 7, 4, 0, 1, 3, 8, 5};
         QList<int> firstOrder; // enough ties that an unstable sort would show
         for (int i = 0; i < 60; ++i)
             firstOrder.append(i);

@@ -1,8 +1,10 @@
 #include "support/MainWindowFixture.h"
 #include "support/WindowControls.h"
+#include "views/ColumnLayout.h"
 #include "views/ProxyGrid.h"
 
 #include <QApplication>
+#include <QHeaderView>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
@@ -30,6 +32,27 @@ private slots:
         QCOMPARE(ui::MSH(w)->grab().width(), (10500 - 280) * 192 / 1440);
         // 2 000 twips: 133 px at 96 DPI.
         QCOMPARE(int(ui::MSH(w)->columnWidth(1) * w.devicePixelRatio()), 2 * 133);
+    }
+
+    // A first start opens in the middle of the screen, wide enough for every column shown.
+    void firstStartShowsEveryColumn()
+    {
+        MainWindowFixture f;
+        frmMain& w = f.create();
+        w.Form_Load();
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        const QRect area = w.screen()->availableGeometry();
+        // The frame the desktop adds is not known before the window is shown.
+        QVERIFY((w.frameGeometry().center() - area.center()).manhattanLength() <= 8);
+        QCOMPARE(w.placement().widthTwips(), frmMain::DesignWidth);
+        const QHeaderView* header = ui::MSH(w)->horizontalHeader();
+        const double tpp = w.twipsPerPixel();
+        for (int c = 0; c < ProxyRow::ColumnCount; ++c) {
+            if (!header->isSectionHidden(c))
+                QVERIFY2(header->sectionSize(c) >= ColumnLayout::Designed[size_t(c)] / tpp - 1,
+                         qPrintable(QString::number(c)));
+        }
     }
 };
 

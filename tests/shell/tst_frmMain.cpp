@@ -2,10 +2,12 @@
 #include "settings/SettingsStore.h"
 #include "support/MainWindowFixture.h"
 #include "support/WindowControls.h"
+#include "views/ColumnLayout.h"
 #include "views/ProxyGrid.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
 #include <QScreen>
@@ -40,14 +42,15 @@ private slots:
 
         QCOMPARE(ui::TrayX1(w)->icon().cacheKey(), w.windowIcon().cacheKey());
         QVERIFY(ui::Timer1(w)->isActive()); // the clock that times out the window's fetches
-        const double tpp = w.twipsPerPixel();
-        const QRect screen = w.screen()->geometry();
-        const double left = screen.width() * tpp / 2 - frmMain::DesignWidth / 2.0;
-        const double top = screen.height() * tpp / 2 - frmMain::DesignHeight / 2.0;
-        QVERIFY2(std::abs(w.placement().leftTwips() - left) <= tpp,
-                 qPrintable(QString::number(w.placement().leftTwips())));
-        QVERIFY2(std::abs(w.placement().topTwips() - top) <= tpp,
-                 qPrintable(QString::number(w.placement().topTwips())));
+        // Centred, whole on the screen with its frame (the screen is narrower than the window
+        // is designed).
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        const QRect area = w.screen()->availableGeometry();
+        QVERIFY(area.contains(w.frameGeometry()));
+        QVERIFY(w.frameGeometry().width() == area.width());
+        // The frame the desktop adds is not known before the window is shown.
+        QVERIFY(std::abs(w.frameGeometry().center().y() - area.center().y()) <= 4);
 
         for (ProxyGrid* g : {ui::MSH(w), ui::MSH2(w), ui::MSHi(w), ui::MSHi2(w)})
             QCOMPARE(g->font().family() + u' ' + QString::number(g->font().pointSizeF()),
@@ -58,20 +61,24 @@ private slots:
                  QList<bool>({grid == 1, grid == 3, grid == 3}));
     }
 
+    // The headless screen is 12 000 by 9 000 twips; the window always opens whole on it.
     void storedPlaceAndSize_data()
     {
         QTest::addColumn<QStringList>("texts"); // Left, Top, Width, Height
-        QTest::addColumn<int>("expectedLeft");  // -1: as designed
-        QTest::addColumn<int>("expectedWidth");
+        QTest::addColumn<int>("expectedLeft");  // -1: as designed; -2: as far right as fits
+        QTest::addColumn<int>("expectedWidth"); // -1: the screen's
         QTest::newRow("numbers") << QStringList{"1500", "907", "9000", "6000"} << 1500 << 9000;
         QTest::newRow("single precision text")
             << QStringList{"1500.0", "907", "9.6E3", "6000"} << 1500 << 9600;
-        QTest::newRow("not numbers")
-            << QStringList{"left", "907", "wide", "6000"} << -1 << frmMain::DesignWidth;
+        QTest::newRow("not numbers") << QStringList{"left", "907", "wide", "6000"} << -1 << -1;
         QTest::newRow("zero width is a width")
             << QStringList{"1500", "907", "0", "6000"} << 1500 << 0;
-        QTest::newRow("out of reach")
-            << QStringList{"1e30", "907", "-5", "6000"} << 10000000 << frmMain::DesignWidth;
+        QTest::newRow("off the screen to the right")
+            << QStringList{"1e30", "907", "9000", "6000"} << -2 << 9000;
+        QTest::newRow("off the screen to the left")
+            << QStringList{"-4000", "907", "9000", "6000"} << 0 << 9000;
+        QTest::newRow("wider than the screen")
+            << QStringList{"1500", "907", "99999", "6000"} << 0 << -1;
     }
 
     void storedPlaceAndSize()
@@ -86,10 +93,17 @@ private slots:
         const int designLeft = w.placement().leftTwips();
         w.Form_Load();
 
-        QCOMPARE(w.placement().leftTwips(), expectedLeft < 0 ? designLeft : expectedLeft);
+        // The screen less the frame the window has (none before it is first shown).
+        const int room = int(
+            (w.screen()->availableGeometry().width() - (w.frameGeometry().width() - w.width())) *
+            w.twipsPerPixel());
+        const int width = expectedWidth < 0 ? room : expectedWidth;
+        QCOMPARE(w.placement().leftTwips(), expectedLeft == -1   ? designLeft
+                                            : expectedLeft == -2 ? room - width
+                                                                 : expectedLeft);
         // Not a whole number of pixels: the place reads back as stored, not as rounded.
         QCOMPARE(w.placement().topTwips(), 907);
-        QVERIFY(std::abs(w.placement().widthTwips() - expectedWidth) <= w.twipsPerPixel());
+        QVERIFY(std::abs(w.placement().widthTwips() - width) <= w.twipsPerPixel());
         QCOMPARE(w.placement().heightTwips(), 6000);
     }
 
@@ -124,39 +138,44 @@ private slots:
         QVERIFY(!w.statusText().contains(QLatin1Char('\n')));
     }
 
+    // Columns start as designed, keep their widths through resizes (the Class column takes the
+    // rest), and each page keeps the widths its user gave them across starts.
     void layoutWidths()
     {
         MainWindowFixture f;
         frmMain& w = f.create();
+        w.Form_Load();
         w.placement().setGeometryTwips(0, 0, 12000, 7000);
-
-        // A fresh grid still has its default widths in the hidden columns: the rest would be
-        // negative, so the Class column keeps its width the first time.
         w.Form_Resize();
-        QCOMPARE(ui::MSHi2(w)->ColWidth(12), ProxyGrid::DefaultColWidth);
-        w.Form_Resize();
-        // Every grid: the Class column takes what the others leave; Cookies to SSL are hidden.
         for (ProxyGrid* grid : {ui::MSH(w), ui::MSH2(w), ui::MSHi(w), ui::MSHi2(w)}) {
-            QCOMPARE(grid->ColWidth(ProxyRow::Class), 2720);
-            for (int c = 0; c < ProxyRow::ColumnCount; ++c)
-                QCOMPARE(grid->isColumnHidden(c), c >= ProxyRow::Cookies && c <= ProxyRow::SSL);
+            for (int c = 0; c < ProxyRow::ColumnCount; ++c) {
+                const bool hidden = c >= ProxyRow::Cookies && c <= ProxyRow::SSL;
+                QCOMPARE(grid->isColumnHidden(c), hidden);
+                QCOMPARE(grid->ColWidth(c), hidden ? 0 : ColumnLayout::Designed[size_t(c)]);
+            }
             QCOMPARE(grid->TextMatrix(0, ProxyRow::Class), QStringLiteral("Class"));
         }
-
+        // The user widens a column of the service page: its result grid follows, the imported
+        // page does not, and a resize of the window changes none.
+        const double tpp = w.twipsPerPixel();
+        ui::MSH(w)->horizontalHeader()->resizeSection(ProxyRow::Location, int(3000 / tpp));
+        w.placement().setGeometryTwips(0, 0, 9000, 7000);
+        w.Form_Resize();
+        QCOMPARE(ui::MSH(w)->widthTwips(), 8720);
+        QCOMPARE(ui::MSH2(w)->ColWidth(ProxyRow::Location), 3000);
+        const int designed = ColumnLayout::Designed[ProxyRow::Location];
+        QCOMPARE(ui::MSHi(w)->ColWidth(ProxyRow::Location), designed);
+        QCOMPARE(ui::MSH(w)->ColWidth(ProxyRow::Proxy), 2000);
+        w.placement().setGeometryTwips(0, 0, 12000, 7000);
+        w.Form_Resize();
         // The two pictures sit side by side in the top right corner, above the grids.
         const QRect fb = ui::picFB(w)->geometry();
         const QRect tw = ui::picTWITTER(w)->geometry();
         QVERIFY(fb.right() < tw.left() && fb.top() == tw.top() && tw.bottom() < ui::MSH(w)->y());
         QVERIFY(tw.right() < w.width() && tw.right() > w.width() - 20);
 
-        // A narrower window keeps the Class column.
-        w.placement().setGeometryTwips(0, 0, 9000, 7000);
-        w.Form_Resize();
-        QCOMPARE(ui::MSH(w)->widthTwips(), 8720);
-        QCOMPARE(ui::MSH(w)->ColWidth(12), 2720);
-
-        // Narrower still, with a font so large that the boxes have nothing left to give: the row
-        // runs past the frame, each box still as wide as its text.
+        // Narrow, with a font so large that the boxes have nothing left to give: the row runs
+        // past the frame, each box still as wide as its text.
         QFont font = w.font();
         font.setPointSize(20);
         w.setFont(font);
@@ -165,6 +184,15 @@ private slots:
         const int text =
             ui::cboTYPE(w)->fontMetrics().horizontalAdvance(ui::cboTYPE(w)->placeholderText());
         QVERIFY(ui::cboTYPE(w)->width() > text);
+
+        // The widths outlast the window; a damaged line leaves the designed ones.
+        w.menuExit_Click();
+        f.create().Form_Load();
+        QCOMPARE(ui::MSH(*f.window)->ColWidth(ProxyRow::Location), 3000);
+        QCOMPARE(ui::MSHi2(*f.window)->ColWidth(ProxyRow::Location), designed);
+        f.store->write(QStringLiteral("ColumnWidths1"), QStringLiteral("700,2000,x"));
+        f.create().Form_Load();
+        QCOMPARE(ui::MSH(*f.window)->ColWidth(ProxyRow::Location), designed);
     }
 
     void filterFrameFitsTheWindow_data()

@@ -259,10 +259,21 @@ private slots:
         // Bands follow the places, not the rows.
         QVERIFY(grid->rows().cellBackColor(1, 0) == ProxyRow::White &&
                 grid->rows().cellBackColor(2, 0) != ProxyRow::White);
+        // The header's arrow says which column and which way, until rows come that are in no
+        // order.
+        const QHeaderView* h = grid->horizontalHeader();
+        QVERIFY(h->isSortIndicatorShown());
+        QCOMPARE(h->sortIndicatorSection(), clicks.last().section(u':', 1).toInt());
+        // Up for "a b c" and for the fastest first.
+        QCOMPARE(h->sortIndicatorOrder(), proxies == "a b c" || proxies == "a c b"
+                                              ? Qt::AscendingOrder
+                                              : Qt::DescendingOrder);
         // The sorted grid shows the next change at once.
         QSignalSpy changed(&grid->rows(), &QAbstractItemModel::dataChanged);
         grid->rows().setTextMatrix(1, ProxyRow::Speed, QStringLiteral("1"));
         QCOMPARE(changed.size(), 1);
+        grid->rows().AddItem(QStringLiteral("?\td.example:1"));
+        QVERIFY(!h->isSortIndicatorShown());
     }
 
     void gridMenuSkipsNextSortOnMSH()

@@ -117,17 +117,53 @@ private slots:
         QTest::newRow("negative refused") << -15 << 900;
         QTest::newRow("width") << 1500 << 1500;
     }
-    void lastColumnFollowsTheWidth()
+    // The last column takes the room the others leave, more or less than its own width. A border
+    // dragged, or double-clicked to fit the column's text, gives its column the user's width,
+    // and neither sorts.
+    void columnsByTheUser()
     {
         ProxyGrid grid(QStringLiteral("MSH"));
         fill(grid, 3);
-        // A Class column wider than the grid is drawn as wide as the room left.
-        for (int c = 0; c < ProxyRow::ColumnCount; ++c)
-            grid.setColWidth(c, c == ProxyRow::Class ? 30000 : 600);
-        const int before = grid.horizontalHeader()->sectionSize(ProxyRow::Class);
-        grid.resize(grid.width() + 200, grid.height());
-        QCoreApplication::processEvents();
-        QCOMPARE(grid.horizontalHeader()->sectionSize(ProxyRow::Class), before + 200);
+        QHeaderView* h = grid.horizontalHeader();
+        const auto room = [&] {
+            int used = 0;
+            for (int c = 0; c < ProxyRow::Class; ++c)
+                used += h->isSectionHidden(c) ? 0 : h->sectionSize(c);
+            return grid.viewport()->width() - used;
+        };
+        for (const int classWidth : {30000, 300}) {
+            for (int c = 0; c < ProxyRow::ColumnCount; ++c)
+                grid.setColWidth(c, c == ProxyRow::Class ? classWidth : 600);
+            QCOMPARE(h->sectionSize(ProxyRow::Class), room());
+        }
+        QSignalSpy resized(&grid, &ProxyGrid::columnResized);
+        QSignalSpy clicked(&grid, &ProxyGrid::gridClicked);
+        const int y = h->height() / 2;
+        const auto border = [h](int col) {
+            return h->sectionViewportPosition(col) + h->sectionSize(col) - 1;
+        };
+        const int proxyBefore = h->sectionSize(ProxyRow::Proxy);
+        const int from = border(ProxyRow::Proxy);
+        QTest::mousePress(h->viewport(), Qt::LeftButton, {}, {from, y});
+        QTest::mouseMove(h->viewport(), {from + 30, y});
+        QTest::mouseRelease(h->viewport(), Qt::LeftButton, {}, {from + 30, y});
+        QCOMPARE(h->sectionSize(ProxyRow::Proxy), proxyBefore + 30);
+        QVERIFY(std::abs(grid.ColWidth(ProxyRow::Proxy) -
+                         (proxyBefore + 30) * ProxyGrid::twipsPerPixel(&grid)) < 1);
+        QCOMPARE(resized.last(),
+                 (QList<QVariant>{int(ProxyRow::Proxy), grid.ColWidth(ProxyRow::Proxy)}));
+        QCOMPARE(h->sectionSize(ProxyRow::Class), room());
+
+        const QString text = QStringLiteral("a speed far longer than its column");
+        grid.setTextMatrix(2, ProxyRow::Speed, text);
+        QTest::mouseDClick(h->viewport(), Qt::LeftButton, {}, {border(ProxyRow::Speed), y});
+        QVERIFY(h->sectionSize(ProxyRow::Speed) > grid.fontMetrics().horizontalAdvance(text));
+        QCOMPARE(resized.last().first(), QVariant(int(ProxyRow::Speed)));
+        QVERIFY(clicked.isEmpty());
+        // Away from a border the header is for sorting.
+        QTest::mouseClick(h->viewport(), Qt::LeftButton, {},
+                          {h->sectionViewportPosition(ProxyRow::Speed) + 10, y});
+        QCOMPARE(clicked.size(), 1);
     }
 
     void columnWidth()

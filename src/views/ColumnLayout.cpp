@@ -1,0 +1,80 @@
+#include "views/ColumnLayout.h"
+
+#include "views/ProxyGrid.h"
+
+#include <QStringList>
+
+namespace {
+
+constexpr int MaxStoredTwips = 100000;
+
+bool startsHidden(int col)
+{
+    return col >= ProxyRow::Cookies && col <= ProxyRow::SSL;
+}
+
+} // namespace
+
+ColumnLayout::ColumnLayout(ProxyGrid& list, ProxyGrid& result, QObject* parent)
+    : QObject(parent), m_list(list), m_result(result)
+{
+    for (int c = 0; c < ProxyRow::ColumnCount; ++c)
+        m_shown[size_t(c)] = !startsHidden(c);
+    // A width the user gives a column in either grid is the page's.
+    for (ProxyGrid* grid : {&m_list, &m_result}) {
+        connect(grid, &ProxyGrid::columnResized, this, [this](int col, int twips) {
+            m_widths[size_t(col)] = twips;
+            apply();
+        });
+    }
+    apply();
+}
+
+void ColumnLayout::restore(const QString& stored)
+{
+    const QStringList parts = stored.split(u',');
+    Widths widths{};
+    if (parts.size() != ProxyRow::ColumnCount)
+        return;
+    for (int c = 0; c < ProxyRow::ColumnCount; ++c) {
+        bool ok = false;
+        const int twips = parts[c].trimmed().toInt(&ok);
+        if (!ok || twips < 0 || twips > MaxStoredTwips)
+            return;
+        widths[size_t(c)] = twips;
+    }
+    m_widths = widths;
+    apply();
+}
+
+QString ColumnLayout::storedText() const
+{
+    QStringList parts;
+    for (const int twips : m_widths)
+        parts << QString::number(twips);
+    return parts.join(u',');
+}
+
+void ColumnLayout::setShown(int col, bool shown)
+{
+    if (col < 0 || col >= ProxyRow::ColumnCount)
+        return;
+    m_shown[size_t(col)] = shown;
+    apply();
+}
+
+bool ColumnLayout::isShown(int col) const
+{
+    return col >= 0 && col < ProxyRow::ColumnCount && m_shown[size_t(col)];
+}
+
+void ColumnLayout::apply()
+{
+    for (ProxyGrid* grid : {&m_list, &m_result}) {
+        for (int c = 0; c < ProxyRow::ColumnCount; ++c) {
+            const int twips = m_shown[size_t(c)] ? m_widths[size_t(c)] : 0;
+            if (grid->ColWidth(c) != twips || grid->isColumnHidden(c) != (twips == 0))
+                grid->setColWidth(c, twips);
+        }
+    }
+}
