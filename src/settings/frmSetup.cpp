@@ -222,6 +222,11 @@ void frmSetup::checkBoxClicked(const Box& box)
     if (box.box == chkWINDOWS)
         chkWINDOWS_Click();
     m_store.write(*box.key, box.box->isChecked() ? QStringLiteral("1") : QStringLiteral("0"));
+    // A "Show" box shows or hides its column at once.
+    if (m_loaded && m_reloadWindow &&
+        (box.box == chkSSL || box.box == chkREFER || box.box == chkPOST || box.box == chkGET ||
+         box.box == chkCOOKIES))
+        m_reloadWindow();
 }
 
 void frmSetup::chkWINDOWS_Click()

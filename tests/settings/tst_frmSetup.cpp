@@ -182,6 +182,35 @@ private slots:
                                       "Corvatel: Changes to font require restart of program.")});
     }
 
+    // The "Show" boxes show their columns in every grid at once, and at the next start.
+    void showBoxesShowColumns()
+    {
+        MainWindowFixture f;
+        f.store->write(QStringLiteral("chkSSL"), QStringLiteral("1"));
+        frmMain& w = f.create();
+        w.Form_Load();
+        const auto shown = [&w](int column) {
+            QList<bool> grids;
+            for (ProxyGrid* g : {ui::MSH(w), ui::MSH2(w), ui::MSHi(w), ui::MSHi2(w)})
+                grids << !g->isColumnHidden(column);
+            return grids;
+        };
+        const QList<bool> all(4, true), none(4, false);
+        QCOMPARE(shown(ProxyRow::SSL), all);
+        QList<QList<bool>> whileOpen;
+        f.runDialog = [&](QDialog& dialog) {
+            auto& setup = static_cast<frmSetup&>(dialog);
+            return runModal(dialog, Close::Frame, [&] {
+                setup.chkCOOKIES->click();
+                whileOpen << shown(ProxyRow::Cookies);
+                setup.chkSSL->click();
+                whileOpen << shown(ProxyRow::SSL) << shown(ProxyRow::Get);
+            });
+        };
+        ui::menuSetup(w)->trigger();
+        QCOMPARE(whileOpen, (QList<QList<bool>>{all, none, none}));
+    }
+
     void controlsDoNotOverlap()
     {
         Fixture f;
