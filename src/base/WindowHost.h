@@ -11,12 +11,14 @@ class WindowHost
 public:
     virtual ~WindowHost() = default;
 
-    // The status line, the status bar's panels (1..3), the progress bar and the busy cursor.
+    // The status line, the status bar's panels (1..3), the progress bar (and a text on it) and
+    // the busy cursor.
     virtual void setStatusText(const QString& text) = 0;
     virtual QString statusText() const = 0;
     virtual void setPanelText(int panel, const QString& text) = 0;
     virtual void setProgressMaximum(int maximum) = 0;
     virtual void setProgressValue(int value) = 0;
+    virtual void setProgressText(const QString& text) = 0; // "" shows none
     virtual void setBusyCursor(bool busy) = 0;
 
     // The Stop flag. Long work reads it as it goes and clears it when it ends; a request wakes a

@@ -5,6 +5,7 @@
 #include "base/YieldClock.h"
 #include "import/TextLineReader.h"
 #include "model/ImportedListStore.h"
+#include "model/NumberText.h"
 #include "model/ProxyTableModel.h"
 #include "views/FilterPass.h"
 
@@ -133,8 +134,10 @@ void TextFileImport::readLines(const QString& path, Outcome& outcome, QStringLis
             ++outcome.skipped;
             continue;
         }
-        if (m_store.find(line) >= 0)
+        if (m_store.find(line) >= 0) {
+            ++outcome.listed;
             continue;
+        }
         m_store.add(ProxyRow::newImportedRowText(line));
         ProxyTableModel::Row row;
         row.cells[ProxyRow::Active] = QStringLiteral("?");
@@ -152,7 +155,9 @@ void TextFileImport::readLines(const QString& path, Outcome& outcome, QStringLis
                       .arg(info.fileName(), file.errorString());
     }
     status << newProxies(outcome.added) + QStringLiteral(" imported from ") + info.fileName() +
-                  u'.';
+                  (outcome.listed > 0 ? QStringLiteral(", %1 already listed.")
+                                            .arg(NumberText::grouped(outcome.listed))
+                                      : QStringLiteral("."));
     if (outcome.skipped > 0) {
         status << QStringLiteral("%1 line(s) skipped: binary data, longer than %2 bytes or "
                                  "holding \"|\".")

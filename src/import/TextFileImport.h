@@ -18,6 +18,7 @@ public:
         bool cancelled = false;
         bool stopped = false;
         int added = 0;
+        int listed = 0;  // lines already in the list
         int skipped = 0; // lines that are no proxy text (see TextLineReader, and any "|")
         QString status;  // what the status text was set to; "" when it was left alone
     };

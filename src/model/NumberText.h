@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QString>
 #include <QStringView>
 
 namespace NumberText {
@@ -23,6 +24,15 @@ inline qsizetype numberPrefix(QStringView text)
             break;
     }
     return digits ? i : 0;
+}
+
+// A count for people to read, thousands set apart by a space: "2 000", "1 210 000".
+inline QString grouped(qint64 count)
+{
+    QString digits = QString::number(count < 0 ? -count : count);
+    for (qsizetype i = digits.size() - 3; i > 0; i -= 3)
+        digits.insert(i, u' ');
+    return count < 0 ? u'-' + digits : digits;
 }
 
 } // namespace NumberText

@@ -642,6 +642,12 @@ void frmMain::setProgressValue(int value)
     ProgressBar1->setValue(std::clamp(value, 0, ProgressBar1->maximum()));
 }
 
+void frmMain::setProgressText(const QString& text)
+{
+    ProgressBar1->setFormat(text);
+    ProgressBar1->setTextVisible(!text.isEmpty());
+}
+
 void frmMain::setBusyCursor(bool busy)
 {
     if (busy)

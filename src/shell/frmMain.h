@@ -149,6 +149,7 @@ public:
     // What the subsystems ask of the window.
     void setProgressMaximum(int maximum) override;
     void setProgressValue(int value) override;
+    void setProgressText(const QString& text) override;
     void setBusyCursor(bool busy) override;
     const StopFlag& stopFlag() const override { return stopRequested; }
     bool isStopRequested() const override { return stopRequested.isRequested(); }

@@ -1,8 +1,11 @@
 #include "testing/ProxyTester.h"
 
+#include "model/NumberText.h"
+
 #include "base/WindowHost.h"
 #include "base/YieldClock.h"
 #include "model/ImportedListStore.h"
+#include "model/NumberText.h"
 #include "model/ProxyEndpoint.h"
 #include "model/ProxyTableModel.h"
 #include "service/HttpFetcher.h"
@@ -64,7 +67,8 @@ public:
         int timeoutSeconds)
         : m_tester(tester), m_engine(*tester.m_engine), m_pending(rows.begin(), rows.end()),
           m_target(target), m_width(width), m_timeoutMs(qint64(std::max(1, timeoutSeconds)) * 1000),
-          m_detect(tester.onImportedPage(target) && tester.m_settings.value(Setting::DetectType))
+          m_detect(tester.onImportedPage(target) && tester.m_settings.value(Setting::DetectType)),
+          m_total(int(rows.size())), m_countsShown(width > 1)
     {
         m_saveTimer.setSingleShot(true);
         connect(&m_saveTimer, &QTimer::timeout, this, [this] { saveNow(); });
@@ -138,6 +142,7 @@ private:
     {
         const QString now = m_tester.m_host.statusText();
         m_tester.m_host.setStatusText(now.isEmpty() ? line : now + LineBreak + line);
+        m_notes << line; // kept below the counts
     }
 
     // ---- judges -----------------------------------------------------------------------------
@@ -318,7 +323,24 @@ private:
             m_pending.pop_front();
             startRow(row);
         }
+        sayCounts();
         fill();
+    }
+
+    // "Testing 2 000 proxies: 1 210 done, 402 working, 808 failed, 256 running", and the bar's
+    // "1 210 of 2 000".
+    void sayCounts()
+    {
+        if (!m_countsShown)
+            return;
+        const auto n = [](int count) { return NumberText::grouped(count); };
+        const QString counts =
+            QStringLiteral("Testing %1 %2: %3 done, %4 working, %5 failed, %6 running")
+                .arg(n(m_total), m_total == 1 ? QStringLiteral("proxy") : QStringLiteral("proxies"),
+                     n(m_finished), n(m_working), n(m_failed), n(m_inFlight));
+        m_tester.m_host.setStatusText(
+            m_notes.isEmpty() ? counts : counts + LineBreak + m_notes.join(LineBreak));
+        m_tester.m_host.setProgressText(QStringLiteral("%1 of %2").arg(n(m_finished), n(m_total)));
     }
 
     void settle()
@@ -344,7 +366,10 @@ private:
         const QString typeText = m_target.rows->TextMatrix(row, ProxyRow::Type);
         ProxyType type = ProxyType::Http;
         if (!ProxyCheck::typeOf(typeText, &type)) {
-            m_tester.m_host.setStatusText(QStringLiteral("Unable to Test Socks4/5"));
+            if (m_countsShown)
+                sayOnce(QStringLiteral("Unable to Test Socks4/5"));
+            else
+                m_tester.m_host.setStatusText(QStringLiteral("Unable to Test Socks4/5"));
             return rowDone();
         }
         auto test = std::make_unique<Test>();
@@ -537,6 +562,7 @@ private:
             m_done.pop_front();
             writeResult(t);
         }
+        sayCounts();
         if (!m_done.empty() && !m_writeQueued) {
             m_writeQueued = true;
             QMetaObject::invokeMethod(this, &Run::writeResults, Qt::QueuedConnection);
@@ -548,8 +574,11 @@ private:
     {
         t->outcome.tested = ProxyCheck::testTimeText(QDateTime::currentDateTime());
         m_tester.writeResult(m_target, t->row, t->proxy, t->outcome);
-        m_tester.m_host.setStatusText(testingText(t->proxy) + LineBreak +
-                                      (t->outcome.passed ? ProxyOk : InvalidProxy));
+        ++(t->outcome.passed ? m_working : m_failed);
+        // Side by side, the last result is no current proxy: the counts say how the run goes.
+        if (!m_countsShown)
+            m_tester.m_host.setStatusText(testingText(t->proxy) + LineBreak +
+                                          (t->outcome.passed ? ProxyOk : InvalidProxy));
         if (m_tester.onImportedPage(m_target))
             listChanged();
         rowDone();
@@ -626,6 +655,11 @@ private:
     int m_inFlight = 0;
     int m_checks = 0;
     int m_finished = 0;
+    const int m_total;
+    const bool m_countsShown; // side by side: counts, not the proxy last tested
+    QStringList m_notes;      // what the run said, shown below the counts
+    int m_working = 0;
+    int m_failed = 0;
     std::vector<std::unique_ptr<Test>> m_tests; // kept until the run ends: callbacks name them
     std::deque<Test*> m_done;                   // ended, not written yet
     QSet<QString> m_said;
@@ -690,6 +724,7 @@ void ProxyTester::testProxies(const std::vector<int>& rows, const Target& target
     if (m_host.isStopRequested() && !m_host.statusText().endsWith(FinishedText))
         m_host.setStatusText(m_host.statusText() + LineBreak + FinishedText);
     m_host.setProgressValue(0);
+    m_host.setProgressText(QString());
     m_host.unlockAfterRun(target.grid);
     m_host.clearStopRequested();
     m_running = false;

@@ -3,6 +3,7 @@
 #include "base/WindowHost.h"
 #include "base/YieldClock.h"
 #include "model/ImportedListStore.h"
+#include "model/NumberText.h"
 #include "model/ProxyEndpoint.h"
 #include "model/ProxyTableModel.h"
 
@@ -70,6 +71,19 @@ QString ImportedListEditor::proxyText(QStringView line)
     return proxy;
 }
 
+// A dotted quad, a colon and a port of 1 to 65535; a "|" would split the stored line into other
+// fields than the row shows.
+bool ImportedListEditor::isAddressAndPort(const QString& proxy)
+{
+    const qsizetype colon = proxy.indexOf(u':');
+    if (colon < 0 || proxy.contains(u'|') || !IsIP(QStringView(proxy).first(colon)))
+        return false;
+    const QStringView port = QStringView(proxy).sliced(colon + 1);
+    bool ok = false;
+    const uint number = port.toUInt(&ok);
+    return ok && !port.isEmpty() && port.front().isDigit() && number >= 1 && number <= 65535;
+}
+
 int ImportedListEditor::pasteProxies(const QString& text)
 {
     const QList<QStringView> lines = clipboardLines(text);
@@ -77,18 +91,20 @@ int ImportedListEditor::pasteProxies(const QString& text)
     const bool alone = lines.size() == 1;
     QSet<QString> pasted;
     int added = 0;
+    int listed = 0;
+    int refused = 0;
     YieldClock clock;
     for (const QStringView line : lines) {
         clock.maybeYield();
-        if (!line.contains(u':'))
-            continue;
         const QString proxy = proxyText(line);
-        const qsizetype colon = proxy.indexOf(u':');
-        // A '|' would split the stored line into other fields than the row shows.
-        if (colon < 0 || proxy.contains(u'|') || !IsIP(QStringView(proxy).first(colon)))
+        if (!isAddressAndPort(proxy)) {
+            ++refused;
             continue;
-        if (pasted.contains(proxy) || m_store.find(proxy) >= 0)
+        }
+        if (pasted.contains(proxy) || m_store.find(proxy) >= 0) {
+            ++listed;
             continue;
+        }
         pasted.insert(proxy);
         // Each new row goes into an empty last row: never over a row that holds a proxy.
         if (added == 0 && (m_rows.Rows() < 2 || !rowIsEmpty(m_rows, m_rows.Rows() - 1)))
@@ -99,6 +115,14 @@ int ImportedListEditor::pasteProxies(const QString& text)
             alone ? stored : QStringLiteral("?|") + proxy + QStringLiteral("||||||||||||"));
         ++added;
     }
+    // "12 added, 3 already listed, 2 not address:port"
+    QStringList said{NumberText::grouped(added) + QStringLiteral(" added")};
+    if (listed > 0)
+        said << NumberText::grouped(listed) + QStringLiteral(" already listed");
+    if (refused > 0)
+        said << NumberText::grouped(refused) + QStringLiteral(" not address:port");
+    if (!lines.isEmpty())
+        m_host.setStatusText(said.join(QStringLiteral(", ")));
     if (added > 0) {
         saveList();
         showCount();

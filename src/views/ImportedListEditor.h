@@ -25,8 +25,11 @@ public:
     // The line without any "http://" or "https://" (as written, in lower case).
     static QString proxyText(QStringView line);
 
-    // Adds every line whose address passes IsIP and whose proxy the list does not hold yet.
-    // Returns the number of proxies added.
+    // An address that passes IsIP, a colon and a port of 1 to 65535, with no "|".
+    static bool isAddressAndPort(const QString& proxy);
+
+    // Adds every line that is an address and port the list does not hold yet, and says how many
+    // were added, already listed, and not address:port. Returns the number added.
     int pasteProxies(const QString& text);
     // Removes grid rows first..last (either order) and their stored lines.
     void deleteImportedRows(int first, int last);

@@ -1,5 +1,6 @@
 #include "import/TextFileImport.h"
 #include "model/ImportedListStore.h"
+#include "model/NumberText.h"
 #include "model/ProxyTableModel.h"
 #include "support/FakeWindowHost.h"
 #include "support/ScriptedPrompts.h"
@@ -60,42 +61,49 @@ private slots:
         QTest::addColumn<QByteArray>("content");
         QTest::addColumn<QStringList>("added");
         QTest::addColumn<int>("skipped");
+        QTest::addColumn<int>("listed"); // lines already in the list
 
         QTest::newRow("twice in the file; a listed proxy's substring is no match")
             << QByteArray("1.2.3.4:80\n1.2.3.4:80\n5.6.7.8:3128\n")
-            << QStringList{"1.2.3.4:80", "5.6.7.8:3128"} << 0;
-        QTest::newRow("listed exactly") << QByteArray("9.9.9.9:99") << QStringList{} << 0;
+            << QStringList{"1.2.3.4:80", "5.6.7.8:3128"} << 0 << 1;
+        QTest::newRow("listed exactly") << QByteArray("9.9.9.9:99") << QStringList{} << 0 << 1;
         QTest::newRow("scheme kept")
-            << QByteArray("http://1.2.3.4:80\r\n") << QStringList{"http://1.2.3.4:80"} << 0;
+            << QByteArray("http://1.2.3.4:80\r\n") << QStringList{"http://1.2.3.4:80"} << 0 << 0;
         QTest::newRow("LF, CR LF, CR, empty lines, no last break")
             << QByteArray("\r\na:1\rb:2\r\nc:3\n\n\r\n\rd:4")
-            << QStringList{"a:1", "b:2", "c:3", "d:4"} << 0;
-        QTest::newRow("CR first") << QByteArray("\ra:1\rb:2") << QStringList{"a:1", "b:2"} << 0;
+            << QStringList{"a:1", "b:2", "c:3", "d:4"} << 0 << 0;
+        QTest::newRow("CR first") << QByteArray("\ra:1\rb:2") << QStringList{"a:1", "b:2"} << 0
+                                  << 0;
         QTest::newRow("binary, 1 MB, \"|\" and an overlong last line skipped")
             << QByteArray("\x01\x02\x00:80\n", 7) + QByteArray(1 << 20, '7') +
                    "\n1.1.1.1:1|Y|\n2.2.2.2:2\n" + QByteArray(5000, '8')
-            << QStringList{"2.2.2.2:2"} << 4;
+            << QStringList{"2.2.2.2:2"} << 4 << 0;
         QTest::newRow("8-bit and UTF-8 with byte order mark")
             << QByteArray("\xEF\xBB\xBF\xC3\xA9t\xC3\xA9:1\ncaf\xE9:2")
             << QStringList{QString::fromUtf8("\xC3\xA9t\xC3\xA9:1"),
                            QString::fromUtf8("caf\xC3\xA9:2")}
-            << 0;
+            << 0 << 0;
         // The reader takes the file a megabyte at a time; this line straddles the first edge.
         QTest::newRow("line across the read buffer")
             << QByteArray("7.7.7.7:7\n").repeated(104857) + "12.34.56.78:9000\r\n"
-            << QStringList{"7.7.7.7:7", "12.34.56.78:9000"} << 0;
+            << QStringList{"7.7.7.7:7", "12.34.56.78:9000"} << 0 << 104856;
     }
     void importFile()
     {
         QFETCH(QByteArray, content);
         QFETCH(QStringList, added);
         QFETCH(int, skipped);
+        QFETCH(int, listed);
         ImportedList list;
         list.prompts.answers << list.write(content);
 
         const TextFileImport::Outcome outcome = list.import.menuImpProxList_Click();
         QCOMPARE(outcome.added, added.size());
         QCOMPARE(outcome.skipped, skipped);
+        QCOMPARE(outcome.listed, listed);
+        QCOMPARE(list.host.status.contains(
+                     QStringLiteral(", %1 already listed.").arg(NumberText::grouped(listed))),
+                 listed > 0);
         QCOMPARE(list.gridProxies(), Listed + added);
         QStringList lines;
         for (const QString& proxy : Listed + added)

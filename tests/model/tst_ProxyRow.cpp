@@ -1,3 +1,4 @@
+#include "model/NumberText.h"
 #include "model/ProxyRow.h"
 
 #include <QTest>
@@ -33,6 +34,13 @@ class tst_ProxyRow : public QObject
     Q_OBJECT
 
 private slots:
+    void groupedCounts()
+    {
+        QCOMPARE(NumberText::grouped(999), QStringLiteral("999"));
+        QCOMPARE(NumberText::grouped(2000), QStringLiteral("2 000"));
+        QCOMPARE(NumberText::grouped(-1234567), QStringLiteral("-1 234 567"));
+    }
+
     void storedRowText_data()
     {
         QTest::addColumn<QString>("text");

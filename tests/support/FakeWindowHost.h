@@ -23,6 +23,7 @@ public:
     void setPanelText(int panel, const QString& text) override { panels[panel] = text; }
     void setProgressMaximum(int maximum) override { progressMax = maximum; }
     void setProgressValue(int value) override { progress << value; }
+    void setProgressText(const QString& text) override { progressText = text; }
     void setBusyCursor(bool b) override { busy = b; }
 
     const StopFlag& stopFlag() const override { return stop; }
@@ -70,6 +71,7 @@ public:
     QMap<int, QString> panels;
     int progressMax = -1;
     QList<int> progress;
+    QString progressText;
     bool busy = false;
     mutable StopFlag stop;
     mutable int stopAfterChecks = -1;

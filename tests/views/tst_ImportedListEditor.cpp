@@ -68,39 +68,48 @@ private slots:
 
     void paste_data()
     {
+        // clang-format off
         QTest::addColumn<QString>("clipboard");
         QTest::addColumn<QStringList>("added"); // new grid rows as proxy=speed
-        QTest::newRow("scheme, alone") << "http://10.9.0.1:80" << QStringList{"10.9.0.1:80=0"};
+        QTest::addColumn<QString>("said");
+        QTest::newRow("scheme, alone") << "http://10.9.0.1:80" << QStringList{"10.9.0.1:80=0"} << "1 added";
         QTest::newRow("https, one line with break") << "https://10.9.0.1:80\r\n"
-                                                    << QStringList{"10.9.0.1:80=0"};
-        QTest::newRow("scheme in capitals") << "HTTP://10.9.0.1:80" << QStringList{};
+                                                    << QStringList{"10.9.0.1:80=0"} << "1 added";
+        QTest::newRow("scheme in capitals") << "HTTP://10.9.0.1:80" << QStringList{}
+                                            << "0 added, 1 not address:port";
         QTest::newRow("CR LF, LF, CR, no last break, empty lines")
             << "10.9.0.1:80\r\n\r\n10.9.0.2:80\n10.9.0.3:80\r10.9.0.4:80"
-            << QStringList{"10.9.0.1:80=", "10.9.0.2:80=", "10.9.0.3:80=", "10.9.0.4:80="};
+            << QStringList{"10.9.0.1:80=", "10.9.0.2:80=", "10.9.0.3:80=", "10.9.0.4:80="}
+            << "4 added";
         QTest::newRow("one line among empty ones") << "\n\n10.9.0.1:80\r\n"
-                                                   << QStringList{"10.9.0.1:80=0"};
+                                                   << QStringList{"10.9.0.1:80=0"} << "1 added";
         QTest::newRow("bad lines skipped, good kept")
             << "proxy.example.com:80\n10.0.0.256:80\n 10.9.0.1:80\n10.9.0 .1:80\n10.9.0.1\n"
                "http://10.9.0.1\n[::1]:8080\n2001:db8::1\n10.9.0.1:80|x\n1..3.4:80\n"
-            << QStringList{"1..3.4:80="};
-        QTest::newRow("only the address is checked")
-            << "10.9.0.1:\n10.9.0.2:port" << QStringList{"10.9.0.1:=", "10.9.0.2:port="};
+            << QStringList{"1..3.4:80="} << "1 added, 9 not address:port";
+        QTest::newRow("ports 1 to 65535 only")
+            << "10.9.0.1:\n10.9.0.2:port\n10.9.0.3:0\n10.9.0.4:65536\n10.9.0.5:+80\n10.9.0.6:65535"
+            << QStringList{"10.9.0.6:65535="} << "1 added, 5 not address:port";
         // 10.0.0.1:80 is listed; 11.2.3.4:80 holds 1.2.3.4:80 as a substring only.
         QTest::newRow("listed, and twice in the text")
-            << "10.0.0.1:80\n1.2.3.4:80\nhttp://1.2.3.4:80" << QStringList{"1.2.3.4:80="};
-        QTest::newRow("empty") << "" << QStringList{};
+            << "10.0.0.1:80\n1.2.3.4:80\nhttp://1.2.3.4:80" << QStringList{"1.2.3.4:80="}
+            << "1 added, 2 already listed";
+        QTest::newRow("empty") << "" << QStringList{} << "";
         QTest::newRow("binary") << QString::fromLatin1("\x01\x00\xff:\xfe\x80\n\x7f", 8)
-                                << QStringList{};
+                                << QStringList{} << "0 added, 2 not address:port";
         QTest::newRow("10 MB") << QString(5'000'000, u'1') + "1.2.3.4:80\n" +
                                       QStringLiteral("no address\r\n").repeated(400'000)
-                               << QStringList{};
+                               << QStringList{} << "0 added, 400 001 not address:port";
+        // clang-format on
     }
     void paste()
     {
         QFETCH(QString, clipboard);
         QFETCH(QStringList, added);
+        QFETCH(QString, said);
         ImportedList list({"10.0.0.1:80", "11.2.3.4:80"});
         QCOMPARE(list.editor.pasteProxies(clipboard), added.size());
+        QCOMPARE(list.host.status, said);
 
         // Old rows stay; every new proxy has a row of its own after them, then the spare empty
         // row; its stored line has Speed "0" and is saved at once.
