@@ -66,7 +66,8 @@ private slots:
         QTest::newRow("twice in the file; a listed proxy's substring is no match")
             << QByteArray("1.2.3.4:80\n1.2.3.4:80\n5.6.7.8:3128\n")
             << QStringList{"1.2.3.4:80", "5.6.7.8:3128"} << 0 << 1;
-        QTest::newRow("listed exactly") << QByteArray("9.9.9.9:99") << QStringList{} << 0 << 1;
+        QTest::newRow("listed exactly, first and last")
+            << QByteArray("9.9.9.9:99\n11.2.3.4:80") << QStringList{} << 0 << 2;
         QTest::newRow("scheme kept")
             << QByteArray("http://1.2.3.4:80\r\n") << QStringList{"http://1.2.3.4:80"} << 0 << 0;
         QTest::newRow("LF, CR LF, CR, empty lines, no last break")
@@ -130,6 +131,13 @@ private slots:
         QCOMPARE(list.rows.cellBackColor(1, 0), ProxyRow::White);
         QCOMPARE(list.rows.cellBackColor(2, ProxyRow::Class), FilterPass::ImportedBand);
         QVERIFY(list.rows.Redraw());
+
+        // A last row that holds anything, even a mark alone, is no spare row: it stays.
+        list.rows.setRows(list.rows.Rows() + 1);
+        list.rows.setTextMatrix(list.rows.Rows() - 1, ProxyRow::Active, QStringLiteral("?"));
+        list.import.importFile(list.write("4.4.4.4:4\n"));
+        QCOMPARE(list.rows.TextMatrix(4, ProxyRow::Active), QStringLiteral("?"));
+        QCOMPARE(list.rows.TextMatrix(5, ProxyRow::Proxy), QStringLiteral("4.4.4.4:4"));
     }
 
     void cancelStillSaves()

@@ -130,6 +130,18 @@ private slots:
                  QByteArray("http://b/\nhttp://a/\nhttp://c/\n"));
     }
 
+    // Stop ends a file's reading; the next command starts with no Stop left over.
+    void stoppedFileAddForgetsTheStop()
+    {
+        ImportWindow t;
+        t.f.prompts.answers << t.f.work.write("sources.txt", "http://a/\nhttp://b/\n");
+        t.open([&t](frmImport& d) {
+            t.w.requestStop();
+            d.cmdFile->click();
+        });
+        QVERIFY(t.shown().isEmpty() && !t.w.stopRequested.isRequested());
+    }
+
     // A file that fails part way through (here a read error from the kernel) is said, not taken
     // for a short file.
     void fileAddReadErrorIsSaid()

@@ -221,6 +221,11 @@ private slots:
         f.dialog.show();
         QVERIFY(QTest::qWaitForWindowExposed(&f.dialog));
         QCOMPARE(overlappingControls(f.dialog), QString());
+        // The boxes of a frame line up on its left; the database's box has a button that
+        // clears it, which is how to have none.
+        for (const QCheckBox* box : {f.dialog.chkIMP, f.dialog.chkWINDOWS, f.dialog.chkTest})
+            QCOMPARE(box->x(), f.dialog.chkCOR->x());
+        QVERIFY(f.dialog.txtMmdbFile->isClearButtonEnabled());
     }
 
     // Loaded again, each box shows what is stored now, not what it showed before.

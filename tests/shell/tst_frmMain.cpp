@@ -67,7 +67,7 @@ private slots:
         QTest::addColumn<QStringList>("texts"); // Left, Top, Width, Height
         QTest::addColumn<int>("expectedLeft");  // -1: as designed; -2: as far right as fits
         QTest::addColumn<int>("expectedWidth"); // -1: the screen's
-        QTest::newRow("numbers") << QStringList{"1500", "907", "9000", "6000"} << 1500 << 9000;
+        QTest::newRow("numbers") << QStringList{"1500", "907", "9007", "6000"} << 1500 << 9007;
         QTest::newRow("single precision text")
             << QStringList{"1500.0", "907", "9.6E3", "6000"} << 1500 << 9600;
         QTest::newRow("not numbers") << QStringList{"left", "907", "wide", "6000"} << -1 << -1;
@@ -103,6 +103,9 @@ private slots:
                                                                  : expectedLeft);
         // Not a whole number of pixels: the place reads back as stored, not as rounded.
         QCOMPARE(w.placement().topTwips(), 907);
+        // A width as stored reads back exactly; one brought onto the screen, within a pixel.
+        if (texts[2] == QString::number(width))
+            QCOMPARE(w.placement().widthTwips(), width);
         QVERIFY(std::abs(w.placement().widthTwips() - width) <= w.twipsPerPixel());
         QCOMPARE(w.placement().heightTwips(), 6000);
     }

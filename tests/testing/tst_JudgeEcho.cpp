@@ -171,6 +171,9 @@ private slots:
         QTest::newRow("plain text keeps a < in a value")
             << QByteArray("REMOTE_ADDR=10.0.0.1\nHTTP_X_A=<b>x</b> &amp;\n") << "10.0.0.1"
             << "X-A: <b>x</b> &amp;";
+        QTest::newRow("HTML: a doctype and a comment are tags too")
+            << QByteArray("<!DOCTYPE html><p>REMOTE_ADDR=10.0.0.1<!-- x --></p>") << "10.0.0.1"
+            << "";
         QTest::newRow("HTML: tags dropped, entities decoded, a lone < kept")
             << QByteArray("<pre>REMOTE_ADDR=10.0.0.1<br>HTTP_X_A=a &lt; b &amp; c<br>"
                           "HTTP_X_B=1 < 2 &#65;&#x42;&bogus;</pre>")

@@ -1,6 +1,7 @@
 #include "service/ReferenceService.h"
 #include "settings/SettingsStore.h"
 #include "settings/frmSetup.h"
+#include "support/LayoutCheck.h"
 #include "support/MainWindowFixture.h"
 #include "support/ScriptedPrompts.h"
 #include "support/TestServers.h"
@@ -164,6 +165,8 @@ private slots:
         auto dialog = std::make_unique<frmJudges>(prompts);
         dialog->Form_Load();
         dialog->show();
+        QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
+        QCOMPARE(overlappingControls(*dialog), QString());
 
         dialog->cmdCheck_Click();
         QTRY_COMPARE(hanging.requests().size(), 2);

@@ -371,6 +371,13 @@ private slots:
         QTest::mouseClick(ui::cmdFilter(w), Qt::LeftButton);
         click(*ui::MSHi2(w), 2);
         QCOMPARE(w.activeGrid, 4);
+        // Filtering again from the result grid filters the imported list anew.
+        ui::txtMaxSpeed(w)->setText(QStringLiteral("3"));
+        QTest::mouseClick(ui::cmdFilter(w), Qt::LeftButton);
+        QCOMPARE(column(*ui::MSHi2(w), ProxyRow::Speed), QStringLiteral("2"));
+        ui::txtMaxSpeed(w)->setText(QStringLiteral("5"));
+        QTest::mouseClick(ui::cmdFilter(w), Qt::LeftButton);
+        click(*ui::MSHi2(w), 2);
         QTest::keyClick(ui::MSHi2(w), Qt::Key_Enter, Qt::KeypadModifier);
         QApplication::clipboard()->setText(QStringLiteral("10.9.0.1:80\r\n10.9.0.2:80\r\n"));
         QCOMPARE(column(*ui::MSHi2(w), ProxyRow::Active), QStringLiteral("Y N"));
