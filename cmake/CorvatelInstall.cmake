@@ -67,7 +67,7 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://corvatel.example/")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # gsettings sets the GNOME proxy; the tinyproxy in the sample list is a local proxy to try.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libglib2.0-bin, gsettings-desktop-schemas")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libglib2.0-bin, gsettings-desktop-schemas, xdg-utils")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "tinyproxy, qt6-wayland")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)

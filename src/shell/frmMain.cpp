@@ -13,6 +13,7 @@
 #include "settings/SettingsStore.h"
 #include "settings/frmSetup.h"
 #include "shell/AppIcons.h"
+#include "shell/frmAbout.h"
 #include "signup/frmEmail.h"
 #include "system/ProxyClipboard.h"
 #include "system/SystemProxySwitch.h"
@@ -119,7 +120,7 @@ frmMain::frmMain(const Deployment& deployment, SettingsStore& store, Prompts& pr
 
     m_webLookups = std::make_unique<WebLookups>(m_deployment, m_prompts);
     using Page = WebLookups::Page;
-    connect(menuAbout, &QAction::triggered, this, [this] { m_webLookups->open(Page::About); });
+    connect(menuAbout, &QAction::triggered, this, [this] { menuAbout_Click(); });
     connect(menuSupport, &QAction::triggered, this, [this] { m_webLookups->open(Page::Support); });
     connect(menuWHATIP, &QAction::triggered, this,
             [this] { m_webLookups->open(Page::WhatIsMyIp); });
@@ -784,6 +785,14 @@ void frmMain::menuSetup_Click()
     }
     m_setup->Form_Load();
     runDialog(*m_setup);
+}
+
+void frmMain::menuAbout_Click()
+{
+    frmAbout about(WebLookups::address(m_deployment, WebLookups::Page::About), this);
+    connect(&about, &frmAbout::siteRequested, this,
+            [this] { m_webLookups->open(WebLookups::Page::About); });
+    runDialog(about);
 }
 
 // The Tools menu is disabled as a whole during long operations, so this never opens inside one.

@@ -98,6 +98,7 @@ public:
     void menuImpProxSource_Click();
     // "OK" in the settings dialog re-reads the settings and lays the window out.
     void menuSetup_Click();
+    void menuAbout_Click();
     void menuJudges_Click();
 
     // Proxy tests, the system proxy and its auto-test.

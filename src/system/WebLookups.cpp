@@ -30,6 +30,8 @@ public:
 
 const QString WebLookups::OpenFailedText =
     QStringLiteral("Error Executing Application or File Not Found");
+const QString WebLookups::InstallHintText =
+    QStringLiteral("Web pages open through xdg-open: install xdg-utils and a web browser.");
 
 WebLookups::WebLookups(const Deployment& deployment, Prompts& prompts, Opener opener)
     : m_deployment(deployment), m_prompts(prompts)
@@ -87,5 +89,5 @@ void WebLookups::shellOpen(const QString& target)
         opened = url.isValid() && !url.isEmpty() && m_opener(url);
     }
     if (!opened)
-        m_prompts.message(OpenFailedText, QStringLiteral("Corvatel"));
+        m_prompts.message(OpenFailedText + u'\n' + InstallHintText, QStringLiteral("Corvatel"));
 }

@@ -20,7 +20,8 @@ public:
 
     enum class Page { About, Support, WhatIsMyIp, Facebook, Twitter };
 
-    static const QString OpenFailedText; // "Error Executing Application or File Not Found"
+    static const QString OpenFailedText;  // "Error Executing Application or File Not Found"
+    static const QString InstallHintText; // the line below it: what to install
 
     // Without an opener, QDesktopServices::openUrl is used.
     WebLookups(const Deployment& deployment, Prompts& prompts, Opener opener = {});

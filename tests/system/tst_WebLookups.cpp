@@ -1,5 +1,6 @@
 // The addresses the look-up commands hand to the browser, from the window's menus and pictures
 // down to the opener, and the failure message.
+#include "shell/frmAbout.h"
 #include "support/MainWindowFixture.h"
 #include "support/WindowControls.h"
 #include "system/WebLookups.h"
@@ -8,6 +9,7 @@
 #include <QAction>
 #include <QCursor>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QTest>
 #include <QToolButton>
 
@@ -24,7 +26,6 @@ private slots:
         QTest::addColumn<QString>("proxy");
         QTest::addColumn<QString>("opened");
 
-        QTest::newRow("About") << "menuAbout" << "" << "http://maker.test/";
         QTest::newRow("Support") << "menuSupport" << "" << "http://maker.test/support.php";
         QTest::newRow("What is my IP") << "menuWHATIP" << "" << "http://echo.test/";
         QTest::newRow("Facebook") << "picFB" << "" << "http://facebook.test/maker";
@@ -69,6 +70,29 @@ private slots:
         QVERIFY(f.prompts.asked.isEmpty());
     }
 
+    // About is a box of the program's own; its link opens the site.
+    void aboutBox()
+    {
+        MainWindowFixture f;
+        f.deployment.siteUrl = QStringLiteral("http://maker.test");
+        QString text;
+        f.runDialog = [&text](QDialog& dialog) {
+            auto* about = qobject_cast<frmAbout*>(&dialog);
+            text = about->lblText->text();
+            emit about->lblText->linkActivated(QStringLiteral("http://maker.test/"));
+            return 0;
+        };
+        frmMain& w = f.create();
+        w.findChild<QAction*>(QStringLiteral("menuAbout"))->trigger();
+        QCOMPARE(f.dialogs, QStringList{QStringLiteral("frmAbout")});
+        const QString version = frmMain::caption().section(u' ', -1);
+        for (const QString& part :
+             {QStringLiteral("Corvatel ") + version, QStringLiteral("MIT License"),
+              QString::fromLatin1(qVersion()), QStringLiteral("http://maker.test/")})
+            QVERIFY2(text.contains(part), qPrintable(part));
+        QCOMPARE(f.opened, QStringList{QStringLiteral("http://maker.test/")});
+    }
+
     void failedOpenIsReported_data()
     {
         QTest::addColumn<QString>("target");
@@ -102,7 +126,8 @@ private slots:
         QCOMPARE(busyMeanwhile, handlerCalls > 0);
         QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
         const bool reported = !(handlerSucceeds && handlerCalls > 0);
-        const QStringList message{QStringLiteral("Corvatel: ") + WebLookups::OpenFailedText};
+        const QStringList message{QStringLiteral("Corvatel: ") + WebLookups::OpenFailedText +
+                                  u'\n' + WebLookups::InstallHintText};
         QCOMPARE(prompts.asked, reported ? message : QStringList());
     }
 };
