@@ -67,8 +67,9 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://corvatel.example/")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # gsettings sets the GNOME proxy; the tinyproxy in the sample list is a local proxy to try.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libglib2.0-bin, gsettings-desktop-schemas, xdg-utils")
-set(CPACK_DEBIAN_PACKAGE_SUGGESTS "tinyproxy, qt6-wayland")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
+  "libglib2.0-bin, gsettings-desktop-schemas, xdg-utils, tinyproxy")
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "qt6-wayland")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_OUTPUT_FILE_PREFIX ${CMAKE_BINARY_DIR}/package)

@@ -10,7 +10,8 @@
 
 // Starts the bundled corvatel-service for this session when the program talks to the default
 // local service and nothing answers there yet, so that a start from the desktop menu shows the
-// sample list just as ./run.sh does. The service it started ends with the program.
+// sample list just as ./run.sh does, with its local sample proxy. What it started ends with the
+// program.
 class ServiceLauncher final
 {
 public:
@@ -19,6 +20,11 @@ public:
         QString program;     // corvatel-service
         QString listFile;    // the sample list it serves
         QString regionsFile; // the locations it knows
+        // The sample list names a working proxy on this loopback port: tinyproxy, started for
+        // the session when it is installed and nothing answers there yet. Without it the list
+        // is served without that proxy, so that it names nothing that is not running.
+        quint16 sampleProxyPort = 8643;
+        QString tinyproxy = QStringLiteral("tinyproxy"); // found on PATH unless a path
     };
 
     // The service and its data as installed next to `binDir`: <binDir>/corvatel-service and
@@ -45,5 +51,11 @@ public:
     static bool answers(const QString& host, quint16 port, int waitMs);
 
 private:
+    // The list to serve: the layout's, or a copy in `folder` without the sample proxy when
+    // nothing answers on its port.
+    QString listToServe(const Layout& layout, const QString& folder);
+    void startSampleProxy(const Layout& layout, const QString& folder);
+
     QProcess m_process;
+    QProcess m_sampleProxy;
 };

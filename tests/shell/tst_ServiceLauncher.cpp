@@ -1,7 +1,10 @@
 #include "shell/DataHome.h"
 #include "shell/ServiceLauncher.h"
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QFile>
+#include <QStandardPaths>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -112,6 +115,49 @@ private slots:
         ServiceLauncher none;
         QVERIFY(none.ensureBundledRunning(serviceUrl(port), xdg.path()).ok());
         QVERIFY(!none.started());
+    }
+
+    // The sample list's local proxy runs for the session when tinyproxy is there; without it the
+    // list is served without that proxy.
+    void sampleProxy_data()
+    {
+        QTest::addColumn<QString>("tinyproxy");
+        QTest::newRow("tinyproxy installed") << "tinyproxy";
+        QTest::newRow("no tinyproxy") << "/nonexistent/tinyproxy";
+    }
+    void sampleProxy()
+    {
+        QFETCH(QString, tinyproxy);
+        const bool installed = !QStandardPaths::findExecutable(tinyproxy).isEmpty();
+        if (tinyproxy == QLatin1String("tinyproxy") && !installed)
+            QSKIP("tinyproxy is not installed (test.sh installs it)");
+        auto layout = ServiceLauncher::installedLayout(QCoreApplication::applicationDirPath());
+        QVERIFY(layout);
+        QTemporaryDir data;
+        layout->tinyproxy = tinyproxy;
+        layout->sampleProxyPort = freePort();
+        const QByteArray proxy = "localhost:" + QByteArray::number(layout->sampleProxyPort);
+        QFile list(data.filePath(QStringLiteral("list.txt")));
+        QVERIFY(list.open(QIODevice::WriteOnly));
+        list.write("localhost:1|1|100|2024-04-30 12:00:00|HTTP|||||||Anonymous proxy|\n" + proxy +
+                   "|1|100|2024-04-30 12:00:00|HTTP|||||||Anonymous proxy|\n");
+        list.close();
+        layout->listFile = list.fileName();
+        const quint16 port = freePort();
+        {
+            ServiceLauncher launcher;
+            const Result started = launcher.ensureRunning(
+                serviceUrl(port), *layout, data.filePath(QStringLiteral("Corvatel/maillist.txt")));
+            QVERIFY2(started.ok(), qPrintable(started.message()));
+            const QByteArray served = get(port, "/ppx.php?M=L&P=C&V=2");
+            QVERIFY2(served.contains("localhost:1|"), served.constData());
+            QCOMPARE(served.contains(proxy + '|'), installed);
+            QCOMPARE(
+                ServiceLauncher::answers(QStringLiteral("127.0.0.1"), layout->sampleProxyPort, 500),
+                installed);
+        }
+        QVERIFY(
+            !ServiceLauncher::answers(QStringLiteral("127.0.0.1"), layout->sampleProxyPort, 300));
     }
 
     void startsNothingElsewhere()
