@@ -65,8 +65,8 @@ void frmSetup::createControls()
     frmSRC->setObjectName(QStringLiteral("frmSRC"));
     chkCOR = check(frmSRC, "chkCOR", QStringLiteral("Load Proxies from Corvatel Resources"));
     chkIMP = check(frmSRC, "chkIMP", QStringLiteral("Load Proxies from Imported Lists"));
-    chkTest = check(frmSRC, "chkTest", QStringLiteral("Auto test enabled proxy every 60sec"));
-    chkWINDOWS = check(frmSRC, "chkWINDOWS", QStringLiteral("Start with Windows"));
+    chkTest = check(frmSRC, "chkTest", QStringLiteral("Auto test enabled proxy every 60 s"));
+    chkWINDOWS = check(frmSRC, "chkWINDOWS", QStringLiteral("Start at log-in"));
 
     const auto* digits =
         new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), this);
@@ -190,8 +190,8 @@ void frmSetup::Form_Load()
 
     for (const Box& box : m_boxes)
         box.box->setChecked(false);
-    // A box found checked counts as a click: it writes its key again, and a checked "Start with
-    // Windows" writes the autostart entry for the folder the program now runs in.
+    // A box found checked counts as a click: it writes its key again, and a checked "Start at
+    // log-in" writes the autostart entry for the folder the program now runs in.
     for (const Box& box : m_boxes) {
         if (Setting::wholeNumber(m_store.read(*box.key)) == 1) {
             box.box->setChecked(true);
