@@ -375,16 +375,8 @@ void frmMain::GetSettings()
         grid->setGridFont(m_settings.cboFont, size, hasSize);
         grid->setFixedFontFace(m_settings.cboFont);
     }
-    // The setup dialog's "Show" boxes.
-    const std::pair<int, int> shown[] = {{ProxyRow::Cookies, m_settings.chkCOOKIES},
-                                         {ProxyRow::Get, m_settings.chkGET},
-                                         {ProxyRow::Refer, m_settings.chkREFER},
-                                         {ProxyRow::Post, m_settings.chkPOST},
-                                         {ProxyRow::SSL, m_settings.chkSSL}};
-    for (ColumnLayout* page : {m_serviceColumns.get(), m_importedColumns.get()}) {
-        for (const auto& [column, on] : shown)
-            page->setShown(column, on == 1);
-    }
+    m_serviceColumns->showOptionalColumns(m_settings);
+    m_importedColumns->showOptionalColumns(m_settings);
 }
 
 // ---- layout ----------------------------------------------------------------------------------

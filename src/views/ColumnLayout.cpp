@@ -1,8 +1,11 @@
 #include "views/ColumnLayout.h"
 
+#include "settings/WindowSettings.h"
 #include "views/ProxyGrid.h"
 
 #include <QStringList>
+
+#include <utility>
 
 namespace {
 
@@ -60,6 +63,18 @@ void ColumnLayout::setShown(int col, bool shown)
     if (col < 0 || col >= ProxyRow::ColumnCount)
         return;
     m_shown[size_t(col)] = shown;
+    apply();
+}
+
+void ColumnLayout::showOptionalColumns(const WindowSettings& settings)
+{
+    const std::pair<int, int> shown[] = {{ProxyRow::Cookies, settings.chkCOOKIES},
+                                         {ProxyRow::Get, settings.chkGET},
+                                         {ProxyRow::Refer, settings.chkREFER},
+                                         {ProxyRow::Post, settings.chkPOST},
+                                         {ProxyRow::SSL, settings.chkSSL}};
+    for (const auto& [column, on] : shown)
+        m_shown[size_t(column)] = on == 1;
     apply();
 }
 

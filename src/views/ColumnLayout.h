@@ -8,6 +8,7 @@
 #include <array>
 
 class ProxyGrid;
+struct WindowSettings;
 
 // The column widths of one page's two grids (its list and its filter result): as designed at a
 // first start, then as the user drags or fits them, in twips, kept as one line of numbers. The
@@ -40,9 +41,10 @@ public:
     QString storedText() const;
     const Widths& widths() const { return m_widths; }
 
-    // Cookies to SSL start hidden.
+    // Cookies to SSL start hidden; the setup dialog's "Show" boxes show them.
     void setShown(int col, bool shown);
     bool isShown(int col) const;
+    void showOptionalColumns(const WindowSettings& settings);
 
 private:
     void apply();
