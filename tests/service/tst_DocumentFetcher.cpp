@@ -208,7 +208,8 @@ private slots:
         QCOMPARE(m_doc->getDOC_WINHTTP(true, DocumentFetcher::DefaultTimeoutSeconds, target(kind),
                                        proxy),
                  result);
-        QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
+        // Well inside the 60 s time-out, with room for a busy machine.
+        QVERIFY2(clock.elapsed() < 15000, qPrintable(QString::number(clock.elapsed())));
         QCOMPARE(m_doc->httpError, error);
         QCOMPARE(m_doc->httpStatus, status);
         QVERIFY(m_doc->httpFinished);
