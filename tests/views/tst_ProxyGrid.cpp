@@ -153,6 +153,13 @@ private slots:
         QCOMPARE(resized.last(),
                  (QList<QVariant>{int(ProxyRow::Proxy), grid.ColWidth(ProxyRow::Proxy)}));
         QCOMPARE(h->sectionSize(ProxyRow::Class), room());
+        // Just right of a border is the border too: the first column's, here.
+        const int activeBefore = h->sectionSize(ProxyRow::Active);
+        const int edge = h->sectionViewportPosition(ProxyRow::Proxy) + 1;
+        QTest::mousePress(h->viewport(), Qt::LeftButton, {}, {edge, y});
+        QTest::mouseMove(h->viewport(), {edge + 20, y});
+        QTest::mouseRelease(h->viewport(), Qt::LeftButton, {}, {edge + 20, y});
+        QCOMPARE(h->sectionSize(ProxyRow::Active), activeBefore + 20);
 
         const QString text = QStringLiteral("a speed far longer than its column");
         grid.setTextMatrix(2, ProxyRow::Speed, text);
