@@ -253,6 +253,7 @@ struct CurlEngine::Private
 
     void nextTurn()
     {
+        const std::shared_ptr<bool> guard = alive;
         slice.start();
         while (!waiting.empty() && slice.elapsed() < SliceMs) {
             const curl_socket_t fd = waiting.front();
@@ -264,6 +265,8 @@ struct CurlEngine::Private
             const int event = std::exchange(w.parked, 0);
             arm(fd, w);
             drive(fd, event);
+            if (!*guard) // a callback took the engine with it
+                return;
         }
         if (waiting.empty())
             slice.invalidate();

@@ -280,8 +280,12 @@ bool ProxyGrid::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched != horizontalHeader()->viewport())
         return QTableView::eventFilter(watched, event);
+    const QEvent::Type type = event->type();
+    if (type != QEvent::MouseButtonPress && type != QEvent::MouseButtonRelease &&
+        type != QEvent::MouseButtonDblClick)
+        return QTableView::eventFilter(watched, event);
     const auto* mouse = static_cast<QMouseEvent*>(event);
-    switch (event->type()) {
+    switch (type) {
     case QEvent::MouseButtonPress:
         // A press on a border starts a drag of it, which is the header's own business.
         m_draggingBorder =
