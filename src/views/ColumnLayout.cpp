@@ -11,11 +11,6 @@ namespace {
 
 constexpr int MaxStoredTwips = 100000;
 
-bool startsHidden(int col)
-{
-    return col >= ProxyRow::Cookies && col <= ProxyRow::SSL;
-}
-
 } // namespace
 
 ColumnLayout::ColumnLayout(ProxyGrid& list, ProxyGrid& result, QObject* parent)
@@ -58,14 +53,6 @@ QString ColumnLayout::storedText() const
     return parts.join(u',');
 }
 
-void ColumnLayout::setShown(int col, bool shown)
-{
-    if (col < 0 || col >= ProxyRow::ColumnCount)
-        return;
-    m_shown[size_t(col)] = shown;
-    apply();
-}
-
 void ColumnLayout::showOptionalColumns(const WindowSettings& settings)
 {
     const std::pair<int, int> shown[] = {{ProxyRow::Cookies, settings.chkCOOKIES},
@@ -76,11 +63,6 @@ void ColumnLayout::showOptionalColumns(const WindowSettings& settings)
     for (const auto& [column, on] : shown)
         m_shown[size_t(column)] = on == 1;
     apply();
-}
-
-bool ColumnLayout::isShown(int col) const
-{
-    return col >= 0 && col < ProxyRow::ColumnCount && m_shown[size_t(col)];
 }
 
 void ColumnLayout::apply()

@@ -22,12 +22,17 @@ public:
     // Wide enough for the longest class and the usual addresses, dates and places.
     static constexpr Widths Designed{700, 2000, 900, 800, 1600, 1000, 800,
                                      800, 800,  800, 800, 2500, 3000};
+    // Cookies to SSL start hidden; the setup dialog's "Show" boxes show them.
+    static constexpr bool startsHidden(int col)
+    {
+        return col >= ProxyRow::Cookies && col <= ProxyRow::SSL;
+    }
     // What the columns shown at a first start take side by side.
     static constexpr int designedShownTwips()
     {
         int total = 0;
         for (int c = 0; c < ProxyRow::ColumnCount; ++c) {
-            if (c < ProxyRow::Cookies || c > ProxyRow::SSL)
+            if (!startsHidden(c))
                 total += Designed[size_t(c)];
         }
         return total;
@@ -39,11 +44,7 @@ public:
     // widths as designed.
     void restore(const QString& stored);
     QString storedText() const;
-    const Widths& widths() const { return m_widths; }
 
-    // Cookies to SSL start hidden; the setup dialog's "Show" boxes show them.
-    void setShown(int col, bool shown);
-    bool isShown(int col) const;
     void showOptionalColumns(const WindowSettings& settings);
 
 private:
