@@ -34,6 +34,21 @@ bool isUsableBaseName(const QString& name)
            !name.contains(QLatin1Char('/')) && !hasControlCharacter(name);
 }
 
+// The whole file at once, or nothing.
+bool writeEntryFile(const QString& folder, const QString& path, const QByteArray& bytes)
+{
+    if (!QDir().mkpath(folder))
+        return false;
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    if (file.write(bytes) != bytes.size()) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
+}
+
 } // namespace
 
 QString Autostart::defaultEntryFolder()
@@ -68,17 +83,26 @@ bool Autostart::SetStartWithWindows(const QString& baseName, const QString& fold
         return !QFileInfo::exists(path) || QFile::remove(path);
 
     const QString text = desktopEntry(baseName, m_executable, folder);
-    if (text.isEmpty() || !QDir().mkpath(m_entryFolder))
-        return false;
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    const QByteArray bytes = text.toUtf8();
-    if (file.write(bytes) != bytes.size()) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+    return !text.isEmpty() && writeEntryFile(m_entryFolder, path, text.toUtf8());
+}
+
+std::optional<QByteArray> Autostart::savedEntry(const QString& baseName) const
+{
+    QFile file(entryPath(baseName));
+    if (!isUsableBaseName(baseName) || !file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    return file.readAll();
+}
+
+void Autostart::restoreEntry(const QString& baseName, const std::optional<QByteArray>& saved) const
+{
+    if (!isUsableBaseName(baseName) || m_entryFolder.isEmpty())
+        return;
+    const QString path = entryPath(baseName);
+    if (saved)
+        writeEntryFile(m_entryFolder, path, *saved);
+    else
+        QFile::remove(path);
 }
 
 QString Autostart::execValue(const QString& program)

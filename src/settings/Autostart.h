@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
+
+#include <optional>
 
 // Start at log-in: an XDG autostart entry, <entry folder>/<base name>.desktop (the entry folder is
 // $XDG_CONFIG_HOME/autostart), that starts this executable in a chosen working folder, so the
@@ -19,6 +22,10 @@ public:
     bool SetStartWithWindows(const QString& baseName, const QString& folder, bool enable) const;
 
     QString entryPath(const QString& baseName) const;
+    // The entry file's bytes as they are now (nothing: no entry), and putting them back as they
+    // were, whoever wrote them.
+    std::optional<QByteArray> savedEntry(const QString& baseName) const;
+    void restoreEntry(const QString& baseName, const std::optional<QByteArray>& saved) const;
     // The executable's file name without its extension: the name the entry is keyed by.
     QString executableBaseName() const;
     const QString& executable() const { return m_executable; }

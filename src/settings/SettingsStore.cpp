@@ -56,6 +56,22 @@ void SettingsStore::write(const QString& key, const QString& value)
     m_settings->sync();
 }
 
+std::optional<QString> SettingsStore::stored(const Setting::Name& key) const
+{
+    if (storedName(QLatin1String(key.name)).isEmpty())
+        return std::nullopt;
+    return read(key);
+}
+
+void SettingsStore::remove(const Setting::Name& key)
+{
+    const QString name = storedName(QLatin1String(key.name));
+    if (name.isEmpty())
+        return;
+    m_settings->remove(fullName(name));
+    m_settings->sync();
+}
+
 void SettingsStore::sync()
 {
     m_settings->sync();

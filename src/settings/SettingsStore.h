@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <memory>
+#include <optional>
 
 class QSettings;
 
@@ -41,6 +42,10 @@ public:
     {
         write(QLatin1String(key.name), value);
     }
+    // The stored text as it is, without a default: nothing when the key is absent. remove() makes
+    // it absent again.
+    std::optional<QString> stored(const Setting::Name& key) const;
+    void remove(const Setting::Name& key);
     void sync();
 
     QString filePath() const;

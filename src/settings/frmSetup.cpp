@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFontDatabase>
+#include <QFontInfo>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -18,8 +19,24 @@
 #include <QScreen>
 #include <QVBoxLayout>
 
-const QString frmSetup::FontNoticeText =
-    QStringLiteral("Changes to font require restart of program.");
+namespace {
+
+// A time-out the dialog keeps: whole seconds in the entry range.
+std::optional<int> timeoutEntry(const QString& text)
+{
+    bool ok = false;
+    const int timeout = text.trimmed().toInt(&ok);
+    if (!ok || timeout < Setting::MinTimeoutEntry || timeout > Setting::MaxTimeoutEntry)
+        return std::nullopt;
+    return timeout;
+}
+
+QString rangeText(int low, int high)
+{
+    return QStringLiteral("Must be %1 to %2").arg(low).arg(high);
+}
+
+} // namespace
 
 frmSetup::frmSetup(SettingsStore& store, Prompts& prompts, std::function<void()> reloadWindow,
                    const Autostart& autostart, QWidget* parent)
@@ -40,9 +57,12 @@ frmSetup::frmSetup(SettingsStore& store, Prompts& prompts, std::function<void()>
                {chkTest, &Setting::chkTEST},       {chkDetectType, &Setting::DetectType}};
     for (const Box& box : m_boxes)
         connect(box.box, &QCheckBox::clicked, this, [this, box] { checkBoxClicked(box); });
-    connect(cboFONT, &QComboBox::activated, this, [this] { fontPicked(); });
-    connect(cboFontSize, &QComboBox::activated, this, [this] { fontPicked(); });
+    connect(cboFONT, &QComboBox::activated, this, [this] { m_fontPicked = true; });
+    connect(cboFontSize, &QComboBox::activated, this, [this] { m_sizePicked = true; });
+    connect(txtTimeout, &QLineEdit::textChanged, this, [this] { checkRanges(); });
+    connect(txtParallel, &QLineEdit::textChanged, this, [this] { checkRanges(); });
     connect(chkOK, &QPushButton::clicked, this, [this] { chkOK_Click(); });
+    connect(cmdCancel, &QPushButton::clicked, this, [this] { cmdCancel_Click(); });
     connect(cmdMmdbFile, &QPushButton::clicked, this, [this] { cmdMmdbFile_Click(); });
 }
 
@@ -89,6 +109,16 @@ void frmSetup::createControls()
     connect(cmdJudges, &QPushButton::clicked, this, &frmSetup::judgesRequested);
     for (QLineEdit* edit : {txtTimeout, txtParallel})
         edit->setMaximumWidth(fontMetrics().horizontalAdvance(QStringLiteral("0000000")));
+    // The range shows beside a box only while its value is out of it; the room stays kept, so
+    // the dialog does not change size as the user types.
+    const auto rangeLabel = [&label, this](const char* name, int low, int high) {
+        QLabel* range = label(frmSRC, name, QString());
+        range->setMinimumWidth(fontMetrics().horizontalAdvance(rangeText(low, high)));
+        return range;
+    };
+    lblTimeoutRange =
+        rangeLabel("lblTimeoutRange", Setting::MinTimeoutEntry, Setting::MaxTimeoutEntry);
+    lblParallelRange = rangeLabel("lblParallelRange", 1, Setting::MaxParallelTests);
 
     lblMmdbFile = label(frmSRC, "lblMmdbFile", QStringLiteral("Location database"));
     txtMmdbFile = new QLineEdit(frmSRC);
@@ -128,10 +158,17 @@ void frmSetup::createControls()
     src->addWidget(chkIMP, 1, 0, 1, 4);
     src->addWidget(chkTest, 2, 0, 1, 4);
     src->addWidget(chkWINDOWS, 3, 0, 1, 4);
+    const auto withRange = [](QLineEdit* edit, QLabel* range) {
+        auto* row = new QHBoxLayout;
+        row->addWidget(edit);
+        row->addWidget(range);
+        row->addStretch(1);
+        return row;
+    };
     src->addWidget(lblTimeout, 4, 0);
-    src->addWidget(txtTimeout, 4, 1, Qt::AlignLeft);
+    src->addLayout(withRange(txtTimeout, lblTimeoutRange), 4, 1, 1, 3);
     src->addWidget(lblParallel, 5, 0);
-    src->addWidget(txtParallel, 5, 1, Qt::AlignLeft);
+    src->addLayout(withRange(txtParallel, lblParallelRange), 5, 1);
     src->addWidget(cmdJudges, 5, 2, 1, 2, Qt::AlignRight);
     auto* mmdbFile = new QHBoxLayout;
     mmdbFile->addWidget(txtMmdbFile, 1);
@@ -164,16 +201,43 @@ void frmSetup::createControls()
     chkOK->setObjectName(QStringLiteral("chkOK"));
     chkOK->setDefault(true);
     chkOK->setMinimumWidth(chkOK->sizeHint().width() * 3 / 2);
+    cmdCancel = new QPushButton(QStringLiteral("Cancel"), this);
+    cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
+    cmdCancel->setAutoDefault(false);
+    cmdCancel->setMinimumWidth(chkOK->minimumWidth());
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(chkOK);
+    buttons->addWidget(cmdCancel);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(frmSRC);
     layout->addWidget(Frame1);
-    layout->addWidget(chkOK, 0, Qt::AlignHCenter);
+    layout->addLayout(buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+// Every key the dialog may write, by a click or on closing.
+std::vector<const Setting::Name*> frmSetup::keysWritten() const
+{
+    std::vector<const Setting::Name*> keys;
+    for (const Box& box : m_boxes)
+        keys.push_back(box.key);
+    const Setting::Name* onClosing[] = {&Setting::txtTimeout, &Setting::ParallelTests,
+                                        &Setting::MmdbFile, &Setting::cboFont,
+                                        &Setting::cboFontSize};
+    keys.insert(keys.end(), std::begin(onClosing), std::end(onClosing));
+    return keys;
 }
 
 void frmSetup::Form_Load()
 {
+    m_openedKeys.clear();
+    for (const Setting::Name* key : keysWritten())
+        m_openedKeys.emplace_back(key, m_store.stored(*key));
+    m_openedEntry = m_autostart.savedEntry(m_autostart.executableBaseName());
+    m_cancelled = m_fontPicked = m_sizePicked = false;
+
     cboFontSize->clear();
     for (int size = 6; size <= 20; ++size)
         cboFontSize->addItem(QString::number(size));
@@ -201,12 +265,16 @@ void frmSetup::Form_Load()
     txtTimeout->setText(m_store.read(Setting::txtTimeout));
     txtParallel->setText(m_store.read(Setting::ParallelTests));
     txtMmdbFile->setText(m_store.read(Setting::MmdbFile));
-    showText(*cboFONT, m_store.read(Setting::cboFont));
+    // A stored font this system lacks shows as the one the grid falls back to; the stored name is
+    // kept unless the user picks another.
+    const QString font = m_store.read(Setting::cboFont);
+    showText(*cboFONT, font.isEmpty() ? font : QFontInfo(QFont(font)).family());
     showText(*cboFontSize, m_store.read(Setting::cboFontSize));
+    checkRanges();
     m_loaded = true;
 }
 
-// A stored value that is not in the list (a font this system lacks) still shows and is kept.
+// A value that is not in the list still shows.
 void frmSetup::showText(QComboBox& combo, const QString& text)
 {
     int index = combo.findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive);
@@ -246,43 +314,90 @@ void frmSetup::cmdMmdbFile_Click()
         txtMmdbFile->setText(path);
 }
 
-void frmSetup::fontPicked()
+// A value out of range shows the range beside its box, and OK waits until it is mended.
+void frmSetup::checkRanges()
 {
-    if (m_fontNoticeShown)
-        return;
-    m_prompts.message(FontNoticeText, QStringLiteral("Corvatel"));
-    m_fontNoticeShown = true;
+    const auto mark = [](QLabel* range, bool inRange, int low, int high) {
+        range->setText(inRange ? QString() : rangeText(low, high));
+        return inRange;
+    };
+    const bool timeoutOk = mark(lblTimeoutRange, timeoutEntry(txtTimeout->text()).has_value(),
+                                Setting::MinTimeoutEntry, Setting::MaxTimeoutEntry);
+    const bool parallelOk =
+        mark(lblParallelRange, Setting::ParallelTests.parse(txtParallel->text()).has_value(), 1,
+             Setting::MaxParallelTests);
+    chkOK->setEnabled(timeoutOk && parallelOk);
 }
 
 void frmSetup::chkOK_Click()
 {
-    // The main window reads the settings before the time-out, font and size are written on
-    // closing: those take effect at the next start or the next "OK".
+    if (!chkOK->isEnabled())
+        return;
+    // Written first, so the window lays itself out with the new time-out, font and size.
+    finish(true);
     if (m_reloadWindow)
         m_reloadWindow();
     accept();
 }
 
+void frmSetup::cmdCancel_Click()
+{
+    m_cancelled = true;
+    reject();
+}
+
+void frmSetup::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        cmdCancel_Click();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
 void frmSetup::done(int result)
 {
-    if (m_loaded) {
-        m_loaded = false;
-        Form_Unload();
-    }
+    finish(!m_cancelled);
+    m_cancelled = false;
     QDialog::done(result);
+}
+
+void frmSetup::finish(bool keep)
+{
+    if (!m_loaded)
+        return;
+    m_loaded = false;
+    if (keep)
+        Form_Unload();
+    else
+        putBack();
 }
 
 void frmSetup::Form_Unload()
 {
-    bool ok = false;
-    const int timeout = txtTimeout->text().trimmed().toInt(&ok);
-    if (ok && timeout >= Setting::MinTimeoutEntry && timeout <= Setting::MaxTimeoutEntry)
-        m_store.write(Setting::txtTimeout, QString::number(timeout));
+    if (const std::optional<int> timeout = timeoutEntry(txtTimeout->text()))
+        m_store.write(Setting::txtTimeout, QString::number(*timeout));
     if (const std::optional<int> parallel = Setting::ParallelTests.parse(txtParallel->text()))
         m_store.write(Setting::ParallelTests, QString::number(*parallel));
     m_store.write(Setting::MmdbFile, txtMmdbFile->text().trimmed());
-    m_store.write(Setting::cboFont, cboFONT->currentText());
-    m_store.write(Setting::cboFontSize, cboFontSize->currentText());
+    if (m_fontPicked)
+        m_store.write(Setting::cboFont, cboFONT->currentText());
+    if (m_sizePicked)
+        m_store.write(Setting::cboFontSize, cboFontSize->currentText());
+}
+
+void frmSetup::putBack()
+{
+    for (const auto& [key, text] : m_openedKeys) {
+        if (text)
+            m_store.write(*key, *text);
+        else
+            m_store.remove(*key);
+    }
+    m_autostart.restoreEntry(m_autostart.executableBaseName(), m_openedEntry);
+    // The "Show" boxes changed the columns at once; they follow the keys back.
+    if (m_reloadWindow)
+        m_reloadWindow();
 }
 
 bool frmSetup::eventFilter(QObject* watched, QEvent* event)

@@ -7,6 +7,8 @@
 #include <QStringList>
 
 #include <functional>
+#include <optional>
+#include <utility>
 #include <vector>
 
 class Prompts;
@@ -21,16 +23,15 @@ class SettingsStore;
 // "Setup": the settings of the lists loaded, the auto-test, the start at log-in, the test
 // time-out and parallel tests, the location database, whether tests find a proxy's type, the grid
 // font and the column switches. Check boxes write their key when clicked; the time-out, parallel
-// tests, location database, font and size are written whenever the dialog closes. The main window
-// keeps one object for the whole run, so the font notice comes once.
+// tests, location database, font and size are written when the dialog closes by OK or by its
+// window frame. Cancel and Esc put back every key, the autostart entry and the columns as they
+// were when the dialog opened.
 class frmSetup final : public QDialog
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(frmSetup)
 
 public:
-    static const QString FontNoticeText; // "Changes to font require restart of program."
-
     // reloadWindow makes the main window read the settings again and lay itself out ("OK").
     frmSetup(SettingsStore& store, Prompts& prompts, std::function<void()> reloadWindow,
              const Autostart& autostart = Autostart(), QWidget* parent = nullptr);
@@ -38,11 +39,12 @@ public:
 
     // Fills the controls from the settings; run before every opening.
     void Form_Load();
+    // Writes what is kept on closing, then has the window read the settings again.
     void chkOK_Click();
-    // Every close (OK, Escape, the window frame) writes the values that are kept on closing.
+    // Puts back what the dialog found on opening.
+    void cmdCancel_Click();
+    // A close by the window frame keeps the changes; Cancel and Esc do not.
     void done(int result) override;
-
-    bool fontNoticeShown() const { return m_fontNoticeShown; }
 
 signals:
     void judgesRequested(); // "Judges…": the main window opens the dialog
@@ -73,10 +75,14 @@ public:
     QCheckBox* chkGET = nullptr;
     QCheckBox* chkSSL = nullptr;
     QPushButton* chkOK = nullptr;
-    QStringList SBList1; // the screen's font names
+    QPushButton* cmdCancel = nullptr;
+    QLabel* lblTimeoutRange = nullptr;  // beside its box while the value is out of range
+    QLabel* lblParallelRange = nullptr; // likewise
+    QStringList SBList1;                // the screen's font names
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     struct Box
@@ -89,9 +95,12 @@ private:
     void checkBoxClicked(const Box& box);
     void chkWINDOWS_Click();
     void cmdMmdbFile_Click();
-    void fontPicked();
+    void checkRanges();
     void Form_Unload();
+    void putBack();
+    void finish(bool keep);
     static void showText(QComboBox& combo, const QString& text);
+    std::vector<const Setting::Name*> keysWritten() const;
 
     SettingsStore& m_store;
     Prompts& m_prompts;
@@ -99,5 +108,10 @@ private:
     Autostart m_autostart;
     std::vector<Box> m_boxes; // in the order Form_Load sets them
     bool m_loaded = false;
-    bool m_fontNoticeShown = false;
+    bool m_cancelled = false;
+    bool m_fontPicked = false;
+    bool m_sizePicked = false;
+    // What the dialog found on opening, before anything was written.
+    std::vector<std::pair<const Setting::Name*, std::optional<QString>>> m_openedKeys;
+    std::optional<QByteArray> m_openedEntry;
 };

@@ -6,6 +6,9 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
+#include <QFileInfo>
+#include <QFontInfo>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSettings>
@@ -14,7 +17,7 @@
 
 namespace {
 
-enum class Close { Frame, OK };
+enum class Close { Frame, OK, Cancel, Escape };
 
 // Runs the dialog modally, as the main window does; act runs while it is shown.
 int runModal(QDialog& dialog, Close how, const std::function<void()>& act = {})
@@ -22,8 +25,13 @@ int runModal(QDialog& dialog, Close how, const std::function<void()>& act = {})
     QTimer::singleShot(0, &dialog, [&dialog, how, act] {
         if (act)
             act();
+        auto& setup = static_cast<frmSetup&>(dialog);
         if (how == Close::OK)
-            static_cast<frmSetup&>(dialog).chkOK->click();
+            setup.chkOK->click();
+        else if (how == Close::Cancel)
+            setup.cmdCancel->click();
+        else if (how == Close::Escape)
+            QTest::keyClick(setup.focusWidget() ? setup.focusWidget() : &setup, Qt::Key_Escape);
         else
             dialog.close(); // the window frame's close button
     });
@@ -45,6 +53,8 @@ struct Fixture
 };
 
 } // namespace
+
+Q_DECLARE_METATYPE(Close)
 
 class tst_frmSetup : public QObject
 {
@@ -115,8 +125,8 @@ private slots:
         if (edit)
             QCOMPARE(shown, before);
         QCOMPARE(f.store.read(key), after);
-        if (combo)
-            QCOMPARE(combo->currentText(), before);
+        if (combo) // the font the grid falls back to
+            QCOMPARE(combo->currentText(), QFontInfo(QFont(before)).family());
         if (key == QLatin1String("ParallelTests"))
             QCOMPARE(f.store.value(Setting::ParallelTests), after.toInt());
     }
@@ -143,9 +153,9 @@ private slots:
         QVERIFY(!QFile::exists(entry));
     }
 
-    // "OK" has the window read the settings before closing writes the time-out, which the window
-    // sees at the next "OK". The dialog object, and with it the font notice, lasts for the run.
-    void okReloadsWindowAndNoticeOncePerRun()
+    // "OK" writes first, so the window lays itself out with the new time-out and font size at
+    // once, without a notice. The lists are filled anew at each opening.
+    void okAppliesAtOnce()
     {
         MainWindowFixture f;
         frmMain& w = f.create();
@@ -164,22 +174,121 @@ private slots:
                 QTest::keyClicks(setup.cboFontSize, QStringLiteral("12")); // lists only
                 typed += setup.cboFontSize->currentText();
                 QTest::keyClick(setup.cboFontSize, Qt::Key_Down);
-                QTest::keyClick(setup.cboFONT, Qt::Key_Down);
             });
         };
         ui::menuSetup(w)->trigger();
         QCOMPARE(f.dialogs, QStringList{QStringLiteral("frmSetup")});
-        QCOMPARE(w.settings().chkTEST, 0);
-        QCOMPARE(w.settings().txtTimeout, 60);
-        QCOMPARE(f.store->read(QStringLiteral("cboFontSize")), QStringLiteral("9"));
-
-        ui::menuSetup(w)->trigger();
+        QCOMPARE(w.settings().chkTEST, 0); // on by default
         QCOMPARE(w.settings().txtTimeout, 30);
-        QCOMPARE(w.settings().chkTEST, 1);
+        QCOMPARE(ui::MSHi(w)->font().pointSizeF(), 9.0);
+        QCOMPARE(f.store->read(QStringLiteral("cboFontSize")), QStringLiteral("9"));
+        QCOMPARE(f.store->read(QStringLiteral("cboFont")), QStringLiteral("MS Sans Serif"));
+        ui::menuSetup(w)->trigger();
         QCOMPARE(typed, QStringLiteral("89"));
-        QCOMPARE(offered, (QList<int>{0, 15, 0, 15})); // the lists are filled anew at each opening
-        QCOMPARE(f.prompts.asked, QStringList{QStringLiteral(
-                                      "Corvatel: Changes to font require restart of program.")});
+        QCOMPARE(w.settings().chkTEST, 1);
+        QCOMPARE(ui::MSHi(w)->font().pointSizeF(), 10.0);
+        QCOMPARE(offered, (QList<int>{0, 15, 0, 15}));
+        QCOMPARE(f.prompts.asked, QStringList());
+    }
+
+    void cancelPutsBack_data()
+    {
+        QTest::addColumn<Close>("how");
+        QTest::newRow("Cancel") << Close::Cancel;
+        QTest::newRow("Escape") << Close::Escape;
+    }
+
+    // Cancel and Esc put back the keys, the autostart entry and the columns as they were found,
+    // including what opening and clicking wrote at once.
+    void cancelPutsBack()
+    {
+        QFETCH(Close, how);
+        MainWindowFixture f;
+        f.store->write(QStringLiteral("chkWINDOWS"), QStringLiteral("1"));
+        f.store->write(QStringLiteral("txtTimeout"), QStringLiteral("45"));
+        const Autostart autostart;
+        const QString entry = autostart.entryPath(autostart.executableBaseName());
+        QDir().mkpath(QFileInfo(entry).path());
+        QFile file(entry);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("[Desktop Entry]\nPath=/somewhere/else\n");
+        file.close();
+        frmMain& w = f.create();
+        w.Form_Load();
+        const QString storedBefore = [&] {
+            QFile conf(f.store->filePath());
+            return conf.open(QIODevice::ReadOnly) ? QString::fromUtf8(conf.readAll()) : QString();
+        }();
+        bool sslWhileOpen = false;
+        QString entryWhileOpen;
+        f.runDialog = [&](QDialog& dialog) {
+            auto& setup = static_cast<frmSetup&>(dialog);
+            return runModal(dialog, how, [&] {
+                setup.chkSSL->click();
+                sslWhileOpen = !ui::MSH(w)->isColumnHidden(ProxyRow::SSL);
+                entryWhileOpen =
+                    QSettings(entry, QSettings::IniFormat).value("Desktop Entry/Path").toString();
+                setup.chkDetectType->click();
+                setup.txtTimeout->setText(QStringLiteral("30"));
+                QTest::keyClick(setup.cboFontSize, Qt::Key_Down);
+            });
+        };
+        ui::menuSetup(w)->trigger();
+        QVERIFY(sslWhileOpen);
+        QCOMPARE(entryWhileOpen, QDir::currentPath());
+        QFile conf(f.store->filePath());
+        QVERIFY(conf.open(QIODevice::ReadOnly));
+        QCOMPARE(QString::fromUtf8(conf.readAll()), storedBefore);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), QByteArray("[Desktop Entry]\nPath=/somewhere/else\n"));
+        QVERIFY(ui::MSH(w)->isColumnHidden(ProxyRow::SSL));
+        QCOMPARE(w.settings().txtTimeout, 45);
+        QVERIFY(file.remove());
+    }
+
+    void rangeShownAndOkWaits_data()
+    {
+        QTest::addColumn<QString>("control");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("range");
+        QTest::newRow("timeout 5") << "txtTimeout"
+                                   << "5"
+                                   << "Must be 6 to 60";
+        QTest::newRow("timeout empty") << "txtTimeout"
+                                       << ""
+                                       << "Must be 6 to 60";
+        QTest::newRow("timeout 6") << "txtTimeout"
+                                   << "6"
+                                   << "";
+        QTest::newRow("parallel 0") << "txtParallel"
+                                    << "0"
+                                    << "Must be 1 to 1024";
+        QTest::newRow("parallel 1025") << "txtParallel"
+                                       << "1025"
+                                       << "Must be 1 to 1024";
+        QTest::newRow("parallel 1024") << "txtParallel"
+                                       << "1024"
+                                       << "";
+    }
+
+    // A value out of range shows the range beside its box and OK does nothing until it is mended.
+    void rangeShownAndOkWaits()
+    {
+        QFETCH(QString, control);
+        QFETCH(QString, typed);
+        QFETCH(QString, range);
+        Fixture f;
+        f.dialog.Form_Load();
+        f.dialog.show();
+        auto* edit = f.dialog.findChild<QLineEdit*>(control);
+        edit->setText(typed);
+        const auto* label = f.dialog.findChild<QLabel*>(
+            control == QLatin1String("txtTimeout") ? "lblTimeoutRange" : "lblParallelRange");
+        QCOMPARE(label->text(), range);
+        QCOMPARE(f.dialog.chkOK->isEnabled(), range.isEmpty());
+        QTest::keyClick(edit, Qt::Key_Return);
+        QCOMPARE(f.dialog.isVisible(), !range.isEmpty());
+        f.dialog.hide();
     }
 
     // The "Show" boxes show their columns in every grid at once, and at the next start.
