@@ -19,4 +19,8 @@ public:
                           bool* ok) = 0;
     // A file-open dialog; "" when the user cancels. filter is in Qt's "Name (*.ext)" form.
     virtual QString openFile(const QString& title, const QString& filter) = 0;
+    // A file-save dialog; "" when the user cancels. filters are ";;"-separated; selectedFilter
+    // comes in as the one to offer first and goes out as the one the user left chosen.
+    virtual QString saveFile(const QString& title, const QString& filters,
+                             QString* selectedFilter) = 0;
 };

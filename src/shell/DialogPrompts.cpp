@@ -27,6 +27,13 @@ QString DialogPrompts::input(const QString& prompt, const QString& title,
     return QInputDialog::getText(m_parent, title, prompt, QLineEdit::Normal, defaultText, ok);
 }
 
+QString DialogPrompts::saveFile(const QString& title, const QString& filters,
+                                QString* selectedFilter)
+{
+    return QFileDialog::getSaveFileName(m_parent, title, QDir::currentPath(), filters,
+                                        selectedFilter);
+}
+
 QString DialogPrompts::openFile(const QString& title, const QString& filter)
 {
     return QFileDialog::getOpenFileName(m_parent, title, QDir::currentPath(), filter);

@@ -17,6 +17,8 @@ public:
     QString input(const QString& prompt, const QString& title, const QString& defaultText,
                   bool* ok) override;
     QString openFile(const QString& title, const QString& filter) override;
+    QString saveFile(const QString& title, const QString& filters,
+                     QString* selectedFilter) override;
 
 private:
     QWidget* m_parent;

@@ -22,6 +22,7 @@
 #include "testing/frmJudges.h"
 #include "version.h"
 #include "views/FilterBar.h"
+#include "views/PageExport.h"
 #include "views/ProxyGrid.h"
 
 #include <QApplication>
@@ -244,6 +245,7 @@ void frmMain::createMenus()
         action(menuFile, "menuImpProxList", QStringLiteral("Import Proxy List from File"));
     menuImpProxSource =
         action(menuFile, "menuImpProxSource", QStringLiteral("Import Proxies from Web Source"));
+    menuExport = action(menuFile, "menuExport", QStringLiteral("Export..."));
     menuFile->addSeparator()->setObjectName(QStringLiteral("menuSep2"));
     menuRefresh = action(menuFile, "menuRefresh", QStringLiteral("Refresh Proxy List (Remote)"),
                          QKeySequence(Qt::Key_F5));
@@ -283,6 +285,10 @@ void frmMain::createMenus()
     connect(menuPROXOFF, &QAction::triggered, this, [this] { menuPROXOFF_Click(); });
     connect(menuImpProxList, &QAction::triggered, this, [this] { menuImpProxList_Click(); });
     connect(menuImpProxSource, &QAction::triggered, this, [this] { menuImpProxSource_Click(); });
+    connect(menuExport, &QAction::triggered, this, [this] {
+        if (const ProxyGrid* grid = gridFor(activeGrid))
+            PageExport(*this, m_prompts).exportGrid(*grid);
+    });
     connect(menuSetup, &QAction::triggered, this, [this] { menuSetup_Click(); });
     connect(menuJudges, &QAction::triggered, this, [this] { menuJudges_Click(); });
 }
@@ -555,6 +561,7 @@ void frmMain::enableControls(bool enabled)
     menuHelp->menuAction()->setEnabled(enabled);
     menuImpProxList->setEnabled(enabled);
     menuImpProxSource->setEnabled(enabled);
+    menuExport->setEnabled(enabled);
     menuRefresh->setEnabled(enabled);
     menuSetup->setEnabled(enabled);
     menuStop->setEnabled(!enabled);

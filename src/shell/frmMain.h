@@ -197,6 +197,7 @@ private:
     QMenu* menuFile = nullptr;
     QAction* menuImpProxList = nullptr;
     QAction* menuImpProxSource = nullptr;
+    QAction* menuExport = nullptr;
     QAction* menuRefresh = nullptr;
     QAction* menuStop = nullptr;
     QAction* menuSetup = nullptr;

@@ -139,6 +139,7 @@ const QList<Command>& commands()
         {"Exit", false, menu("menuExit")},
         {"import file", false, menu("menuImpProxList")},
         {"web source", false, menu("menuImpProxSource")},
+        {"Export", false, menu("menuExport")},
         {"Ctrl+T", false, menu("menuTestProxy")},
         {"proxy info", false, menu("menuGetINFO")},
         {"F1", false, menu("menuPROXON")},

@@ -36,6 +36,16 @@ public:
         return answers.isEmpty() ? QString() : answers.dequeue();
     }
 
+    // The file comes from answers, the filter chosen from filters (else the one offered).
+    QString saveFile(const QString& title, const QString&, QString* selectedFilter) override
+    {
+        asked << title;
+        if (!filters.isEmpty() && selectedFilter)
+            *selectedFilter = filters.dequeue();
+        return answers.isEmpty() ? QString() : answers.dequeue();
+    }
+
     QQueue<QString> answers;
+    QQueue<QString> filters;
     QStringList asked;
 };

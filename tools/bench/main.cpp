@@ -63,6 +63,7 @@ public:
         return {};
     }
     QString openFile(const QString&, const QString&) override { return {}; }
+    QString saveFile(const QString&, const QString&, QString*) override { return {}; }
 };
 
 double cpuSeconds()
