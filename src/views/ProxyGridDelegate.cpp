@@ -41,13 +41,12 @@ QColor withLightness(const QColor& c, double lightness, double maxChroma = 1.0)
     return QColor::fromHslF(hsl.hslHueF(), saturation, lightness);
 }
 
-// The colour of c's hue nearest to it that reads on back and on base alike, so a row's text
-// looks the same on a white row and on a band. The lightness moves towards whichever end, black
-// or white, stands further from back.
-QColor readableOn(const QColor& c, const QColor& back, const QColor& base)
+// The colour of c's hue nearest to it that reads on back and on other alike. The lightness moves
+// towards whichever end, black or white, stands further from back.
+QColor readableOn(const QColor& c, const QColor& back, const QColor& other)
 {
     const auto reads = [&](const QColor& ink) {
-        return std::min(contrast(ink, back), contrast(ink, base)) >= MinContrast;
+        return std::min(contrast(ink, back), contrast(ink, other)) >= MinContrast;
     };
     if (reads(c))
         return c;
@@ -82,14 +81,14 @@ ProxyGridDelegate::ProxyGridDelegate(QObject* parent) : QStyledItemDelegate(pare
 
 namespace {} // namespace
 
-QRgb ProxyGridDelegate::readable(QRgb colour, QRgb back, QRgb base) const
+QRgb ProxyGridDelegate::readable(QRgb colour, QRgb back, QRgb other) const
 {
-    const std::array<QRgb, 3> key = {colour, back, base};
+    const std::array<QRgb, 3> key = {colour, back, other};
     auto it = m_readable.find(key);
     if (it == m_readable.end())
         it = m_readable
                  .emplace(key, readableOn(QColor::fromRgba(colour), QColor::fromRgba(back),
-                                          QColor::fromRgba(base))
+                                          QColor::fromRgba(other))
                                    .rgba())
                  .first;
     return it->second;
@@ -122,14 +121,21 @@ void ProxyGridDelegate::initStyleOption(QStyleOptionViewItem* option,
     }
 
     const QRgb base = palette.color(group, QPalette::Base).rgba();
-    QRgb back = base;
-    const QVariant backColour = index.data(ProxyTableModel::BackColourRole);
-    if (backColour.isValid()) {
-        back = background(backColour.value<ProxyRow::Colour>(), base);
+    const auto backOf = [&](const QModelIndex& cell) {
+        const QVariant colour = cell.data(ProxyTableModel::BackColourRole);
+        return colour.isValid() ? background(colour.value<ProxyRow::Colour>(), base) : base;
+    };
+    const QRgb back = backOf(index);
+    if (back != base)
         option->backgroundBrush = QColor::fromRgba(back);
-    }
+    // The text must read on the neighbouring row's background too, so that a white row and a
+    // band show one green and one red.
+    const int row = index.row();
+    const QModelIndex neighbour =
+        index.siblingAtRow(row + 1 < index.model()->rowCount() ? row + 1 : row - 1);
+    const QRgb other = neighbour.isValid() ? backOf(neighbour) : base;
     const QVariant foreColour = index.data(ProxyTableModel::ForeColourRole);
     const QRgb fore = foreColour.isValid() ? QRgb(foreColour.value<ProxyRow::Colour>())
                                            : palette.color(group, QPalette::Text).rgba();
-    palette.setColor(group, QPalette::Text, QColor::fromRgba(readable(fore, back, base)));
+    palette.setColor(group, QPalette::Text, QColor::fromRgba(readable(fore, back, other)));
 }

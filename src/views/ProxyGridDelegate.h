@@ -11,7 +11,8 @@
 // - a background keeps its distance from white as a distance from the palette's base, lighter on
 //   a dark base, so white rows are the base and the bands stay bands;
 // - a text colour keeps its hue and moves away from the background until it reads at 4.5:1 (the
-//   WCAG 2 threshold for body text) on the band and the base alike; so does the style's own text;
+//   WCAG 2 threshold for body text) on its row and the next alike, so a white row and a band show
+//   the same green; so does the style's own text;
 // - a selected cell shows the highlighted text, on a highlight made dark or light enough for it.
 class ProxyGridDelegate final : public QStyledItemDelegate
 {
@@ -27,7 +28,7 @@ protected:
 private:
     // Fitting a colour takes a search; the few combinations a palette and the model's colours
     // make are kept.
-    QRgb readable(QRgb colour, QRgb back, QRgb base) const;
+    QRgb readable(QRgb colour, QRgb back, QRgb other) const;
     QRgb background(QRgb colour, QRgb base) const;
 
     mutable std::map<std::array<QRgb, 3>, QRgb> m_readable;
