@@ -13,9 +13,11 @@
 
 namespace {
 
-QPixmap envelopePicture()
+// Drawn for the screen's device pixel ratio, so that it stays sharp on a HiDPI screen.
+QPixmap envelopePicture(qreal ratio)
 {
-    QPixmap pixmap(72, 72);
+    QPixmap pixmap(QSize(72, 72) * ratio);
+    pixmap.setDevicePixelRatio(ratio);
     pixmap.fill(Qt::transparent);
     QPainter p(&pixmap);
     p.setRenderHint(QPainter::Antialiasing);
@@ -50,7 +52,7 @@ frmEmail::frmEmail(MailingListSignup& signup, Prompts& prompts, QWidget* parent)
 
     Picture1 = new QLabel(this);
     Picture1->setObjectName(QStringLiteral("Picture1"));
-    Picture1->setPixmap(envelopePicture());
+    Picture1->setPixmap(envelopePicture(devicePixelRatioF()));
     Picture1->setAlignment(Qt::AlignTop | Qt::AlignHCenter);
 
     Label3 = new QLabel(QStringLiteral("Please take a moment to let us know who you are so you can "

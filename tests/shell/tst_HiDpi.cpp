@@ -1,10 +1,18 @@
+#include "base/StopFlag.h"
+#include "service/DocumentFetcher.h"
+#include "service/HttpFetcher.h"
+#include "settings/SettingsStore.h"
+#include "signup/MailingListSignup.h"
+#include "signup/frmEmail.h"
 #include "support/MainWindowFixture.h"
+#include "support/ScriptedPrompts.h"
 #include "support/WindowControls.h"
 #include "views/ColumnLayout.h"
 #include "views/ProxyGrid.h"
 
 #include <QApplication>
 #include <QHeaderView>
+#include <QLabel>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
@@ -32,6 +40,22 @@ private slots:
         QCOMPARE(ui::MSH(w)->grab().width(), (10500 - 280) * 192 / 1440);
         // 2 000 twips: 133 px at 96 DPI.
         QCOMPARE(int(ui::MSH(w)->columnWidth(1) * w.devicePixelRatio()), 2 * 133);
+    }
+
+    // A drawn picture has a device pixel for each of the screen's, not one stretched over two.
+    void picturesAreSharp()
+    {
+        QTemporaryDir config;
+        SettingsStore store(config.filePath(QStringLiteral("Corvatel.conf")));
+        HttpFetcher http;
+        const StopFlag stop;
+        DocumentFetcher fetcher(http, stop);
+        MailingListSignup signup(store, fetcher, QStringLiteral("http://127.0.0.1:9"));
+        ScriptedPrompts prompts;
+        frmEmail dialog(signup, prompts);
+        const QPixmap envelope = dialog.findChild<QLabel*>(QStringLiteral("Picture1"))->pixmap();
+        QCOMPARE(envelope.devicePixelRatio(), 2.0);
+        QCOMPARE(envelope.size(), QSize(144, 144));
     }
 
     // A first start opens in the middle of the screen, wide enough for every column shown.

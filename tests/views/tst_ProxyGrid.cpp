@@ -1,14 +1,37 @@
+#include "support/DarkPalette.h"
+#include "views/FilterPass.h"
 #include "views/ProxyGrid.h"
 
+#include <QApplication>
 #include <QHeaderView>
 #include <QImage>
+#include <QScopeGuard>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QStyle>
+#include <QStyleFactory>
 #include <QTest>
+
+#include <algorithm>
+#include <cmath>
 
 class tst_ProxyGrid : public QObject
 {
     Q_OBJECT
+
+    // WCAG 2 contrast ratio of two sRGB colours.
+    static double contrast(const QColor& a, const QColor& b)
+    {
+        const auto luminance = [](const QColor& c) {
+            const auto linear = [](double v) {
+                return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+            };
+            return 0.2126 * linear(c.redF()) + 0.7152 * linear(c.greenF()) +
+                   0.0722 * linear(c.blueF());
+        };
+        const auto [dark, light] = std::minmax({luminance(a), luminance(b)});
+        return (light + 0.05) / (dark + 0.05);
+    }
 
     // A shown grid of `rows` data rows.
     static void fill(ProxyGrid& grid, int rows)
@@ -184,47 +207,92 @@ private slots:
         QCOMPARE(grid.isColumnHidden(3), expected == 0);
     }
 
-    // The model's colours reach the screen: the white and banded backgrounds, the green and red
-    // text of tested rows, and the style's own text where no colour is set.
-    void coloursOnScreen_data()
+    // The model's colours reach the screen, fitted to the palette: under Fusion with the light
+    // palette the backgrounds are white and the band as given; with a dark one, white rows are
+    // the base and the band a tint of it. Either way the green, red and plain text, and the
+    // highlighted text of selected rows, read at 4.5:1 or better (WCAG 2) on what is under them.
+    void coloursReadable_data()
     {
-        QTest::addColumn<int>("row");
-        QTest::addColumn<QRgb>("back");
-        QTest::addColumn<QString>("ink"); // which channel of the text stands out, if any
-        QTest::newRow("passed, white") << 1 << QRgb(0xFFFFFFFF) << "green";
-        QTest::newRow("failed, banded") << 2 << QRgb(0xFFE6F0F0) << "red";
-        QTest::newRow("untested, white") << 3 << QRgb(0xFFFFFFFF) << "";
+        QTest::addColumn<bool>("dark");
+        QTest::addColumn<QRgb>("band");
+        QTest::addColumn<bool>("selected");
+        for (const bool dark : {false, true})
+            for (const QRgb band : {FilterPass::ServiceBand, FilterPass::ImportedResultBand})
+                for (const bool selected : {false, true})
+                    QTest::addRow("%s, %06x%s", dark ? "dark" : "light", band & 0xFFFFFF,
+                                  selected ? ", selected" : "")
+                        << dark << band << selected;
     }
-    void coloursOnScreen()
+    void coloursReadable()
     {
-        QFETCH(int, row);
-        QFETCH(QRgb, back);
-        QFETCH(QString, ink);
+        QFETCH(bool, dark);
+        QFETCH(QRgb, band);
+        QFETCH(bool, selected);
+        QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+        const QPalette palette = dark ? darkPalette() : QApplication::style()->standardPalette();
+        QApplication::setPalette(palette);
+        const auto restore =
+            qScopeGuard([] { QApplication::setPalette(QApplication::style()->standardPalette()); });
+
         ProxyGrid grid(QStringLiteral("MSH"));
-        fill(grid, 4);
-        for (int r = 1; r <= 4; ++r)
-            grid.setTextMatrix(r, ProxyRow::Proxy, QStringLiteral("MMMMMMMM"));
-        grid.paintRowBands(0xFFE6F0F0); // selects row 4, which stays out of the way
+        grid.setGridFont({}, 20, true); // whole pixels of ink, not only edges
+        grid.setColWidth(ProxyRow::Proxy, 3000);
+        fill(grid, 6);
+        grid.paintRowBands(band); // odd rows white, even ones banded
         const int last = ProxyRow::ColumnCount - 1;
-        grid.rows().setCellForeColor(1, 0, 1, last, ProxyRow::PassedColour);
-        grid.rows().setCellForeColor(2, 0, 2, last, ProxyRow::FailedColour);
+        const QList<ProxyRow::Colour> inks = {ProxyRow::PassedColour, ProxyRow::FailedColour,
+                                              ProxyRow::NoColour};
+        for (int r = 1; r <= 6; ++r) {
+            grid.setTextMatrix(r, ProxyRow::Proxy, QStringLiteral("MWM"));
+            grid.rows().setCellForeColor(r, 0, r, last, inks[(r - 1) % 3]);
+        }
+        grid.setRow(selected ? 1 : 0);
+        grid.setCol(0);
+        grid.setRowSel(selected ? 6 : 0);
+        grid.setColSel(last);
+        QCOMPARE(grid.selectionModel()->selectedIndexes().size(), selected ? 6 * (last + 1) : 0);
         const QImage shot = grid.viewport()->grab().toImage();
 
-        const QRect empty = grid.visualRect(grid.model()->index(row - 1, ProxyRow::Type));
-        QCOMPARE(QColor(shot.pixel(empty.center())), QColor(back));
-
-        // The darkest pixel of the text.
-        const QRect text = grid.visualRect(grid.model()->index(row - 1, ProxyRow::Proxy));
-        QColor darkest(Qt::white);
-        for (int y = text.top(); y < text.bottom(); ++y)
-            for (int x = text.left(); x < text.right(); ++x)
-                if (QColor c(shot.pixel(x, y)); c.lightness() < darkest.lightness())
-                    darkest = c;
-        const int r = darkest.red(), g = darkest.green(), b = darkest.blue();
-        const QString got = g > r + 64 && g > b + 64   ? QStringLiteral("green")
-                            : r > g + 64 && r > b + 64 ? QStringLiteral("red")
-                                                       : QString();
-        QVERIFY2(got == ink, qPrintable(darkest.name()));
+        const auto backOf = [&](int r) {
+            const QRect empty = grid.visualRect(grid.model()->index(r - 1, ProxyRow::Type));
+            return QColor(shot.pixel(empty.center()));
+        };
+        if (!selected) {
+            QCOMPARE(backOf(1), palette.color(QPalette::Base));
+            if (dark)
+                QVERIFY(backOf(2) != backOf(1) && backOf(2).lightness() < 96);
+            else
+                QCOMPARE(backOf(2), QColor(band));
+        }
+        QList<QColor> seen;
+        for (int r = 1; r <= 6; ++r) {
+            const QColor back = backOf(r);
+            // The ink is the pixel that stands out most; the smoothed edges lie between it and
+            // the background.
+            const QRect text = grid.visualRect(grid.model()->index(r - 1, ProxyRow::Proxy));
+            QColor ink = back;
+            for (int y = text.top(); y < text.bottom(); ++y)
+                for (int x = text.left(); x < text.right(); ++x)
+                    if (QColor c(shot.pixel(x, y)); contrast(c, back) > contrast(ink, back))
+                        ink = c;
+            const QString what = QStringLiteral("row %1: %2 on %3, %4:1")
+                                     .arg(r)
+                                     .arg(ink.name(), back.name())
+                                     .arg(contrast(ink, back), 0, 'f', 2);
+            QVERIFY2(contrast(ink, back) >= 4.5, qPrintable(what));
+            // Selected rows show the highlighted text; the others keep their green and red.
+            const int red = ink.red(), green = ink.green(), blue = ink.blue();
+            const ProxyRow::Colour hue =
+                green > red + 64 && green > blue + 64 ? ProxyRow::PassedColour
+                : red > green + 64 && red > blue + 64 ? ProxyRow::FailedColour
+                                                      : ProxyRow::NoColour;
+            QVERIFY2(hue == (selected ? ProxyRow::NoColour : inks[(r - 1) % 3]), qPrintable(what));
+            // A white row and a band show the same ink.
+            if (r > 3)
+                QVERIFY2(ink == seen[r - 4],
+                         qPrintable(what + QStringLiteral(" after ") + seen[r - 4].name()));
+            seen << ink;
+        }
     }
 
     void mouseInGridTerms()

@@ -1,7 +1,8 @@
 // corvatel-scenes: opens the real window in one of the states the documentation shows, prints
 // "ready" once it is there and stays open until it is ended. scripts/screenshots.sh photographs
 // each state under a virtual screen.
-//   corvatel-scenes signup|service|filter|imported|setup|websource
+//   corvatel-scenes [--dark] signup|service|filter|imported|setup|websource
+// --dark draws it with the Fusion style and a dark palette, as a dark desktop theme would.
 
 #include "base/Deployment.h"
 #include "settings/SettingsStore.h"
@@ -9,12 +10,14 @@
 #include "shell/ServiceLauncher.h"
 #include "shell/frmMain.h"
 #include "signup/MailingListSignup.h"
+#include "support/DarkPalette.h"
 #include "support/WindowControls.h"
 #include "views/ProxyGrid.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QStyleFactory>
 #include <QTimer>
 
 #include <cstdio>
@@ -39,12 +42,17 @@ int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
     frmMain::setUpApplication();
-    const QString scene = app.arguments().value(1);
+    QStringList args = app.arguments().mid(1);
+    if (args.removeAll(QStringLiteral("--dark")) > 0) {
+        QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+        QApplication::setPalette(darkPalette());
+    }
+    const QString scene = args.value(0);
     const QStringList scenes = {QStringLiteral("signup"), QStringLiteral("service"),
                                 QStringLiteral("filter"), QStringLiteral("imported"),
                                 QStringLiteral("setup"),  QStringLiteral("websource")};
     if (!scenes.contains(scene)) {
-        std::fprintf(stderr, "usage: corvatel-scenes %s\n", qPrintable(scenes.join(u'|')));
+        std::fprintf(stderr, "usage: corvatel-scenes [--dark] %s\n", qPrintable(scenes.join(u'|')));
         return 2;
     }
 
