@@ -5,6 +5,7 @@
 #include "base/YieldClock.h"
 #include "import/TextLineReader.h"
 #include "model/ImportedListStore.h"
+#include "model/ImportedListUndo.h"
 #include "model/NumberText.h"
 #include "model/ProxyTableModel.h"
 #include "views/FilterPass.h"
@@ -42,9 +43,9 @@ QString newProxies(int count)
 
 } // namespace
 
-TextFileImport::TextFileImport(ProxyTableModel& rows, ImportedListStore& store, WindowHost& host,
-                               Prompts& prompts)
-    : m_rows(rows), m_store(store), m_host(host), m_prompts(prompts)
+TextFileImport::TextFileImport(ProxyTableModel& rows, ImportedListStore& store,
+                               ImportedListUndo& undo, WindowHost& host, Prompts& prompts)
+    : m_rows(rows), m_store(store), m_undo(undo), m_host(host), m_prompts(prompts)
 {}
 
 TextFileImport::Outcome TextFileImport::menuImpProxList_Click()
@@ -61,7 +62,11 @@ TextFileImport::Outcome TextFileImport::importFile(const QString& path)
         m_host.enableControls(false);
         const bool redraw = m_rows.Redraw();
         m_rows.setRedraw(false);
+        ImportedListUndo::Before before = m_undo.before();
         readLines(path, outcome, status);
+        if (outcome.added > 0)
+            m_undo.keep(std::move(before),
+                        ImportedListUndo::change(QStringLiteral("import"), outcome.added));
         // Each of the steps below walks the whole list; the window is served between them.
         YieldClock::serveNow();
         if (!outcome.stopped)

@@ -5,11 +5,13 @@
 
 class WindowHost;
 class ImportedListStore;
+class ImportedListUndo;
 class Prompts;
 class ProxyTableModel;
 
 // "Import Proxy List from File": every line of a text file that the imported list does not hold
-// yet becomes a new proxy, in the store (proxy.lst) and as a row of the imported grid.
+// yet becomes a new proxy, in the store (proxy.lst) and as a row of the imported grid. An import
+// that added any can be undone.
 class TextFileImport final
 {
 public:
@@ -24,8 +26,8 @@ public:
     };
 
     // rows is the imported page's main grid.
-    TextFileImport(ProxyTableModel& rows, ImportedListStore& store, WindowHost& host,
-                   Prompts& prompts);
+    TextFileImport(ProxyTableModel& rows, ImportedListStore& store, ImportedListUndo& undo,
+                   WindowHost& host, Prompts& prompts);
     TextFileImport(const TextFileImport&) = delete;
     TextFileImport& operator=(const TextFileImport&) = delete;
 
@@ -40,6 +42,7 @@ private:
 
     ProxyTableModel& m_rows;
     ImportedListStore& m_store;
+    ImportedListUndo& m_undo;
     WindowHost& m_host;
     Prompts& m_prompts;
 };

@@ -31,9 +31,10 @@ constexpr int ProgressHeight = 240;
 
 } // namespace
 
-frmImport::frmImport(WindowHost& host, ImportedListStore& store, DocumentFetcher& fetcher,
-                     Prompts& prompts, QWidget* parent)
-    : QDialog(parent), m_host(host), m_store(store), m_fetcher(fetcher), m_prompts(prompts)
+frmImport::frmImport(WindowHost& host, ImportedListStore& store, ImportedListUndo& undo,
+                     DocumentFetcher& fetcher, Prompts& prompts, QWidget* parent)
+    : QDialog(parent), m_host(host), m_store(store), m_undo(undo), m_fetcher(fetcher),
+      m_prompts(prompts)
 {
     setObjectName(QStringLiteral("frmImport"));
     setWindowTitle(Caption);
@@ -81,6 +82,8 @@ frmImport::~frmImport() = default;
 void frmImport::Form_Load()
 {
     m_host.showImportedPage();
+    m_beforeScans.reset();
+    m_scanned = 0;
     setWindowTitle(Caption);
     ProgressBar1->setValue(0);
     if (const QScreen* screen = this->screen()) {
@@ -196,8 +199,11 @@ void frmImport::cmdScan_Click()
     if (m_busy)
         return;
     setBusy(true);
+    if (!m_beforeScans)
+        m_beforeScans = m_undo.before();
     SourceScanner scanner(m_store, m_fetcher, m_host, *this);
     const SourceScanner::Outcome outcome = scanner.cmdScan_Click();
+    m_scanned += scanner.newProxyCount;
     if (outcome.scanned > 0)
         sourcesScanned = true;
     setBusy(false);
@@ -224,6 +230,17 @@ void frmImport::reject()
         return;
     }
     QDialog::reject();
+}
+
+// The step is kept once the dialog is gone: the reload that shows the new proxies comes first.
+void frmImport::done(int result)
+{
+    QDialog::done(result);
+    if (m_beforeScans && m_scanned > 0)
+        m_undo.keep(std::move(*m_beforeScans),
+                    ImportedListUndo::change(QStringLiteral("import"), m_scanned));
+    m_beforeScans.reset();
+    m_scanned = 0;
 }
 
 void frmImport::keyPressEvent(QKeyEvent* event)

@@ -2,6 +2,7 @@
 
 #include "import/SourceList.h"
 #include "import/SourceScanner.h"
+#include "model/ImportedListUndo.h"
 
 #include <QDialog>
 
@@ -19,7 +20,8 @@ class WindowHost;
 // for the whole run, so sourcesScanned outlives a closing.
 //
 // While a scan or a File Add runs, the buttons that would change the list or start another scan
-// are disabled; OK or closing the dialog then stops it and takes effect once it has ended.
+// are disabled; OK or closing the dialog then stops it and takes effect once it has ended. The
+// proxies that the scans of one opening added are undone as one import.
 class frmImport final : public QDialog, private SourceScanner::View
 {
     Q_OBJECT
@@ -30,8 +32,8 @@ public:
     static constexpr int DesignWidth = 7200;
     static constexpr int DesignHeight = 5000;
 
-    frmImport(WindowHost& host, ImportedListStore& store, DocumentFetcher& fetcher,
-              Prompts& prompts, QWidget* parent = nullptr);
+    frmImport(WindowHost& host, ImportedListStore& store, ImportedListUndo& undo,
+              DocumentFetcher& fetcher, Prompts& prompts, QWidget* parent = nullptr);
     ~frmImport() override;
 
     // Before every opening: the imported list page, centred, the list from proxysources.lst.
@@ -59,6 +61,7 @@ public:
 
 public slots:
     void reject() override;
+    void done(int result) override;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -85,6 +88,9 @@ private:
 
     WindowHost& m_host;
     ImportedListStore& m_store;
+    ImportedListUndo& m_undo;
+    std::optional<ImportedListUndo::Before> m_beforeScans; // the list before this opening's scans
+    int m_scanned = 0;                                     // proxies they added
     DocumentFetcher& m_fetcher;
     Prompts& m_prompts;
     SourceList m_sources; // what SBList1 shows, entry for entry

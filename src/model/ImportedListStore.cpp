@@ -330,6 +330,14 @@ void ImportedListStore::clear()
     m_indexValid = true;
 }
 
+void ImportedListStore::replaceLines(const QStringList& lines)
+{
+    ++m_changes;
+    m_lines = lines;
+    clearIndex();
+    m_indexValid = false;
+}
+
 QHash<QString, int>& ImportedListStore::indexPart(QStringView key) const
 {
     // The top bits: the hash's own buckets are picked by its low ones.

@@ -48,7 +48,11 @@ public:
     // range are ignored.
     void removeMany(std::vector<int> indices);
     void clear();
+    // Puts lines in place of the whole list.
+    void replaceLines(const QStringList& lines);
     const QStringList& lines() const { return m_lines; }
+    // Grows with every change of the list, whatever made it.
+    qint64 changeCount() const { return m_changes; }
 
 private:
     void indexLine(int index) const;

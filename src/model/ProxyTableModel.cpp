@@ -645,6 +645,22 @@ int ProxyTableModel::proxyCount() const
     }));
 }
 
+ProxyTableModel::Snapshot ProxyTableModel::snapshot() const
+{
+    Snapshot snapshot;
+    snapshot.m_rows = m_rows;
+    return snapshot;
+}
+
+void ProxyTableModel::restore(const Snapshot& snapshot)
+{
+    if (m_redraw)
+        beginResetModel();
+    m_rows = snapshot.m_rows;
+    if (m_redraw)
+        endResetModel();
+}
+
 void ProxyTableModel::setHeaderText(int col, const QString& text)
 {
     if (col < 0 || col >= ProxyRow::ColumnCount)

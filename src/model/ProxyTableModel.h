@@ -112,6 +112,12 @@ public:
     // Number of data rows whose Proxy cell is not empty (the figure the status bar shows).
     int proxyCount() const;
 
+    // Every data row as it stands: cheap to keep, as the rows share their texts with the grid.
+    class Snapshot;
+    Snapshot snapshot() const;
+    // Puts a snapshot's rows in place of all rows; the views are reset once.
+    void restore(const Snapshot& snapshot);
+
     void setHeaderText(int col, const QString& text);
 
 private:
@@ -148,4 +154,11 @@ private:
     std::vector<StoredRow> m_rows;
     std::array<QString, ProxyRow::ColumnCount> m_headers;
     bool m_redraw = true;
+};
+
+class ProxyTableModel::Snapshot final
+{
+private:
+    friend class ProxyTableModel;
+    std::vector<StoredRow> m_rows;
 };

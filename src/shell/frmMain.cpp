@@ -112,8 +112,8 @@ frmMain::frmMain(const Deployment& deployment, SettingsStore& store, Prompts& pr
 
     m_pages = std::make_unique<ListPages>(
         ListPages::Controls{MSH, MSH2, MSHi, MSHi2, frame, cboLOC, cboTYPE, cboCLASS, txtMinSpeed,
-                            txtMaxSpeed, menuTools, menuTestProxy, Option1, Option2},
-        sblistPROXLoc, activeGrid, lastSortOrder, *this);
+                            txtMaxSpeed, menuTools, menuTestProxy, menuUndo, Option1, Option2},
+        sblistPROXLoc, activeGrid, lastSortOrder, *this, m_prompts);
     m_serviceColumns = std::make_unique<ColumnLayout>(*MSH, *MSH2);
     m_importedColumns = std::make_unique<ColumnLayout>(*MSHi, *MSHi2);
     connect(cmdFilter, &QPushButton::clicked, this, [this] { cmdFilter_Click(); });
@@ -253,6 +253,11 @@ void frmMain::createMenus()
     menuStop->setEnabled(false);
     menuSetup = action(menuFile, "menuSetup", QStringLiteral("Setup"));
     menuExit = action(menuFile, "menuExit", QStringLiteral("Exit"));
+
+    menuEdit = menuBar()->addMenu(QStringLiteral("&Edit"));
+    menuEdit->setObjectName(QStringLiteral("menuEdit"));
+    menuUndo =
+        action(menuEdit, "menuUndo", QStringLiteral("Undo"), QKeySequence(Qt::CTRL | Qt::Key_Z));
 
     menuTools = menuBar()->addMenu(QStringLiteral("&Tools"));
     menuTools->setObjectName(QStringLiteral("menuTools"));
@@ -760,14 +765,16 @@ void frmMain::cmdReset_Click()
 void frmMain::menuImpProxList_Click()
 {
     Running running(*this);
-    TextFileImport(MSHi->rows(), sblistPROXLoc, *this, m_prompts).menuImpProxList_Click();
+    TextFileImport(MSHi->rows(), sblistPROXLoc, m_pages->importedUndo(), *this, m_prompts)
+        .menuImpProxList_Click();
 }
 
 void frmMain::menuImpProxSource_Click()
 {
     Running running(*this);
     if (!m_frmImport)
-        m_frmImport = new frmImport(*this, sblistPROXLoc, *m_fetcher, m_prompts, this);
+        m_frmImport = new frmImport(*this, sblistPROXLoc, m_pages->importedUndo(), *m_fetcher,
+                                    m_prompts, this);
     m_frmImport->Form_Load();
     runDialog(*m_frmImport);
 }

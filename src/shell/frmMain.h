@@ -202,6 +202,8 @@ private:
     QAction* menuStop = nullptr;
     QAction* menuSetup = nullptr;
     QAction* menuExit = nullptr;
+    QMenu* menuEdit = nullptr;
+    QAction* menuUndo = nullptr;
     QMenu* menuTools = nullptr;
     QAction* menuTestProxy = nullptr;
     QAction* menuGetINFO = nullptr;

@@ -1,5 +1,6 @@
 #include "views/ImportedListEditor.h"
 
+#include "base/Prompts.h"
 #include "base/WindowHost.h"
 #include "base/YieldClock.h"
 #include "model/ImportedListStore.h"
@@ -37,8 +38,8 @@ bool rowIsEmpty(const ProxyTableModel& rows, int row)
 } // namespace
 
 ImportedListEditor::ImportedListEditor(ProxyTableModel& rows, ImportedListStore& store,
-                                       WindowHost& host)
-    : m_rows(rows), m_store(store), m_host(host)
+                                       WindowHost& host, Prompts& prompts)
+    : m_rows(rows), m_store(store), m_host(host), m_prompts(prompts), m_undo(rows, store)
 {}
 
 bool ImportedListEditor::IsIP(QStringView TestAddress)
@@ -93,6 +94,7 @@ int ImportedListEditor::pasteProxies(const QString& text)
     int added = 0;
     int listed = 0;
     int refused = 0;
+    ImportedListUndo::Before before = m_undo.before();
     YieldClock clock;
     for (const QStringView line : lines) {
         clock.maybeYield();
@@ -124,29 +126,42 @@ int ImportedListEditor::pasteProxies(const QString& text)
     if (!lines.isEmpty())
         m_host.setStatusText(said.join(QStringLiteral(", ")));
     if (added > 0) {
+        m_undo.keep(std::move(before), ImportedListUndo::change(QStringLiteral("paste"), added));
         saveList();
         showCount();
     }
     return added;
 }
 
-void ImportedListEditor::deleteImportedRows(int first, int last)
+bool ImportedListEditor::deleteImportedRows(int first, int last)
 {
     if (first > last)
         std::swap(first, last);
     first = std::max(first, 1);
     last = std::min(last, m_rows.Rows() - 1);
+    QHash<QString, int> wanted;
+    int proxies = 0;
+    for (int r = first; r <= last; ++r) {
+        const QString proxy = m_rows.TextMatrix(r, ProxyRow::Proxy);
+        if (!proxy.isEmpty()) {
+            ++wanted[proxy];
+            ++proxies;
+        }
+    }
+    if (proxies > 0 && proxies == m_rows.proxyCount()) {
+        const QString question = proxies == 1
+                                     ? QStringLiteral("Delete the only proxy of the imported list?")
+                                     : QStringLiteral("Delete all %1 proxies of the imported list?")
+                                           .arg(NumberText::grouped(proxies));
+        if (!m_prompts.question(question, QStringLiteral("Corvatel")))
+            return false;
+    }
     m_host.setStatusText(QStringLiteral("Deleting rows.."));
     YieldClock clock;
 
     if (first <= last) {
+        ImportedListUndo::Before before = m_undo.before();
         // Each row takes the first stored line of its proxy that an earlier row has not taken.
-        QHash<QString, int> wanted;
-        for (int r = first; r <= last; ++r) {
-            const QString proxy = m_rows.TextMatrix(r, ProxyRow::Proxy);
-            if (!proxy.isEmpty())
-                ++wanted[proxy];
-        }
         std::vector<int> lines;
         for (int i = 0; i < m_store.count() && !wanted.isEmpty(); ++i) {
             const QStringView proxy = storedProxy(m_store.lines().at(i));
@@ -163,12 +178,25 @@ void ImportedListEditor::deleteImportedRows(int first, int last)
         m_store.removeMany(std::move(lines));
         clock.maybeYield();
         m_rows.removeRowRange(first, last - first + 1);
+        m_undo.keep(std::move(before), ImportedListUndo::change(QStringLiteral("delete"), proxies));
         clock.maybeYield();
     }
 
     m_host.setStatusText(QString());
     saveList();
     showCount();
+    return true;
+}
+
+bool ImportedListEditor::undoLastChange()
+{
+    const QString undone = m_undo.undo();
+    if (undone.isEmpty())
+        return false;
+    m_host.setStatusText(QStringLiteral("Undone: ") + undone);
+    saveList();
+    showCount();
+    return true;
 }
 
 void ImportedListEditor::saveList()

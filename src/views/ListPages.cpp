@@ -50,9 +50,9 @@ private:
 } // namespace
 
 ListPages::ListPages(const Controls& controls, ImportedListStore& store, int& activeGrid,
-                     int& lastSortOrder, WindowHost& host, QObject* parent)
+                     int& lastSortOrder, WindowHost& host, Prompts& prompts, QObject* parent)
     : QObject(parent), m_c(controls), m_activeGrid(activeGrid), m_host(host), m_filter(host),
-      m_sort(lastSortOrder), m_editor(controls.MSHi->rows(), store, host)
+      m_sort(lastSortOrder), m_editor(controls.MSHi->rows(), store, host, prompts)
 {
     connectGrid(m_c.MSH, 1);
     connectGrid(m_c.MSH2, 2);
@@ -92,6 +92,10 @@ ListPages::ListPages(const Controls& controls, ImportedListStore& store, int& ac
             Option2_Click();
     });
     m_c.Option1->installEventFilter(this);
+
+    connect(m_c.menuUndo, &QAction::triggered, this, [this] { undoImportedChange(); });
+    m_editor.undo().setOnChange([this] { showUndoState(); });
+    showUndoState();
 }
 
 // ---- pages -----------------------------------------------------------------------------------
@@ -104,6 +108,7 @@ void ListPages::Option1_Click()
     m_c.MSHi2->hide();
     m_c.Option1->setChecked(true);
     m_activeGrid = 1;
+    showUndoState();
     buildFilterChoices(*m_c.MSH);
     focusPage(1, *m_c.MSH);
 }
@@ -116,6 +121,7 @@ void ListPages::Option2_Click()
     m_c.MSHi2->hide();
     m_c.Option2->setChecked(true);
     m_activeGrid = 3;
+    showUndoState();
     buildFilterChoices(*m_c.MSHi);
     focusPage(3, *m_c.MSHi);
 }
@@ -231,6 +237,7 @@ QString ListPages::loadLists(ServiceListLoader& loader, bool service, bool impor
     if (service)
         body = loader.loadService(MSH.rows(), clock);
     if (imported) {
+        m_editor.undo().forget(); // the grid's rows are made anew
         MSHi.setEnabled(false);
         MSHi.setRedraw(false);
         loader.loadImported(MSHi.rows(), clock);
@@ -372,6 +379,7 @@ bool ListPages::eventFilter(QObject* watched, QEvent* event)
     if (watched == m_c.Option1 && event->type() == QEvent::EnabledChange) {
         for (QAction* key : m_pageKeys)
             key->setEnabled(m_c.Option1->isEnabled());
+        showUndoState();
         return false;
     }
     if (event->type() != QEvent::KeyPress)
@@ -496,8 +504,8 @@ void ListPages::deleteImportedRows()
     {
         DisabledGrid disabled(grid);
         grid.setRedraw(false);
-        m_editor.deleteImportedRows(grid.Row(), grid.RowSel());
-        if (grid.Rows() >= 2) {
+        // A "no" to deleting every row leaves the selection as it was.
+        if (m_editor.deleteImportedRows(grid.Row(), grid.RowSel()) && grid.Rows() >= 2) {
             grid.setRow(1);
             grid.setRowSel(1);
         }
@@ -518,4 +526,35 @@ void ListPages::pasteProxies()
     grid.setRedraw(false);
     m_editor.pasteProxies(text);
     grid.setRedraw(true);
+}
+
+// Held with the page keys. A step that went stale (a test wrote its results) is no longer offered
+// once the run gives the controls back.
+void ListPages::showUndoState()
+{
+    m_c.menuUndo->setEnabled(m_c.Option1->isEnabled() && m_c.Option2->isChecked() &&
+                             m_editor.undo().canUndo());
+}
+
+void ListPages::undoImportedChange()
+{
+    if (busy() || !m_c.Option2->isChecked())
+        return;
+    const HeldControls held(m_host);
+    ProxyGrid& grid = *m_c.MSHi;
+    // The list comes back in its own grid, not in the result of a filter made before.
+    m_c.MSHi2->hide();
+    grid.show();
+    {
+        DisabledGrid disabled(grid);
+        grid.setRedraw(false);
+        m_editor.undoLastChange();
+        grid.setRedraw(true);
+    }
+    if (grid.Rows() >= 2) {
+        grid.selectWholeRow(1);
+        grid.setTopRow(1);
+    }
+    if (!grid.window()->isMinimized())
+        grid.setFocus();
 }

@@ -9,6 +9,7 @@
 #include <vector>
 
 class ImportedListStore;
+class Prompts;
 class ProxyGrid;
 class ServiceListLoader;
 class WindowHost;
@@ -20,9 +21,9 @@ class QMenu;
 class QRadioButton;
 
 // The two list pages of the main window: the service list (MSH, its result grid MSH2) and the
-// imported list (MSHi, MSHi2). Handles the filter frame, the grids' mouse and keyboard input
-// and the editing keys of MSHi. activeGrid and lastSortOrder are the window's; every grid's
-// focus sets activeGrid (1 = MSH, 2 = MSH2, 3 = MSHi, 4 = MSHi2).
+// imported list (MSHi, MSHi2). Handles the filter frame, the grids' mouse and keyboard input,
+// the editing keys of MSHi and the undo of its last change. activeGrid and lastSortOrder are the
+// window's; every grid's focus sets activeGrid (1 = MSH, 2 = MSH2, 3 = MSHi, 4 = MSHi2).
 class ListPages final : public QObject
 {
     Q_OBJECT
@@ -43,12 +44,13 @@ public:
         QLineEdit* txtMaxSpeed = nullptr;
         QMenu* menuTools = nullptr;
         QAction* menuTestProxy = nullptr;
+        QAction* menuUndo = nullptr; // enabled on the imported page while there is a step to undo
         QRadioButton* Option1 = nullptr;
         QRadioButton* Option2 = nullptr;
     };
 
     ListPages(const Controls& controls, ImportedListStore& store, int& activeGrid,
-              int& lastSortOrder, WindowHost& host, QObject* parent = nullptr);
+              int& lastSortOrder, WindowHost& host, Prompts& prompts, QObject* parent = nullptr);
 
     // The text a filter combo box shows: its choice, or its neutral text when none is chosen.
     static QString comboText(const QComboBox& combo);
@@ -79,6 +81,10 @@ public:
     void selectImportedList();
     void deleteImportedRows();
     void pasteProxies();
+    // Undo on the imported page: the list as it was before its last change, shown in MSHi.
+    void undoImportedChange();
+    // The step that undo takes back; the imports keep theirs there too.
+    ImportedListUndo& importedUndo() { return m_editor.undo(); }
 
     // Set once the grid menu has been shown; a click on MSH clears it instead of sorting.
     bool skipNextSort = false;
@@ -98,6 +104,7 @@ private:
     void importedKeyDown(int key, Qt::KeyboardModifiers modifiers);
     void paintPageBands();
     void focusPage(int activeGrid, ProxyGrid& grid);
+    void showUndoState();
 
     Controls m_c;
     int& m_activeGrid;

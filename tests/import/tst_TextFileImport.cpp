@@ -1,5 +1,6 @@
 #include "import/TextFileImport.h"
 #include "model/ImportedListStore.h"
+#include "model/ImportedListUndo.h"
 #include "model/NumberText.h"
 #include "model/ProxyTableModel.h"
 #include "support/FakeWindowHost.h"
@@ -48,7 +49,8 @@ struct ImportedList
     ImportedListStore store;
     FakeWindowHost host;
     ScriptedPrompts prompts;
-    TextFileImport import{rows, store, host, prompts};
+    ImportedListUndo undo{rows, store};
+    TextFileImport import{rows, store, undo, host, prompts};
 };
 
 class tst_TextFileImport : public QObject

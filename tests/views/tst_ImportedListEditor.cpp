@@ -1,6 +1,7 @@
 #include "model/ImportedListStore.h"
 #include "model/ProxyTableModel.h"
 #include "support/FakeWindowHost.h"
+#include "support/ScriptedPrompts.h"
 #include "support/WorkFolder.h"
 #include "views/ImportedListEditor.h"
 
@@ -33,12 +34,20 @@ struct ImportedList
         return list;
     }
     QString saved() const { return QString::fromUtf8(work.read(QStringLiteral("proxy.lst"), {})); }
+    QStringList cells() const // every row, every cell
+    {
+        QStringList list;
+        for (int r = 1; r < rows.Rows(); ++r)
+            list << ProxyRow::storedRowText(rows.row(r).cells);
+        return list;
+    }
 
     WorkFolder work;
     ProxyTableModel rows;
     ImportedListStore store;
     FakeWindowHost host;
-    ImportedListEditor editor{rows, store, host};
+    ScriptedPrompts prompts;
+    ImportedListEditor editor{rows, store, host, prompts};
 };
 
 class tst_ImportedListEditor : public QObject
@@ -132,16 +141,23 @@ private slots:
         QTest::addColumn<int>("first");
         QTest::addColumn<int>("last");
         QTest::addColumn<QStringList>("kept");
+        QTest::addColumn<QString>("asked"); // answered yes
         const QString a = "1.2.3.4:80", b = "11.2.3.4:80", c = "5.6.7.8:80";
         const QString tested = QStringLiteral("Y|1.2.3.4:80|2||||||||||");
-        QTest::newRow("exact proxy only") << QStringList{b, a, c} << 2 << 2 << QStringList{b, c};
-        QTest::newRow("block upwards") << QStringList{a, b, c} << 3 << 2 << QStringList{a};
-        QTest::newRow("past the last row") << QStringList{a, b} << 2 << 9 << QStringList{a};
-        QTest::newRow("header row is no proxy") << QStringList{a, b} << 0 << 1 << QStringList{b};
+        QTest::newRow("exact proxy only")
+            << QStringList{b, a, c} << 2 << 2 << QStringList{b, c} << "";
+        QTest::newRow("block upwards") << QStringList{a, b, c} << 3 << 2 << QStringList{a} << "";
+        QTest::newRow("past the last row") << QStringList{a, b} << 2 << 9 << QStringList{a} << "";
+        QTest::newRow("header row is no proxy")
+            << QStringList{a, b} << 0 << 1 << QStringList{b} << "";
         // A row takes the first stored line of its proxy that is still there.
         QTest::newRow("one of two lines")
-            << QStringList{tested, b, a} << 3 << 3 << QStringList{b, a};
-        QTest::newRow("both of two lines") << QStringList{tested, b, a} << 1 << 3 << QStringList{};
+            << QStringList{tested, b, a} << 3 << 3 << QStringList{b, a} << "";
+        QTest::newRow("both of two lines")
+            << QStringList{tested, b, a} << 1 << 3 << QStringList{}
+            << "Corvatel: Delete all 3 proxies of the imported list?";
+        QTest::newRow("the only one") << QStringList{a} << 1 << 1 << QStringList{}
+                                      << "Corvatel: Delete the only proxy of the imported list?";
     }
     void remove()
     {
@@ -149,8 +165,11 @@ private slots:
         QFETCH(int, first);
         QFETCH(int, last);
         QFETCH(QStringList, kept);
+        QFETCH(QString, asked);
         ImportedList list(stored);
-        list.editor.deleteImportedRows(first, last);
+        list.prompts.answers << "yes";
+        QVERIFY(list.editor.deleteImportedRows(first, last));
+        QCOMPARE(list.prompts.asked, asked.isEmpty() ? QStringList() : QStringList{asked});
         QStringList lines;
         for (const QString& proxy : kept)
             lines << line(proxy);
@@ -159,6 +178,67 @@ private slots:
         QCOMPARE(list.rows.Rows(), kept.size() + 1);
         QCOMPARE(list.host.statuses, (QStringList{"Deleting rows..", ""}));
         QCOMPARE(list.host.panels.value(2), QStringLiteral("%1 Imported").arg(kept.size()));
+    }
+
+    // Undo puts back the rows, every cell of them, the stored lines and proxy.lst as they were
+    // before the last change, once; a change made since (a test's result) leaves nothing to undo.
+    void undo_data()
+    {
+        // clang-format off
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<QString>("undone"); // "" when there is nothing to undo
+        QTest::newRow("delete") << "delete 2..3" << "the delete of 2 proxies";
+        QTest::newRow("delete every row") << "delete 1..3, yes" << "the delete of 3 proxies";
+        QTest::newRow("delete every row, no") << "delete 1..3, no" << "";
+        QTest::newRow("paste one") << "paste" << "the paste of 1 proxy";
+        QTest::newRow("two pastes: the later one") << "paste twice" << "the paste of 2 proxies";
+        QTest::newRow("paste, then a test result") << "paste, test" << "";
+        QTest::newRow("nothing pasted") << "paste listed" << "";
+        // clang-format on
+    }
+    void undo()
+    {
+        QFETCH(QString, change);
+        QFETCH(QString, undone);
+        ImportedList list({"1.2.3.4:80", "Y|11.2.3.4:80|2|x||||||||||", "5.6.7.8:80"});
+        list.rows.setCellForeColor(2, 0, 2, 3, ProxyRow::PassedColour);
+        QVERIFY(list.store.saveToFile(ImportedListStore::defaultPath()).ok());
+        if (change == "paste twice")
+            list.editor.pasteProxies(QStringLiteral("9.9.9.1:80"));
+        const QStringList cells = list.cells();
+        const QStringList lines = list.store.lines();
+        const QString saved = list.saved();
+        const ProxyRow::Colour colour = list.rows.cellForeColor(2, 3);
+
+        if (change.startsWith("delete")) {
+            list.prompts.answers << change.section(", ", 1);
+            list.editor.deleteImportedRows(change.at(7).digitValue(), 3);
+        } else if (change == "paste listed") {
+            list.editor.pasteProxies(QStringLiteral("5.6.7.8:80"));
+        } else {
+            list.editor.pasteProxies(
+                QStringLiteral("9.9.9.2:80\n9.9.9.3:80").first(change == "paste" ? 10 : 21));
+        }
+        if (change.endsWith("test"))
+            list.store.setItem(0, QStringLiteral("N|1.2.3.4:80|0||||||||||"));
+        const QStringList changedCells = list.cells();
+        const QStringList changedLines = list.store.lines();
+
+        QCOMPARE(list.editor.undoLastChange(), !undone.isEmpty());
+        if (undone.isEmpty()) {
+            QCOMPARE(list.cells(), changedCells);
+            QCOMPARE(list.store.lines(), changedLines);
+            if (change.endsWith("no"))
+                QCOMPARE(changedCells, cells);
+            return;
+        }
+        QCOMPARE(list.cells(), cells);
+        QCOMPARE(list.rows.cellForeColor(2, 3), colour);
+        QCOMPARE(list.store.lines(), lines);
+        QCOMPARE(list.saved(), saved);
+        QCOMPARE(list.host.status, "Undone: " + undone);
+        QCOMPARE(list.host.panels.value(2), QStringLiteral("%1 Imported").arg(lines.size()));
+        QVERIFY(!list.editor.undoLastChange());
     }
 
     void emptyRowAndFailedSave()

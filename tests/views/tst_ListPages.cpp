@@ -12,6 +12,7 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
 #include <QTest>
@@ -402,6 +403,89 @@ private slots:
         QCOMPARE(QList<int>({grid.Row(), grid.RowSel()}), QList<int>({1, 1}));
         QTest::keyClick(&grid, Qt::Key_A, Qt::ControlModifier);
         QCOMPARE(selection(grid), (QList<int>{1, 2, 0, ProxyRow::ColumnCount - 1}));
+    }
+
+    // Ctrl+Z takes back the last import, or a delete of every row (asked first), on the imported
+    // page only and never in the middle of another operation: the grid and proxy.lst are as they
+    // were. In a speed box it undoes the typing there. A reload leaves nothing to undo.
+    void undo_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<QString>("undone");
+        QTest::newRow("file import") << "file"
+                                     << "Undone: the import of 2 proxies";
+        QTest::newRow("web scan") << "scan"
+                                  << "Undone: the import of 1 proxy";
+        QTest::newRow("delete every row") << "delete"
+                                          << "Undone: the delete of 2 proxies";
+    }
+    void undo()
+    {
+        QFETCH(QString, change);
+        QFETCH(QString, undone);
+        MainWindowFixture f;
+        FixedServer page(200, "<td>10.9.0.9:80</td> 10.9.9.9:80");
+        f.work.write("proxysources.lst",
+                     QStringLiteral("http://127.0.0.1:%1/\n").arg(page.serverPort()).toUtf8());
+        f.work.write("in.txt", "10.9.0.1:80\n10.9.9.9:80\n10.9.0.2:80\n");
+        f.runDialog = [](QDialog& dialog) {
+            if (dialog.objectName() == QLatin1String("frmImport")) {
+                dialog.findChild<QPushButton*>(QStringLiteral("cmdScan"))->click();
+                dialog.findChild<QPushButton*>(QStringLiteral("commandOK"))->click();
+            }
+            return 0;
+        };
+        frmMain& w = start(f, serviceRows, deadRows().mid(1), 2);
+        ProxyGrid& grid = *ui::MSHi(w);
+        auto* undo = ui::named<QAction>(w, "menuUndo");
+        QVERIFY(!undo->isEnabled());
+        const QString before = column(grid, ProxyRow::Proxy, 30) + column(grid, ProxyRow::Active);
+        const QByteArray saved = f.work.read("proxy.lst");
+
+        if (change == "file") {
+            f.prompts.answers << f.work.filePath("in.txt");
+            ui::menuImpProxList(w)->trigger();
+        } else if (change == "scan") {
+            ui::menuImpProxSource(w)->trigger();
+        } else {
+            f.prompts.answers << "no"
+                              << "yes";
+            QTest::keyClick(&grid, Qt::Key_A, Qt::ControlModifier);
+            QTest::keyClick(&grid, Qt::Key_Delete);
+            QCOMPARE(w.importedStore().count(), 2);
+            QVERIFY(!undo->isEnabled());
+            QTest::keyClick(&grid, Qt::Key_Delete);
+            QCOMPARE(f.prompts.asked.last(),
+                     QStringLiteral("Corvatel: Delete all 2 proxies of the imported list?"));
+        }
+        QVERIFY(f.work.read("proxy.lst") != saved);
+        QVERIFY(undo->isEnabled());
+        w.enableControls(false);
+        QVERIFY(!undo->isEnabled());
+        w.enableControls(true);
+        QTest::keyClick(&grid, Qt::Key_1, Qt::ControlModifier);
+        QVERIFY(!undo->isEnabled());
+        QTest::keyClick(ui::MSH(w), Qt::Key_2, Qt::ControlModifier);
+
+        QLineEdit& speed = *ui::txtMinSpeed(w);
+        const QString typed = speed.text();
+        speed.setFocus();
+        QTest::keyClicks(&speed, QStringLiteral("5"));
+        QTest::keyClick(&speed, Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(speed.text(), typed);
+        QVERIFY(undo->isEnabled());
+
+        QTest::keyClick(&grid, Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(column(grid, ProxyRow::Proxy, 30) + column(grid, ProxyRow::Active), before);
+        QCOMPARE(f.work.read("proxy.lst"), saved);
+        QCOMPARE(w.statusText(), undone);
+        QVERIFY(!undo->isEnabled() && grid.hasFocus());
+
+        QApplication::clipboard()->setText(QStringLiteral("10.9.0.7:80"));
+        QTest::keyClick(&grid, Qt::Key_V, Qt::ControlModifier);
+        QVERIFY(undo->isEnabled());
+        ui::menuRefresh(w)->trigger();
+        QVERIFY(!undo->isEnabled());
     }
 };
 

@@ -311,7 +311,8 @@ bool benchImports(frmMain& window, int lines)
         file.write(text);
     }
     const int before = window.importedStore().count();
-    TextFileImport import(ui::MSHi(window)->rows(), window.importedStore(), window, prompts);
+    TextFileImport import(ui::MSHi(window)->rows(), window.importedStore(),
+                          window.pages().importedUndo(), window, prompts);
     gaps.start();
     timer.start();
     const TextFileImport::Outcome imported = import.importFile(path);
