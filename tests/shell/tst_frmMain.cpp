@@ -294,9 +294,9 @@ private slots:
         MainWindowFixture f;
         frmMain& w = f.create();
         w.enableControls(false);
-        for (QAction* a :
-             {ui::menuImpProxList(w), ui::menuImpProxSource(w), ui::menuRefresh(w),
-              ui::menuSetup(w), ui::menuTools(w)->menuAction(), ui::menuHelp(w)->menuAction()})
+        for (QAction* a : {ui::menuImpProxList(w), ui::menuImpProxSource(w), ui::menuExport(w),
+                           ui::menuRefresh(w), ui::menuSetup(w), ui::menuTools(w)->menuAction(),
+                           ui::menuHelp(w)->menuAction()})
             QVERIFY2(!a->isEnabled(), qPrintable(a->text()));
         QVERIFY(!ui::Option1(w)->isEnabled() && !ui::Option2(w)->isEnabled() &&
                 ui::menuStop(w)->isEnabled());
