@@ -60,7 +60,8 @@ int main(int argc, char* argv[])
 {
     OpenFiles::raiseSoftLimit();
     QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("Corvatel"));
+    // The name a window waiting for proxy.lst's lock is shown.
+    QCoreApplication::setApplicationName(QStringLiteral("corvatel-check"));
     QCoreApplication::setOrganizationName(QStringLiteral("Corvatel"));
     // A reader that went away shows as EPIPE on the next write, which ends the run.
     std::signal(SIGPIPE, SIG_IGN);

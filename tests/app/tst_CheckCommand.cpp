@@ -1,8 +1,12 @@
 // The built corvatel-check against real proxies on loopback, the reference service as judge.
+#include "model/ImportedListStore.h"
+#include "model/ProxyTableModel.h"
 #include "service/ReferenceService.h"
+#include "support/FakeWindowHost.h"
 #include "support/RealProxies.h"
 #include "support/TestServers.h"
 #include "support/WorkFolder.h"
+#include "views/ImportedListEditor.h"
 
 #include <QElapsedTimer>
 #include <QJsonDocument>
@@ -196,6 +200,52 @@ private slots:
         QCOMPARE(run.code, 1);
         QCOMPARE(run.out.size(), 1);
         QCOMPARE(run.err.contains("Stopped"), !closeOutput);
+    }
+
+    // --store beside a window working on the same proxy.lst: a paste in the window, saved while
+    // corvatel-check runs or after it ended, and the results corvatel-check writes all survive.
+    void besideTheWindow_data()
+    {
+        QTest::addColumn<bool>("during");
+        QTest::newRow("window saves during the run") << true;
+        QTest::newRow("window saves after it") << false;
+    }
+    void besideTheWindow()
+    {
+        QFETCH(bool, during);
+        const QStringList listed{"via", "dead", "hang"};
+        QByteArray file;
+        for (const QString& name : listed)
+            file += ProxyRow::newImportedRowText(m_proxy[name]).toUtf8() + "\n";
+        const QString path = m_folder.write("proxy.lst", file);
+        QCOMPARE(path, ImportedListStore::defaultPath());
+
+        ImportedListStore store;
+        QVERIFY(store.loadFromFile(path).ok());
+        ProxyTableModel rows;
+        FakeWindowHost host;
+        ImportedListEditor editor(rows, store, host);
+        const QString pasted = "10.9.8.7:3128";
+        int pastes = 0;
+        const auto paste = [&] { pastes += editor.pasteProxies(pasted); };
+
+        const Outcome run =
+            check({"--store", "-f", "jsonl", "-p", "3", "-t", "3"}, {}, [&](QProcess&, int lines) {
+                if (during && lines >= 1 && pastes == 0)
+                    paste();
+            });
+        QCOMPARE(run.code, 0);
+        QCOMPARE(run.out.size(), 3);
+        if (!during)
+            paste();
+        QCOMPARE(pastes, 1);
+
+        QStringList states;
+        for (const QString& line :
+             QString::fromUtf8(m_folder.read("proxy.lst")).split(u'\n', Qt::SkipEmptyParts))
+            states << m_proxy.key(ProxyRow::proxyField(line).toString(), pasted) + u' ' +
+                          line.front();
+        QCOMPARE(states, (QStringList{"via Y", "dead N", "hang N", pasted + " ?"}));
     }
 
     // Bad usage ends with status 2 and one message, before anything is tested; the program needs
