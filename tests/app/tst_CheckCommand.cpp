@@ -177,20 +177,32 @@ private slots:
     void stops_data()
     {
         QTest::addColumn<bool>("closeOutput");
-        QTest::newRow("SIGINT") << false;
-        QTest::newRow("closed output") << true;
+        QTest::addColumn<bool>("store");
+        QTest::newRow("SIGINT") << false << false;
+        QTest::newRow("closed output") << true << false;
+        // The two quick results are saved, the second after the Stop; the cut test writes nothing.
+        QTest::newRow("SIGINT, --store") << false << true;
     }
     void stops()
     {
         QFETCH(bool, closeOutput);
-        const QByteArray input = (m_proxy["dead"] + "\n" + m_proxy["hang"] + "\n" +
-                                  m_proxy["dead"] + "1\n" + m_proxy["hang"] + "1\n")
-                                     .toUtf8();
+        QFETCH(bool, store);
+        const QString dead2 = QString(m_proxy["dead"]).replace("127.0.0.1", "127.0.0.2");
+        const QStringList proxies = store ? QStringList{m_proxy["dead"], dead2, m_proxy["hang"]}
+                                          : QStringList{m_proxy["dead"], m_proxy["hang"]};
+        QByteArray input;
+        for (const QString& proxy : proxies)
+            input += (store ? ProxyRow::newImportedRowText(proxy) : proxy).toUtf8() + "\n";
+        if (store)
+            m_folder.write("proxy.lst", input);
+        const int before = store ? 2 : 1;
         bool acted = false;
         const Outcome run = check(
-            {"-f", "jsonl", "-t", "50", "-p", "1"}, input,
+            QStringList{"-f", "jsonl", "-t", "50", "-p", store ? "3" : "1"} +
+                (store ? QStringList{"--store"} : QStringList{}),
+            store ? QByteArray() : input,
             [&](QProcess& p, int lines) {
-                if (lines >= 1 && !acted && !closeOutput) {
+                if (lines >= before && !acted && !closeOutput) {
                     acted = true;
                     ::kill(pid_t(p.processId()), SIGINT);
                 }
@@ -198,8 +210,14 @@ private slots:
             closeOutput);
         QVERIFY2(run.ms < 20000, qPrintable(QString::number(run.ms)));
         QCOMPARE(run.code, 1);
-        QCOMPARE(run.out.size(), 1);
+        QCOMPARE(run.out.size(), closeOutput ? 1 : before);
         QCOMPARE(run.err.contains("Stopped"), !closeOutput);
+        if (store) {
+            const QList<QByteArray> saved = m_folder.read("proxy.lst").split('\n');
+            QCOMPARE(saved.size(), 4);
+            QVERIFY(saved[0].startsWith("N|") && saved[1].startsWith("N|"));
+            QCOMPARE(QString::fromUtf8(saved[2]), ProxyRow::newImportedRowText(m_proxy["hang"]));
+        }
     }
 
     // --store beside a window working on the same proxy.lst: a paste in the window, saved while
