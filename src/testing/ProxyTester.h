@@ -2,13 +2,13 @@
 
 #include "testing/ProxyCheck.h"
 
+#include <QByteArray>
 #include <QHash>
 #include <QObject>
 #include <QString>
 
-#include <QByteArray>
-
 #include <memory>
+#include <optional>
 #include <vector>
 
 class CurlEngine;
@@ -52,7 +52,7 @@ public:
         QString listPath; // where the imported list is saved; "" saves nothing
     };
     static Options optionsFrom(const SettingsStore& settings);
-    void setOptions(const Options& options) { m_fixedOptions = std::make_unique<Options>(options); }
+    void setOptions(const Options& options) { m_fixedOptions = options; }
 
     // How a run goes: rows ended, and of them those that worked and failed; tests in flight.
     struct Progress
@@ -90,7 +90,7 @@ public:
     int saveCount() const { return m_saves; }
 
 signals:
-    // A row's result was written into it (cells and colour, on the imported page its stored line).
+    // A row's result was written into its cells; its stored line follows.
     void tested(int row, const ProxyCheck::Outcome& outcome);
     // A line the run said beside its counts (a judge left out, a failed save, ...).
     void note(const QString& line);
@@ -112,7 +112,7 @@ private:
     QString m_serviceUrl;
     QString m_lastGateBody;
     std::unique_ptr<CurlEngine> m_engine;
-    std::unique_ptr<Options> m_fixedOptions;
+    std::optional<Options> m_fixedOptions;
     Options m_options; // those of the run
     Run* m_run = nullptr;
     std::unique_ptr<QHash<QString, int>> m_importedIndex; // proxy -> row of grid 3, during a run
