@@ -13,10 +13,10 @@ foreach(f IN LISTS service_data)
   configure_file(${f} ${CMAKE_BINARY_DIR}/share/corvatel/${name} COPYONLY)
 endforeach()
 
-install(TARGETS corvatel-service RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS corvatel-service corvatel-check RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${service_data} DESTINATION ${CMAKE_INSTALL_DATADIR}/corvatel)
-set(pages corvatel-service.1)
-# Without the UI only the service is installed.
+set(pages corvatel-service.1 corvatel-check.1)
+# Without the UI only the service and the tester without a window are installed.
 if(CORVATEL_UI)
   install(TARGETS corvatel RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   install(FILES ${data}/corvatel.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
@@ -60,7 +60,8 @@ set(CPACK_DEBIAN_PACKAGE_DESCRIPTION [=[
 Corvatel keeps a proxy list downloaded from a proxy-list service and one
 imported from files, the clipboard and web pages, filters and sorts them,
 tests proxies for speed, location and anonymity, and switches one on as the
-desktop's proxy. corvatel-service, the proxy-list service it talks to, is
+desktop's proxy. corvatel-check tests proxy lists without a window, for
+scripts and servers. corvatel-service, the proxy-list service it talks to, is
 included with a sample list.]=])
 set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://corvatel.example/")

@@ -1,7 +1,7 @@
 # ctest: installs the build into a fresh prefix and checks what lands there, then validates the
 # desktop entry and the AppStream file with the desktop's own tools when they are installed.
 # cmake -DBUILD_DIR=... -DPREFIX=... [-DUI=OFF] -P CorvatelInstallCheck.cmake
-# UI=OFF: a build without the window, which installs the service only.
+# UI=OFF: a build without the window, which installs the service and corvatel-check only.
 file(REMOVE_RECURSE "${PREFIX}")
 execute_process(COMMAND ${CMAKE_COMMAND} --install "${BUILD_DIR}" --prefix "${PREFIX}"
                 RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
@@ -13,12 +13,14 @@ if(NOT DEFINED UI)
   set(UI ON)
 endif()
 set(expected
+  bin/corvatel-check
   bin/corvatel-service
   lib/systemd/system/corvatel-service.service
   share/corvatel/regions.txt
   share/corvatel/sample-list.txt
   share/doc/corvatel/README.md
   share/doc/corvatel/copyright
+  share/man/man1/corvatel-check.1.gz
   share/man/man1/corvatel-service.1.gz)
 if(UI)
   list(APPEND expected

@@ -21,7 +21,8 @@ foreach(library libqt6core6 libqt6widgets6 libqt6network6 libqt6httpserver6 libc
   endif()
 endforeach()
 execute_process(COMMAND dpkg-deb --contents "${deb}" OUTPUT_VARIABLE contents)
-foreach(path ./usr/bin/corvatel ./usr/bin/corvatel-service ./usr/share/applications/corvatel.desktop
+foreach(path ./usr/bin/corvatel ./usr/bin/corvatel-service ./usr/bin/corvatel-check
+             ./usr/share/man/man1/corvatel-check.1.gz ./usr/share/applications/corvatel.desktop
              ./usr/lib/systemd/system/corvatel-service.service ./usr/share/doc/corvatel/copyright)
   string(FIND "${contents}" " ${path}\n" at)
   if(at EQUAL -1)

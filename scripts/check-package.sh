@@ -4,7 +4,7 @@
 #   scripts/check-package.sh ROOT PACKAGE.deb [WIDTHxHEIGHT]
 # ROOT is made with "debootstrap --variant=minbase bookworm ROOT" if it does not exist. The
 # check pastes a proxy into the imported list and tests it, then shows where proxy.lst landed and leaves a
-# screenshot in ROOT/../menu-start.png. Needs root (chroot, mount), xvfb, openbox, xdotool, xclip
+# screenshot in ROOT/../menu-start.png. Then corvatel-check tests the same proxy without a display. Needs root (chroot, mount), xvfb, openbox, xdotool, xclip
 # and imagemagick on this machine.
 set -euo pipefail
 root=$(realpath -m "$1") deb=$(realpath "$2") size=${3:-1280x800}
@@ -59,3 +59,7 @@ echo "proxy.lst:"
 cat "$root/home/tester/.local/share/Corvatel/proxy.lst"
 echo "service started for the session:"
 pgrep -a -f "^/usr/bin/corvatel" || true
+echo "corvatel-check, without a display:"
+chroot "$root" env -i HOME=/home/tester PATH=/usr/bin:/bin corvatel-check --version
+printf '127.0.0.1:8642\n' | chroot "$root" env -i HOME=/home/tester PATH=/usr/bin:/bin \
+    corvatel-check -t 10 -f csv || echo "corvatel-check: status $?"

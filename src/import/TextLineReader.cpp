@@ -41,9 +41,10 @@ bool TextLineReader::next(QString& line)
             const QByteArrayView bytes(data + m_pos, end - m_pos);
             m_pos = end + 1;
             m_scanned = 0;
+            ++m_lines;
             if (m_discarding) {
                 m_discarding = false;
-                ++m_skipped;
+                skip(true);
                 continue;
             }
             if (take(bytes, line))
@@ -59,12 +60,14 @@ bool TextLineReader::next(QString& line)
             // An overlong last line has streamed past already: nothing of it is left to see.
             if (m_discarding) {
                 m_discarding = false;
-                ++m_skipped;
+                ++m_lines;
+                skip(true);
                 return false;
             }
             // A line cut short by a read error is not taken.
             if (m_failed || bytes.isEmpty())
                 return false;
+            ++m_lines;
             return take(bytes, line);
         }
         // An overlong line is dropped as it streams past instead of being collected.
@@ -88,11 +91,19 @@ bool TextLineReader::take(QByteArrayView bytes, QString& line)
     if (bytes.isEmpty())
         return false;
     if (bytes.size() > MaxLineBytes || !isText(bytes)) {
-        ++m_skipped;
+        skip(bytes.size() > MaxLineBytes);
         return false;
     }
     line = bytes.isValidUtf8() ? QString::fromUtf8(bytes) : QString::fromLatin1(bytes);
     return true;
+}
+
+void TextLineReader::skip(bool overlong)
+{
+    if (m_skipped++ == 0) {
+        m_firstSkipped = m_lines;
+        m_firstSkippedOverlong = overlong;
+    }
 }
 
 void TextLineReader::refill()

@@ -25,9 +25,16 @@ public:
 
     bool failed() const { return m_failed; }
     int skippedLines() const { return m_skipped; }
+    // Lines seen so far, empty and skipped ones included: the number of the line next() returned
+    // last, counting from 1.
+    int lineNumber() const { return m_lines; }
+    // The first skipped line's number (0 when none) and whether it was skipped for its length.
+    int firstSkippedLine() const { return m_firstSkipped; }
+    bool firstSkippedOverlong() const { return m_firstSkippedOverlong; }
 
 private:
     bool take(QByteArrayView bytes, QString& line);
+    void skip(bool overlong);
     void refill();
 
     QIODevice& m_device;
@@ -40,4 +47,7 @@ private:
     bool m_discarding = false; // inside an overlong line
     bool m_first = true;
     int m_skipped = 0;
+    int m_lines = 0;
+    int m_firstSkipped = 0;
+    bool m_firstSkippedOverlong = false;
 };

@@ -3,11 +3,19 @@
 #include "model/AtomicSave.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
+#include <QLockFile>
+#include <QScopeGuard>
+#include <QSet>
 #include <QStringDecoder>
+#include <QThread>
 
 #include <algorithm>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -172,17 +180,21 @@ QByteArray encodeLines(const QStringList& lines)
     return content;
 }
 
-} // namespace
-
-QString ImportedListStore::defaultPath()
+// The file's identity and state: a write by anyone (an atomic one makes a new file) changes it.
+// Empty when there is no file.
+QByteArray fileStamp(const QString& path)
 {
-    // QDir::currentPath() is empty once the current folder was removed; "/proxy.lst" would then
-    // be the wrong file, so the alias makes the load miss and the save fail instead.
-    const QString folder = QDir::currentPath();
-    return (folder.isEmpty() ? currentFolderAlias : folder) + QStringLiteral("/proxy.lst");
+    struct stat st = {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return {};
+    return QByteArray::number(qulonglong(st.st_dev)) + ':' +
+           QByteArray::number(qulonglong(st.st_ino)) + ':' +
+           QByteArray::number(qlonglong(st.st_size)) + ':' +
+           QByteArray::number(qlonglong(st.st_mtim.tv_sec)) + '.' +
+           QByteArray::number(qlonglong(st.st_mtim.tv_nsec));
 }
 
-Result ImportedListStore::loadFromFile(const QString& path)
+Result readLines(const QString& path, QStringList& lines)
 {
     QFile file(path);
     QByteArray data;
@@ -195,7 +207,6 @@ Result ImportedListStore::loadFromFile(const QString& path)
 
     QStringDecoder utf8(QStringDecoder::Utf8,
                         QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
-    QStringList lines;
     const QByteArrayView bytes(data);
     const qsizetype size = bytes.size();
     qsizetype start = 0;
@@ -209,9 +220,72 @@ Result ImportedListStore::loadFromFile(const QString& path)
         lines.append(decodeLine(bytes.sliced(start, end - start), utf8));
         start = next;
     }
+    return Result::success();
+}
 
+// Files whose lock this process holds, with how many saves hold it: a save asked for while
+// another one serves the window goes ahead under the lock the first one took.
+QHash<QString, int>& locksHeld()
+{
+    static QHash<QString, int> held;
+    return held;
+}
+
+// Takes path's lock, waiting at most waitMs for another writer (serving the window meanwhile
+// when serve is given). A lock file that cannot be made at all (a read-only folder) is no reason
+// to fail here: the save itself says what is wrong.
+Result takeLock(QLockFile& lock, const QString& path, int waitMs,
+                const std::function<void()>& serve)
+{
+    QElapsedTimer waited;
+    waited.start();
+    for (;;) {
+        if (lock.tryLock(serve ? 0 : 20))
+            return Result::success();
+        if (lock.error() != QLockFile::LockFailedError)
+            return Result::success();
+        if (waited.elapsed() >= waitMs) {
+            qint64 pid = 0;
+            QString host;
+            QString program;
+            const QString name = QFileInfo(path).fileName();
+            if (!lock.getLockInfo(&pid, &host, &program))
+                return Result::failure(QStringLiteral("Could not save %1: another program is "
+                                                      "writing it.")
+                                           .arg(name));
+            return Result::failure(
+                QStringLiteral("Could not save %1: %2 (process %3 on %4) is writing it.")
+                    .arg(name, program.isEmpty() ? QStringLiteral("another program") : program)
+                    .arg(pid)
+                    .arg(host));
+        }
+        if (serve) {
+            serve();
+            QThread::msleep(5);
+        }
+    }
+}
+
+} // namespace
+
+QString ImportedListStore::defaultPath()
+{
+    // QDir::currentPath() is empty once the current folder was removed; "/proxy.lst" would then
+    // be the wrong file, so the alias makes the load miss and the save fail instead.
+    const QString folder = QDir::currentPath();
+    return (folder.isEmpty() ? currentFolderAlias : folder) + QStringLiteral("/proxy.lst");
+}
+
+Result ImportedListStore::loadFromFile(const QString& path)
+{
+    const QByteArray stamp = fileStamp(path);
+    QStringList lines;
+    const Result read = readLines(path, lines);
+    if (!read.ok())
+        return read;
     m_lines = std::move(lines);
     m_savedChanges = ++m_changes; // what is on disk now
+    m_disk = {path, m_lines, m_lines, stamp, 0};
     clearIndex();
     m_indexValid = false;
     return Result::success();
@@ -220,14 +294,115 @@ Result ImportedListStore::loadFromFile(const QString& path)
 Result ImportedListStore::saveToFile(const QString& path, const std::function<void()>& serve) const
 {
     // A short list is saved at once; a long one on a worker thread, the window served meanwhile.
+    const std::function<void()> longServe = count() >= s_longList ? serve : std::function<void()>();
+    QLockFile lock(path + QStringLiteral(".lock"));
+    if (!locksHeld().contains(path)) {
+        const Result locked = takeLock(lock, path, s_lockWaitMs, longServe);
+        if (!locked.ok())
+            return locked;
+    }
+    ++locksHeld()[path];
+    const auto release = qScopeGuard([&path] {
+        if (--locksHeld()[path] == 0)
+            locksHeld().remove(path);
+    });
+
     const qint64 changes = m_changes;
+    const QStringList ours = m_lines;
+    QStringList content = ours;
+    const bool known = m_disk.path == path;
+    if (known && m_disk.stamp.isEmpty() && m_disk.generation > 0) {
+        // A save of ours is under way (this one was asked for while it served the window): the
+        // file is about to hold what it writes.
+        content = merge(m_disk.base, ours, m_disk.written);
+    } else {
+        const QByteArray stamp = fileStamp(path);
+        if (!stamp.isEmpty() && (!known || stamp != m_disk.stamp)) {
+            // Someone else wrote the file since: what they wrote is merged in.
+            QStringList theirs;
+            if (readLines(path, theirs).ok())
+                content = merge(known ? m_disk.base : QStringList(), ours, theirs);
+        } else if (!stamp.isEmpty() && !m_disk.written.isSharedWith(m_disk.base)) {
+            // The file holds what the last save merged in; it stays.
+            content = merge(m_disk.base, ours, m_disk.written);
+        }
+    }
+    const DiskState before = m_disk;
+    const quint64 generation = ++s_generation;
+    m_disk = {path, ours, content.isSharedWith(ours) ? ours : content, QByteArray(), generation};
     Result saved = AtomicSave::write(
-        path, [lines = m_lines] { return encodeLines(lines); },
-        count() >= s_longList ? serve : std::function<void()>());
+        path, [content] { return encodeLines(content); }, longServe);
     // A later save may have landed while this one waited; what it wrote is newer.
-    if (saved.ok())
-        m_savedChanges = std::max(m_savedChanges, changes);
+    if (saved.ok() && changes >= m_savedChanges)
+        m_savedChanges = changes;
+    if (m_disk.generation == generation) {
+        if (saved.ok())
+            m_disk.stamp = fileStamp(path);
+        else
+            m_disk = before; // the file still holds what it held
+    }
     return saved;
+}
+
+QStringList ImportedListStore::merge(const QStringList& base, const QStringList& ours,
+                                     const QStringList& theirs)
+{
+    QHash<QString, QString> baseLine; // proxy -> its first line
+    QSet<QString> baseKeyless;        // lines without a proxy field
+    for (const QString& line : base) {
+        const QStringView key = proxyFieldOf(line);
+        if (key.isEmpty())
+            baseKeyless.insert(line);
+        else if (!baseLine.contains(key.toString()))
+            baseLine.insert(key.toString(), line);
+    }
+    QHash<QString, QString> theirLine;
+    for (const QString& line : theirs) {
+        const QStringView key = proxyFieldOf(line);
+        if (!key.isEmpty() && !theirLine.contains(key.toString()))
+            theirLine.insert(key.toString(), line);
+    }
+
+    QStringList merged;
+    merged.reserve(std::max(ours.size(), theirs.size()));
+    QSet<QString> ourKeys;
+    QSet<QString> ourKeyless;
+    for (const QString& line : ours) {
+        const QString key = proxyFieldOf(line).toString();
+        if (key.isEmpty()) {
+            ourKeyless.insert(line);
+            merged.append(line);
+            continue;
+        }
+        if (ourKeys.contains(key)) {
+            merged.append(line);
+            continue;
+        }
+        ourKeys.insert(key);
+        const auto before = baseLine.constFind(key);
+        if (before == baseLine.constEnd() || *before != line) {
+            merged.append(line); // changed or added here
+            continue;
+        }
+        const auto now = theirLine.constFind(key);
+        if (now != theirLine.constEnd())
+            merged.append(*now);
+        // else the other writer removed it
+    }
+    for (const QString& line : theirs) {
+        const QString key = proxyFieldOf(line).toString();
+        if (key.isEmpty()) {
+            if (!baseKeyless.contains(line) && !ourKeyless.contains(line))
+                merged.append(line);
+            continue;
+        }
+        // Known here (kept above) or known before and removed here: not added again.
+        if (ourKeys.contains(key) || baseLine.contains(key))
+            continue;
+        ourKeys.insert(key);
+        merged.append(line);
+    }
+    return merged;
 }
 
 QString ImportedListStore::item(int index) const

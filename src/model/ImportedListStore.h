@@ -13,6 +13,12 @@
 // The imported list as the ordered stored row texts of proxy.lst. Lines are kept exactly as read:
 // a line that is not valid UTF-8 (or that the grid cannot show) is saved back byte for byte.
 // find() looks a proxy up by its Proxy field through an index, never by substring.
+//
+// Another program (corvatel-check --store, a second window) may write the same file. A save
+// therefore takes the file's lock (NAME.lock beside it), reads the file again when someone else
+// wrote it since this store last read or saved it, and merges by proxy: a line this store changed,
+// added or removed since then goes in as it is here, any other line as the file has it now, and
+// lines only the file gained are kept at the end. The store's own content stays as it is.
 class ImportedListStore final
 {
 public:
@@ -29,6 +35,13 @@ public:
     // every few milliseconds, so that a window can be served during the save. What is saved is
     // the list as it stood at the call, whatever serve() changes in it.
     Result saveToFile(const QString& path, const std::function<void()>& serve) const;
+
+    // How long a save waits for another writer's lock before it gives up (tests make it short).
+    static void setLockWaitForTesting(int ms) { s_lockWaitMs = ms; }
+    // The merge a save makes: base is what this store last read or saved, ours what it holds,
+    // theirs what the file holds now.
+    static QStringList merge(const QStringList& base, const QStringList& ours,
+                             const QStringList& theirs);
 
     // True when the list has changed since it was last read or saved whole.
     bool hasUnsavedChanges() const { return m_savedChanges != m_changes; }
@@ -72,4 +85,18 @@ private:
     qint64 m_changes = 0;
     mutable qint64 m_savedChanges = 0;
     static inline int s_longList = 20000;
+    static inline int s_lockWaitMs = 10000;
+
+    // The file as this store last read or wrote it: what it held then, what was written (the
+    // merge), and the file's identity after it, to tell whether someone wrote it since.
+    struct DiskState
+    {
+        QString path;
+        QStringList base;
+        QStringList written;
+        QByteArray stamp;       // empty while the save is under way
+        quint64 generation = 0; // the save that made it; 0 for a load
+    };
+    mutable DiskState m_disk;
+    static inline quint64 s_generation = 0;
 };

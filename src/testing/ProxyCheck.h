@@ -35,10 +35,12 @@ struct Outcome
 {
     bool passed = false;
     double seconds = 0;
-    QString tested;   // testTimeText of the test
-    QString location; // "" leaves the cell as it was
-    QString klass;    // "" leaves the cell as it was
-    QString type;     // a type found for an untyped proxy; "" leaves the cell as it was
+    QString tested;      // testTimeText of the test
+    QString location;    // "" leaves the cell as it was
+    QString klass;       // "" leaves the cell as it was
+    QString type;        // a type found for an untyped proxy; "" leaves the cell as it was
+    QString exitAddress; // the address the judge saw the request come from; "" when unknown
+    QString judge;       // the URL of the judge the proxy was tested against; "" when none
 };
 
 // Writes the outcome into a row's cells: "Active" Y/N, "Speed" only when it passed, "Tested",

@@ -67,7 +67,7 @@ public:
         int timeoutSeconds)
         : m_tester(tester), m_engine(*tester.m_engine), m_pending(rows.begin(), rows.end()),
           m_target(target), m_width(width), m_timeoutMs(qint64(std::max(1, timeoutSeconds)) * 1000),
-          m_detect(tester.onImportedPage(target) && tester.m_settings.value(Setting::DetectType)),
+          m_detect(tester.onImportedPage(target) && tester.m_options.detectType),
           m_total(int(rows.size())), m_countsShown(width > 1)
     {
         m_saveTimer.setSingleShot(true);
@@ -88,6 +88,11 @@ public:
         cancelAll();
         if (m_dirty)
             saveNow();
+    }
+
+    ProxyTester::Progress progress() const
+    {
+        return {m_total, m_finished, m_working, m_failed, m_inFlight};
     }
 
     // Stop: what is in flight ends now and is written nowhere; results that came in before are
@@ -143,13 +148,14 @@ private:
         const QString now = m_tester.m_host.statusText();
         m_tester.m_host.setStatusText(now.isEmpty() ? line : now + LineBreak + line);
         m_notes << line; // kept below the counts
+        emit m_tester.note(line);
     }
 
     // ---- judges -----------------------------------------------------------------------------
 
     bool prepareJudges()
     {
-        const QString path = JudgeList::defaultPath();
+        const QString& path = m_tester.m_options.judgesFile;
         const JudgeList::Loaded listed = JudgeList::load(path);
         if (!listed.read.ok())
             say(listed.read.message());
@@ -223,7 +229,7 @@ private:
         ProbeRequest request;
         request.url = QUrl(JudgeEcho::withToken(judge.url, judge.checkToken));
         request.timeoutMs = int(m_timeoutMs);
-        request.userAgent = HttpFetcher::UserAgent;
+        request.userAgent = m_tester.m_options.userAgent;
         ++m_checks;
         judge.check =
             m_engine.start(request, [this, j](const ProbeResult& result) { checkDone(j, result); });
@@ -294,7 +300,7 @@ private:
 
     void openLocations()
     {
-        const QString file = m_tester.m_settings.read(Setting::MmdbFile).trimmed();
+        const QString& file = m_tester.m_options.mmdbFile;
         if (file.isEmpty())
             return;
         const Result opened = m_locations.open(file);
@@ -428,12 +434,13 @@ private:
         if (t->judge < 0 || left <= 0)
             return testEnded(t);
         t->token = JudgeEcho::newToken();
+        t->outcome.judge = m_judges[t->judge].url;
         ProbeRequest request;
         request.url = QUrl(JudgeEcho::withToken(m_judges[t->judge].url, t->token));
         request.type = type;
         request.proxy = t->proxy;
         request.timeoutMs = int(left);
-        request.userAgent = HttpFetcher::UserAgent;
+        request.userAgent = m_tester.m_options.userAgent;
         t->transfer =
             m_engine.start(request, [this, t](const ProbeResult& result) { probeDone(t, result); });
     }
@@ -506,6 +513,7 @@ private:
         ProxyCheck::Outcome& outcome = t->outcome;
         outcome.passed = true;
         outcome.seconds = result.seconds;
+        outcome.exitAddress = report.remoteAddr;
         if (m_tester.onImportedPage(m_target))
             outcome.klass = JudgeEcho::anonymityClass(report, judge.userAddress, judge.serviceGate);
         if (t->tries.size() > 1)
@@ -520,7 +528,7 @@ private:
         ProbeRequest request;
         request.url = QUrl(ProxyCheck::regionUrl(m_tester.m_serviceUrl, t->proxy));
         request.timeoutMs = RegionTimeoutSeconds * 1000;
-        request.userAgent = HttpFetcher::UserAgent;
+        request.userAgent = m_tester.m_options.userAgent;
         t->transfer = m_engine.start(request, [this, t](const ProbeResult& region) {
             t->transfer = 0;
             if (stopped())
@@ -707,13 +715,14 @@ void ProxyTester::testProxies(const std::vector<int>& rows, const Target& target
     if (m_running || !target.rows)
         return;
     m_running = true;
+    m_options = m_fixedOptions ? *m_fixedOptions : optionsFrom(m_settings);
     m_host.lockForRun(target.grid);
     const int n = int(rows.size());
     if (n > 2)
         m_host.setProgressMaximum(n);
 
     {
-        Run run(*this, rows, target, m_settings.value(Setting::ParallelTests), timeoutSeconds);
+        Run run(*this, rows, target, m_options.parallel, timeoutSeconds);
         m_run = &run;
         run.run();
         m_run = nullptr;
@@ -728,6 +737,23 @@ void ProxyTester::testProxies(const std::vector<int>& rows, const Target& target
     m_host.unlockAfterRun(target.grid);
     m_host.clearStopRequested();
     m_running = false;
+}
+
+ProxyTester::Options ProxyTester::optionsFrom(const SettingsStore& settings)
+{
+    Options options;
+    options.parallel = settings.value(Setting::ParallelTests);
+    options.detectType = settings.value(Setting::DetectType);
+    options.mmdbFile = settings.read(Setting::MmdbFile).trimmed();
+    options.judgesFile = JudgeList::defaultPath();
+    options.userAgent = HttpFetcher::UserAgent;
+    options.listPath = ImportedListStore::defaultPath();
+    return options;
+}
+
+ProxyTester::Progress ProxyTester::progress() const
+{
+    return m_run ? m_run->progress() : Progress();
 }
 
 void ProxyTester::wake()
@@ -752,6 +778,7 @@ void ProxyTester::writeResult(const Target& target, int row, const QString& prox
     };
     const ProxyRow::Cells cells = update(rows, row);
     m_host.showTestedRow(target.grid, row);
+    emit tested(row, outcome);
     if (!onImportedPage(target))
         return;
     if (target.grid == 4 && &rows != &m_importedRows) {
@@ -778,10 +805,14 @@ int ProxyTester::importedMainRow(const QString& proxy)
 
 void ProxyTester::saveList()
 {
+    if (m_options.listPath.isEmpty())
+        return;
     ++m_saves;
     YieldClock clock;
     clock.yieldNow(); // what came before may have used up the allowance
-    const Result saved = m_store.saveToFile(ImportedListStore::defaultPath(), clock.server());
-    if (!saved.ok())
+    const Result saved = m_store.saveToFile(m_options.listPath, clock.server());
+    if (!saved.ok()) {
         m_host.setStatusText(m_host.statusText() + LineBreak + saved.message());
+        emit note(saved.message());
+    }
 }

@@ -2,11 +2,13 @@
 
 #include "testing/ProxyCheck.h"
 
+#include <QByteArray>
 #include <QHash>
 #include <QObject>
 #include <QString>
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 class CurlEngine;
@@ -38,6 +40,31 @@ public:
         int selectionEnd = 0; // the row at the other end of its selection
     };
 
+    // What a run takes from the settings and the current folder, read when it starts. A caller
+    // without a window names its own with setOptions().
+    struct Options
+    {
+        int parallel = 1;
+        bool detectType = false;
+        QString mmdbFile;   // "" for none
+        QString judgesFile; // judges.lst
+        QByteArray userAgent;
+        QString listPath; // where the imported list is saved; "" saves nothing
+    };
+    static Options optionsFrom(const SettingsStore& settings);
+    void setOptions(const Options& options) { m_fixedOptions = options; }
+
+    // How a run goes: rows ended, and of them those that worked and failed; tests in flight.
+    struct Progress
+    {
+        int total = 0;
+        int finished = 0;
+        int working = 0;
+        int failed = 0;
+        int running = 0;
+    };
+    Progress progress() const;
+
     // importedRows is the imported page's whole list (grid 3): a test made in its result grid
     // (grid 4) is written there as well.
     ProxyTester(WindowHost& host, ImportedListStore& store, ProxyTableModel& importedRows,
@@ -62,6 +89,12 @@ public:
     // Saves of proxy.lst made by runs so far (for the benchmark and tests).
     int saveCount() const { return m_saves; }
 
+signals:
+    // A row's result was written into its cells; its stored line follows.
+    void tested(int row, const ProxyCheck::Outcome& outcome);
+    // A line the run said beside its counts (a judge left out, a failed save, ...).
+    void note(const QString& line);
+
 private:
     class Run;
     friend class Run;
@@ -79,6 +112,8 @@ private:
     QString m_serviceUrl;
     QString m_lastGateBody;
     std::unique_ptr<CurlEngine> m_engine;
+    std::optional<Options> m_fixedOptions;
+    Options m_options; // those of the run
     Run* m_run = nullptr;
     std::unique_ptr<QHash<QString, int>> m_importedIndex; // proxy -> row of grid 3, during a run
     bool m_running = false;

@@ -2,6 +2,7 @@
 #include "support/WorkFolder.h"
 
 #include <QDir>
+#include <QLockFile>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -220,17 +221,77 @@ private slots:
         QCOMPARE(work.read(QStringLiteral("proxy.lst")), whole);
 
         big.addMany(many);
-        ImportedListStore later;
-        later.add(row(QStringLiteral("5.6.7.8:80")));
         bool nested = false;
         const auto saveMeanwhile = [&] {
-            if (!std::exchange(nested, true))
-                QVERIFY(later.saveToFile(path, [] {}).ok());
+            if (!std::exchange(nested, true)) {
+                big.clear();
+                big.add(row(QStringLiteral("5.6.7.8:80")));
+                QVERIFY(big.saveToFile(path, [] {}).ok());
+            }
         };
         QVERIFY(big.saveToFile(path, saveMeanwhile).ok());
         QVERIFY(nested);
         QCOMPARE(work.read(QStringLiteral("proxy.lst")),
                  (row(QStringLiteral("5.6.7.8:80")) + u'\n').toUtf8());
+    }
+
+    // Two writers of one file: what each changed since it last read or saved the file survives
+    // the other's save.
+    void merge_data()
+    {
+        QTest::addColumn<QStringList>("base");
+        QTest::addColumn<QStringList>("ours");
+        QTest::addColumn<QStringList>("theirs");
+        QTest::addColumn<QStringList>("merged");
+
+        QTest::newRow("their results, our paste")
+            << QStringList{"?|a|", "?|b|"} << QStringList{"?|a|", "?|b|", "?|p|"}
+            << QStringList{"Y|a|", "?|b|"} << QStringList{"Y|a|", "?|b|", "?|p|"};
+        QTest::newRow("our change beats theirs") << QStringList{"?|a|"} << QStringList{"N|a|"}
+                                                 << QStringList{"Y|a|"} << QStringList{"N|a|"};
+        QTest::newRow("their removal") << QStringList{"?|a|", "?|b|"} << QStringList{"?|a|", "?|b|"}
+                                       << QStringList{"?|b|"} << QStringList{"?|b|"};
+        QTest::newRow("our removal, their addition")
+            << QStringList{"?|a|", "?|b|"} << QStringList{"?|b|"}
+            << QStringList{"?|a|", "?|b|", "?|c|"} << QStringList{"?|b|", "?|c|"};
+        QTest::newRow("a file never read")
+            << QStringList{} << QStringList{"N|a|", "?|a|"} << QStringList{"Y|a|", "?|c|"}
+            << QStringList{"N|a|", "?|a|", "?|c|"};
+        QTest::newRow("lines without a proxy")
+            << QStringList{"x", "y"} << QStringList{"x"} << QStringList{"x", "y", "z", ""}
+            << QStringList{"x", "z", ""};
+    }
+    void merge()
+    {
+        QFETCH(QStringList, base);
+        QFETCH(QStringList, ours);
+        QFETCH(QStringList, theirs);
+        QFETCH(QStringList, merged);
+        QCOMPARE(ImportedListStore::merge(base, ours, theirs), merged);
+    }
+
+    // A save waits a bounded time for another writer's lock, then says who holds it and leaves
+    // the file alone.
+    void lockedByAnother()
+    {
+        WorkFolder work;
+        const QString path = work.write(QStringLiteral("proxy.lst"), "?|a|\n");
+        QLockFile other(path + QStringLiteral(".lock"));
+        QVERIFY(other.tryLock(0));
+        ImportedListStore store;
+        store.add(row(QStringLiteral("1.2.3.4:80")));
+        ImportedListStore::setLockWaitForTesting(100);
+        const Result refused = store.saveToFile(path);
+        QCOMPARE(refused.message(),
+                 QStringLiteral("Could not save proxy.lst: %1 (process %2 on %3) is writing it.")
+                     .arg(QCoreApplication::applicationName())
+                     .arg(QCoreApplication::applicationPid())
+                     .arg(QSysInfo::machineHostName()));
+        QCOMPARE(work.read(QStringLiteral("proxy.lst")), "?|a|\n");
+        other.unlock();
+        QVERIFY(store.saveToFile(path).ok());
+        QCOMPARE(work.read(QStringLiteral("proxy.lst")), row("1.2.3.4:80").toUtf8() + "\n?|a|\n");
+        ImportedListStore::setLockWaitForTesting(10000);
     }
 
     // What ending the program from inside a long routine goes by: only a list that differs from

@@ -84,6 +84,7 @@ void checkFileLines(QByteArrayView bytes, qint64 step)
 {
     QStringList expected;
     int expectedSkipped = 0;
+    int firstSkipped = 0;
     bool startsWithBom = false;
     const QList<QByteArrayView> raw = splitLines(bytes);
     for (qsizetype k = 0; k < raw.size(); ++k) {
@@ -95,7 +96,8 @@ void checkFileLines(QByteArrayView bytes, qint64 step)
         if (line.isEmpty())
             continue;
         if (line.size() > TextLineReader::MaxLineBytes || !isTextLine(line)) {
-            ++expectedSkipped;
+            if (expectedSkipped++ == 0)
+                firstSkipped = int(k) + 1;
             continue;
         }
         expected.append(line.isValidUtf8() ? QString::fromUtf8(line) : QString::fromLatin1(line));
@@ -115,7 +117,9 @@ void checkFileLines(QByteArrayView bytes, qint64 step)
     if (!borderline) {
         FUZZ_CHECK(read == expected);
         FUZZ_CHECK(reader.skippedLines() == expectedSkipped);
+        FUZZ_CHECK(reader.firstSkippedLine() == firstSkipped);
     }
+    FUZZ_CHECK(reader.lineNumber() == raw.size());
     FUZZ_CHECK(!reader.next(line)); // stays at its end
 }
 
