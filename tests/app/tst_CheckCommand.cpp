@@ -4,6 +4,7 @@
 #include "service/ReferenceService.h"
 #include "support/FakeWindowHost.h"
 #include "support/RealProxies.h"
+#include "support/ScriptedPrompts.h"
 #include "support/TestServers.h"
 #include "support/WorkFolder.h"
 #include "views/ImportedListEditor.h"
@@ -242,7 +243,8 @@ private slots:
         QVERIFY(store.loadFromFile(path).ok());
         ProxyTableModel rows;
         FakeWindowHost host;
-        ImportedListEditor editor(rows, store, host);
+        ScriptedPrompts prompts;
+        ImportedListEditor editor(rows, store, host, prompts);
         const QString pasted = "10.9.8.7:3128";
         int pastes = 0;
         const auto paste = [&] { pastes += editor.pasteProxies(pasted); };

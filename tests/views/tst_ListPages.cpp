@@ -477,6 +477,7 @@ private slots:
 
         QTest::keyClick(&grid, Qt::Key_Z, Qt::ControlModifier);
         QCOMPARE(column(grid, ProxyRow::Proxy, 30) + column(grid, ProxyRow::Active), before);
+        QCOMPARE(grid.verticalHeader()->count(), grid.rows().rowCount()); // the view was told
         QCOMPARE(f.work.read("proxy.lst"), saved);
         QCOMPARE(w.statusText(), undone);
         QVERIFY(!undo->isEnabled() && grid.hasFocus());

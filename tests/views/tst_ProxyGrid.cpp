@@ -237,20 +237,20 @@ private slots:
         ProxyGrid grid(QStringLiteral("MSH"));
         grid.setGridFont({}, 20, true); // whole pixels of ink, not only edges
         grid.setColWidth(ProxyRow::Proxy, 3000);
-        fill(grid, 6);
+        fill(grid, 7);            // the last row white: its neighbour is the one above
         grid.paintRowBands(band); // odd rows white, even ones banded
         const int last = ProxyRow::ColumnCount - 1;
         const QList<ProxyRow::Colour> inks = {ProxyRow::PassedColour, ProxyRow::FailedColour,
                                               ProxyRow::NoColour};
-        for (int r = 1; r <= 6; ++r) {
+        for (int r = 1; r <= 7; ++r) {
             grid.setTextMatrix(r, ProxyRow::Proxy, QStringLiteral("MWM"));
             grid.rows().setCellForeColor(r, 0, r, last, inks[(r - 1) % 3]);
         }
         grid.setRow(selected ? 1 : 0);
         grid.setCol(0);
-        grid.setRowSel(selected ? 6 : 0);
+        grid.setRowSel(selected ? 7 : 0);
         grid.setColSel(last);
-        QCOMPARE(grid.selectionModel()->selectedIndexes().size(), selected ? 6 * (last + 1) : 0);
+        QCOMPARE(grid.selectionModel()->selectedIndexes().size(), selected ? 7 * (last + 1) : 0);
         const QImage shot = grid.viewport()->grab().toImage();
 
         const auto backOf = [&](int r) {
@@ -265,7 +265,7 @@ private slots:
                 QCOMPARE(backOf(2), QColor(band));
         }
         QList<QColor> seen;
-        for (int r = 1; r <= 6; ++r) {
+        for (int r = 1; r <= 7; ++r) {
             const QColor back = backOf(r);
             // The ink is the pixel that stands out most; the smoothed edges lie between it and
             // the background.
