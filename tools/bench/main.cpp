@@ -5,6 +5,7 @@
 #include "base/Prompts.h"
 #include "import/SourceScanner.h"
 #include "import/TextFileImport.h"
+#include "model/ImportedListStore.h"
 #include "service/DocumentFetcher.h"
 #include "service/HttpFetcher.h"
 #include "service/ReferenceService.h"
@@ -12,6 +13,7 @@
 #include "shell/frmMain.h"
 #include "support/TlsJudge.h"
 #include "support/WindowControls.h"
+#include "testing/CheckInput.h"
 #include "testing/CurlEngine.h"
 #include "testing/OpenFiles.h"
 #include "testing/ProxyTester.h"
@@ -19,6 +21,7 @@
 #include "views/ProxyGrid.h"
 
 #include <QApplication>
+#include <QBuffer>
 #include <QClipboard>
 #include <QCommandLineParser>
 #include <QDir>
@@ -45,6 +48,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <string>
@@ -459,6 +463,34 @@ bool benchScale(frmMain& window, SettingsStore& store, const ScaleSize& size)
             c->waitForFinished(-1);
         curl = timer.nsecsElapsed() / 1e9;
     }
+    // The same proxies through corvatel-check: the same engine without a window, started with no
+    // settings and no judges of its own.
+    double check = 0;
+    int checkStatus = -1;
+    const QString checkExe =
+        QCoreApplication::applicationDirPath() + QStringLiteral("/corvatel-check");
+    if (QFile::exists(checkExe)) {
+        QTemporaryDir dir;
+        QFile list(dir.filePath(QStringLiteral("silent.txt")));
+        if (!list.open(QIODevice::WriteOnly))
+            return false;
+        list.write((silent.join(u'\n') + u'\n').toUtf8());
+        list.close();
+        QProcess run;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("CORVATEL_SERVICE_URL"), serviceUrl);
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.path());
+        run.setProcessEnvironment(env);
+        run.setWorkingDirectory(dir.path());
+        run.setStandardOutputFile(QProcess::nullDevice());
+        timer.restart();
+        run.start(checkExe,
+                  {QStringLiteral("-q"), QStringLiteral("-t"), QString::number(size.timeout),
+                   QStringLiteral("-p"), QString::number(size.parallel), list.fileName()});
+        run.waitForFinished(-1);
+        check = timer.nsecsElapsed() / 1e9;
+        checkStatus = run.exitCode();
+    }
     service.kill();
     service.waitForFinished();
 
@@ -473,6 +505,11 @@ bool benchScale(frmMain& window, SettingsStore& store, const ScaleSize& size)
         report(what, curl, "s", 1.1 * limit);
         report("  ours / curl", ours / curl, "x", 1.2);
     }
+    if (check > 0) {
+        report("  the same through corvatel-check", check, "s", 1.1 * limit);
+        report("  corvatel-check / the window", check / ours, "x", 1.05);
+        std::printf("  corvatel-check's exit status %d (1: none works)\n", checkStatus);
+    }
     report("  threads at most", threads, "", 16);
     report("  resident memory at the end", resident / 1024.0, "MB", 250);
     std::printf("  (of which %.0f MB grew during the run)\n", (resident - residentBefore) / 1024.0);
@@ -480,7 +517,109 @@ bool benchScale(frmMain& window, SettingsStore& store, const ScaleSize& size)
     report("  longest wait of the event queue", double(gap), "ms", 50);
     std::printf("  %d of %d written as failed\n", failed, size.proxies);
     results.setRows(1);
-    return failed == size.proxies;
+    return failed == size.proxies && (check == 0 || checkStatus == 1);
+}
+
+// corvatel-check's input: lines lines read, checked and deduplicated, in a process of its own
+// (--check-input), so its memory is the reading's alone.
+bool benchCheckInput(int lines)
+{
+    QTemporaryDir dir;
+    QFile file(dir.filePath(QStringLiteral("input.txt")));
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    QByteArray chunk;
+    for (int i = 0; i < lines; ++i) {
+        // Every tenth line a proxy seen before, every hundredth no proxy at all.
+        const int n = i % 10 == 9 ? i - 9 : i;
+        if (i % 100 == 99)
+            chunk += "not a proxy\n";
+        else
+            chunk += (i % 3 ? "http://10." : "10.") + QByteArray::number((n >> 16) & 255) + '.' +
+                     QByteArray::number((n >> 8) & 255) + '.' + QByteArray::number(n & 255) + ':' +
+                     QByteArray::number(1024 + (n >> 24)) + '\n';
+        if (chunk.size() > (1 << 20)) {
+            file.write(chunk);
+            chunk.clear();
+        }
+    }
+    file.write(chunk);
+    file.close();
+    QProcess child;
+    child.start(QCoreApplication::applicationFilePath(),
+                {QStringLiteral("--check-input"), file.fileName()});
+    if (!child.waitForFinished(-1) || child.exitCode() != 0)
+        return false;
+    double seconds = 0, megabytes = 0;
+    long proxies = 0;
+    if (std::sscanf(child.readAllStandardOutput().constData(), "%lf %lf %ld", &seconds, &megabytes,
+                    &proxies) != 3)
+        return false;
+    char what[112];
+    std::snprintf(what, sizeof what, "corvatel-check's input: %d lines read, checked, deduplicated",
+                  lines);
+    report(what, seconds, "s", 2);
+    report("  resident memory at most", megabytes, "MB", 300);
+    std::printf("  %ld proxies to test\n", proxies);
+    return proxies == lines - lines / 10;
+}
+
+// The child's side: reads the file as corvatel-check does and prints the time, the highest
+// resident memory and the proxies found.
+int checkInputChild(const QString& path)
+{
+    QElapsedTimer timer;
+    timer.start();
+    QBuffer none;
+    const CheckInput::Read read = CheckInput::read({path}, none);
+    const double seconds = timer.nsecsElapsed() / 1e9;
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    std::printf("%.3f %.1f %lld\n", seconds, usage.ru_maxrss / 1024.0,
+                static_cast<long long>(read.proxies.size()));
+    return read.error.isEmpty() ? 0 : 1;
+}
+
+// corvatel-check --store over a list of lines proxies: its results go in while the window saved
+// a paste meanwhile, so the save reads the file again and merges.
+bool benchStoreSave(int lines)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("proxy.lst"));
+    QStringList stored;
+    stored.reserve(lines);
+    for (int i = 0; i < lines; ++i)
+        stored << QStringLiteral("?|10.%1.%2.%3:8080|0|||||||||||")
+                      .arg((i >> 16) & 255)
+                      .arg((i >> 8) & 255)
+                      .arg(i & 255);
+    ImportedListStore window, check;
+    window.replaceLines(stored);
+    if (!window.saveToFile(path).ok() || !check.loadFromFile(path).ok())
+        return false;
+    for (int i = 0; i < lines; i += 10)
+        check.setItem(i, QStringLiteral("Y|10.%1.%2.%3:8080|0.25||2026-12-08 10:00|HTTP||||||"
+                                        "Oslo|Anonymous proxy|")
+                             .arg((i >> 16) & 255)
+                             .arg((i >> 8) & 255)
+                             .arg(i & 255));
+    window.add(QStringLiteral("?|192.0.2.1:3128|0|||||||||||"));
+    if (!window.saveToFile(path).ok())
+        return false;
+    QElapsedTimer timer;
+    timer.start();
+    const Result saved = check.saveToFile(path);
+    const double seconds = timer.nsecsElapsed() / 1e9;
+    ImportedListStore after;
+    if (!saved.ok() || !after.loadFromFile(path).ok())
+        return false;
+    char what[112];
+    std::snprintf(what, sizeof what,
+                  "corvatel-check --store: %d results into %d stored lines, merged", lines / 10,
+                  lines);
+    report(what, seconds, "s", 0.5);
+    return after.count() == lines + 1 && after.find(QStringLiteral("192.0.2.1:3128")) == lines &&
+           after.item(0).startsWith(QLatin1String("Y|"));
 }
 
 bool startServer(QProcess& process, const QString& program, const QStringList& arguments, int port);
@@ -832,6 +971,10 @@ bool benchTestRuns(frmMain& window, SettingsStore& store, int lines)
 
 int main(int argc, char* argv[])
 {
+    if (argc == 3 && std::strcmp(argv[1], "--check-input") == 0) {
+        QCoreApplication app(argc, argv);
+        return checkInputChild(QString::fromLocal8Bit(argv[2]));
+    }
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QTemporaryDir work;
@@ -856,6 +999,8 @@ int main(int argc, char* argv[])
     parser.addOption({QStringLiteral("scale-only"), QStringLiteral("Only the scale figure.")});
     parser.addOption(
         {QStringLiteral("mixed-only"), QStringLiteral("Only the live proxies of three types.")});
+    parser.addOption({QStringLiteral("check-only"),
+                      QStringLiteral("Only corvatel-check's input and --store figures.")});
     parser.addOption({QStringLiteral("engines"),
                       QStringLiteral("Only the two engines side by side, 256 at once.")});
     parser.process(app);
@@ -885,6 +1030,15 @@ int main(int argc, char* argv[])
     window.GetSettings();
     window.show();
 
+    const auto benchCheck = [] {
+        const bool input = benchCheckInput(1000000);
+        const bool store = benchStoreSave(100000);
+        if (!input || !store)
+            std::fprintf(stderr, "corvatel-check's input or store figure went wrong\n");
+        return input && store;
+    };
+    if (parser.isSet(QStringLiteral("check-only")))
+        return benchCheck() ? 0 : 1;
     if (parser.isSet(QStringLiteral("engines")))
         return benchEngineChoice() ? 0 : 1;
     if (parser.isSet(QStringLiteral("mixed-only")))
@@ -980,6 +1134,8 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "the imports did not do what they should\n");
         return 1;
     }
+    if (!benchCheck())
+        return 1;
     if (parser.isSet(QStringLiteral("no-tests")))
         return 0;
     return benchTestRuns(window, store, lines) ? 0 : 1;
