@@ -139,14 +139,15 @@ private:
     qint64 m_longest = 0;
 };
 
-// A port on the loopback that takes connections (the kernel completes them) and never answers:
-// nobody ever accepts them.
+// A port that takes connections (the kernel completes them) and never answers: nobody ever
+// accepts them. It listens on every address, so that 127.x.y.z:port names as many different
+// proxies as there are loopback addresses.
 int silentPort()
 {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_addr.s_addr = htonl(INADDR_ANY);
     socklen_t length = sizeof address;
     if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
         ::listen(fd, 64) != 0 ||
@@ -404,7 +405,12 @@ bool benchScale(frmMain& window, SettingsStore& store, const ScaleSize& size)
     for (int i = 0; i < size.proxies; ++i) {
         if (i % ProxiesPerPort == 0)
             port = silentPort();
-        silent << QStringLiteral("127.0.0.1:%1").arg(port);
+        // Every proxy a different one: corvatel-check tests each proxy once.
+        silent << QStringLiteral("127.%1.%2.%3:%4")
+                      .arg(1 + i / 62500)
+                      .arg(i / 250 % 250)
+                      .arg(i % 250 + 1)
+                      .arg(port);
     }
     store.write(Setting::ParallelTests, QString::number(size.parallel));
     ProxyTester tester(window, window.importedStore(), ui::MSHi(window)->rows(), store, serviceUrl);
@@ -719,7 +725,12 @@ bool benchEngineChoice()
     for (int i = 0; i < 1024; ++i) {
         if (i % 500 == 0)
             port = silentPort();
-        silent << QStringLiteral("127.0.0.1:%1").arg(port);
+        // Every proxy a different one: corvatel-check tests each proxy once.
+        silent << QStringLiteral("127.%1.%2.%3:%4")
+                      .arg(1 + i / 62500)
+                      .arg(i / 250 % 250)
+                      .arg(i % 250 + 1)
+                      .arg(port);
         live << QStringLiteral("127.3.%1.%2:%3").arg(i / 250).arg(i % 250 + 1).arg(tinyPort);
     }
     std::printf("the two engines at 256 at once:\n");
