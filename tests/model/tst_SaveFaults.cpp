@@ -262,8 +262,10 @@ private slots:
                 for (int k = 0;; k ^= 1)
                     save(file, lists[k], path);
             }
-            // Within the next few saves; a forked child may save slower than the parent did.
-            const qint64 window = std::min<qint64>((6 * saveUs) << (i / Kills), 200000);
+            // Within the next few saves; a forked child may save slower than the parent did (a
+            // save takes the lock and reads the file again first; under the sanitizers that is
+            // a good part of a second).
+            const qint64 window = std::min<qint64>((6 * saveUs) << (i / Kills), 1000000);
             usleep(useconds_t(random.bounded(window)));
             kill(pid, SIGKILL);
             QCOMPARE(waitpid(pid, nullptr, 0), pid);
