@@ -1,7 +1,5 @@
 #include "testing/ProxyTester.h"
 
-#include "model/NumberText.h"
-
 #include "base/WindowHost.h"
 #include "base/YieldClock.h"
 #include "model/ImportedListStore.h"

@@ -79,8 +79,6 @@ QColor onBase(QRgb colour, const QColor& base)
 
 ProxyGridDelegate::ProxyGridDelegate(QObject* parent) : QStyledItemDelegate(parent) {}
 
-namespace {} // namespace
-
 QRgb ProxyGridDelegate::readable(QRgb colour, QRgb back, QRgb other) const
 {
     const std::array<QRgb, 3> key = {colour, back, other};
