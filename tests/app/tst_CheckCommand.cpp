@@ -276,6 +276,9 @@ private slots:
         QCOMPARE(missing.code, 2);
         QCOMPARE(missing.err, "corvatel-check: nothere.txt: No such file or directory\n");
         QCOMPARE(check({"--parallel", "2000"}, "1.2.3.4:5\n").code, 2);
+        const Outcome emptyShard = check({"--shard", "2/2"}, "1.2.3.4:5\n");
+        QCOMPARE(emptyShard.code, 1);
+        QCOMPARE(emptyShard.err, "Shard 2/2 holds no proxy.\n");
         QProcess ldd;
         ldd.start("ldd", {program()});
         QVERIFY(ldd.waitForFinished());
